@@ -1,0 +1,41 @@
+// MFM shift register, sync mark search, CRC-CCITT and the border-window test.
+#pragma once
+
+#include <cstdint>
+
+namespace quen {
+
+// A1 with the clock bit between data bits 4 and 5 missing: cells 0100 0100 1000 1001.
+inline constexpr uint16_t kSyncA1 = 0x4489;
+// C2 with the clock bit between data bits 3 and 4 missing: cells 0101 0010 0010 0100.
+inline constexpr uint16_t kSyncC2 = 0x5224;
+
+struct MfmShifter {
+    uint32_t bits = 0;
+    uint32_t count = 0;
+    uint8_t data = 0;
+    uint8_t clock = 0;
+    uint16_t window = 0;
+    uint8_t synced = 0;
+    uint16_t sync_pos = 0;
+
+    void push_cells(uint16_t n);
+    void next_byte();
+};
+
+struct SyncSearch {
+    bool found;
+    uint16_t pos;
+};
+
+SyncSearch find_sync(const MfmShifter& shifter);
+
+// CRC-CCITT, polynomial 0x1021 (x^16 + x^12 + x^5 + 1), MSB first, no reflection,
+// no final inversion; the decoders preset it with 0xFFFF at the first A1 mark.
+uint16_t crc_ccitt_byte(uint16_t crc, uint8_t byte);
+
+// True when the interval lies within a tenth of a bit period of the point halfway
+// between two cell counts, where the separator's decision could have gone either way.
+bool in_border_window(int32_t clk, int32_t interval, int32_t cells);
+
+}  // namespace quen

@@ -1,0 +1,71 @@
+// The records every decoder fills: decoded bytes and measured areas.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace quen {
+
+enum class AreaKind : uint8_t { GAP1a = 0, GAP1 = 1, GAP2 = 2, GAP3 = 3, GAP4 = 4, ID = 5, DATA = 6, IAM = 7 };
+inline constexpr size_t kAreaKinds = 8;
+
+inline constexpr size_t area_index(AreaKind k) { return static_cast<size_t>(k); }
+
+struct DecodedByte {
+    uint8_t data;
+    uint8_t clock;
+    uint16_t clk;
+    uint32_t position_ns;
+};
+
+// Decoded bytes in order. Starts at a given capacity and grows as needed, up to
+// kMaxEntries; bytes beyond that are not stored (the decoders still count them).
+struct ByteBuffer {
+    static constexpr uint32_t kMaxEntries = 65535;
+
+    explicit ByteBuffer(uint16_t initial_capacity = 0) : entries(initial_capacity), capacity(initial_capacity) {}
+
+    void clear() { count = 0; }
+    void append(const DecodedByte& b) {
+        if (count >= kMaxEntries) return;
+        if (count >= entries.size()) {
+            size_t grown = entries.size() < 64 ? 64 : entries.size() * 2;
+            if (grown > kMaxEntries) grown = kMaxEntries;
+            entries.resize(grown);
+            capacity = static_cast<uint16_t>(grown);
+        }
+        entries[count++] = b;
+    }
+
+    std::vector<DecodedByte> entries;
+    uint16_t count = 0;
+    uint16_t capacity = 0;
+};
+
+struct AreaInfo {
+    uint16_t bytes;
+    uint32_t length_ns;
+    uint32_t position_ns;
+    uint16_t crc;
+    uint16_t TMV;
+    uint16_t BRD;
+    uint16_t BS;
+    uint16_t IDG;
+    uint16_t over_clocked;
+    uint16_t under_clocked;
+};
+
+using AreaSet = std::array<AreaInfo, kAreaKinds>;
+
+// Bit period of an area in microseconds per data bit: ns per byte / 8000; 0 for an empty area.
+inline double area_clk_us(const AreaInfo& a) {
+    if (a.bytes == 0) return 0.0;
+    return static_cast<double>(a.length_ns / a.bytes) / 8000.0;
+}
+
+// Data field size for a size code: 512 or 1024 for codes 2 and 3, 512 for any other.
+inline uint32_t sector_size(uint8_t z) { return (z == 2 || z == 3) ? (128u << z) : 512u; }
+
+}  // namespace quen

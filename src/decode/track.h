@@ -1,0 +1,69 @@
+// Track decoder: the whole revolution cut into gaps, index mark, ID and data fields.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "decode/mfm.h"
+#include "decode/pll.h"
+#include "decode/records.h"
+#include "driver/options.h"
+#include "stream/cursor.h"
+
+namespace quen {
+
+struct SectorSlot {
+    AreaSet areas{};
+    uint8_t used = 0;
+    uint8_t T = 0;
+    uint8_t H = 0;
+    uint8_t S = 0;
+    uint8_t Z = 2;
+    uint16_t id_crc = 0;
+    uint16_t data_crc = 0;
+
+    AreaInfo& area(AreaKind k) { return areas[area_index(k)]; }
+    const AreaInfo& area(AreaKind k) const { return areas[area_index(k)]; }
+};
+
+struct TrackLayout {
+    // Slot 0 holds GAP1, IAM and GAP1a; sectors follow from slot 1 on. Starts with
+    // kInitialSlots and grows so that every sector gets its own slot, up to kMaxSlots.
+    static constexpr size_t kInitialSlots = 25;
+    static constexpr size_t kMaxSlots = 256;
+
+    std::vector<SectorSlot> slots;
+    uint32_t total_ns = 0;
+    uint32_t byte_start_ns = 0;
+    uint16_t byte_count = 0;
+    uint8_t synch_good = 0;
+    uint8_t synch_bad = 0;
+    uint8_t data_good = 0;
+    uint8_t data_bad = 0;
+    uint8_t id_good = 0;
+    uint8_t id_bad = 0;
+    uint32_t noflux_ns = 0;
+};
+
+struct DecoderState {
+    AreaKind kind = AreaKind::GAP1;
+    // Wider than the 8-bit slot number so that a sector beyond the last slot can be
+    // told apart from slot 0; such sectors record no areas.
+    uint16_t slot = 0;
+    uint16_t crc = 0;
+    uint8_t last_sync = 0;
+    uint8_t sync_count = 0;
+    uint16_t clk = 4000;
+    uint32_t area_start_ns = 0;
+    uint16_t area_start_byte = 1;
+    uint32_t countdown = 0;
+    // Areas of a sector beyond the last slot are counted here and never read.
+    SectorSlot overflow{};
+};
+
+void init_track_layout(TrackLayout& layout);
+void close_area(DecoderState& state, TrackLayout& layout);
+void decode_track(TrackLayout& layout, FluxCursor& cursor, uint8_t revolution, ByteBuffer& buffer,
+                  const RunOptions& opts);
+
+}  // namespace quen

@@ -1,0 +1,14 @@
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/run.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    quen::RunIo io;
+    // Only a person at a terminal can answer the key wait of an abnormal end.
+    io.wait_for_key = isatty(STDIN_FILENO) != 0;
+    return quen::run_quenanalyze(args, io);
+}

@@ -1,0 +1,36 @@
+// Settings of one run, filled by the command-line scan and read by every stage.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace quen {
+
+inline constexpr const char* kProgramName = "QuenAnalyze V1.2";
+
+struct RunOptions {
+    bool look_for_sync = true;     // -s clears
+    bool pll_off = false;          // -p sets
+    bool verbose = false;          // -v sets
+    bool print_buffers = true;     // -b clears
+    bool clock_info = false;       // -c sets
+    bool plot = false;             // -t sets
+    bool sector_all_areas = false; // -f sets
+    bool simple_decimal = false;   // -m sets
+    // 1-based as given on the command line, 0-based once the driver has validated it.
+    uint8_t revolution = 1;
+    // Diagnostic lines of the decoders (-v): standard error, or the output file when one is named.
+    FILE* diag_out = stderr;
+    // The run's standard error: set-up failures and plot file failures go here.
+    FILE* err_out = stderr;
+    // Directory the plot files are created in; empty means the current directory.
+    std::string plot_dir;
+};
+
+// Thrown to end a run early; the run entry point turns it into the exit code.
+struct RunExit {
+    int code;
+};
+
+}  // namespace quen

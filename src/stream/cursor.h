@@ -1,0 +1,30 @@
+// Hands out the intervals of one revolution as nanoseconds normalised to a 200 ms turn.
+#pragma once
+
+#include <cstdint>
+
+#include "stream/stream.h"
+
+namespace quen {
+
+struct FluxCursor {
+    explicit FluxCursor(const QuenStream* s) : stream(s) {}
+
+    // Prepares the cursor for 0-based revolution r (0 <= r <= index_count - 2).
+    void start(uint8_t r);
+    // True when no real interval is left in the stream (the trailing entry is never handed out).
+    bool at_end() const;
+    // The next interval in normalised ns; 0 without moving when at_end().
+    int32_t next_ns();
+
+    const QuenStream* stream = nullptr;
+    const FluxItem* flux = nullptr;
+    int32_t next = 0;
+    uint32_t count = 0;
+    double ns_per_sample = 0.0;
+    // Ticks to take off the next interval handed out (the part before the index pulse).
+    // Kept per cursor so that runs in one process cannot see each other's value.
+    uint32_t pending_offset = 0;
+};
+
+}  // namespace quen

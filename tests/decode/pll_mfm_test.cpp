@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include "decode/mfm.h"
+#include "decode/pll.h"
+
+namespace quen {
+namespace {
+
+struct PllRow {
+    uint32_t target_ns;
+    uint16_t result;
+    uint32_t clock_ns;
+    uint16_t freq, phase, history, freq_count, phase_count;
+};
+
+// Intervals of 4000, then 6000, 8000, 6000 and 4000 ns from the initial state.
+const PllRow kPllReplay[] = {
+    {4000, 2, 4000, 128, 0, 0, 4, 4},     {8000, 3, 9250, 135, 86, 0, 0, 0},
+    {12000, 2, 12875, 136, 3, 0, 0, 0},   {16000, 2, 16875, 136, 45, 2, 0, 8},
+    {20000, 2, 20875, 135, 82, 3, 8, 8},  {24000, 2, 24875, 133, 84, 3, 8, 8},
+    {28000, 2, 28875, 131, 26, 3, 8, 8},  {32000, 2, 32875, 130, 14, 3, 8, 8},
+    {36000, 2, 37000, 129, 100, 3, 8, 8}, {40000, 2, 41000, 128, 25, 3, 8, 8},
+    {44000, 2, 45125, 127, 46, 3, 8, 8},  {48000, 2, 49125, 127, 114, 1, 0, 0},
+    {54000, 3, 55000, 127, 39, 0, 0, 0},  {62000, 4, 63000, 128, 82, 0, 0, 0},
+    {68000, 3, 69125, 128, 111, 2, 0, 8}, {72000, 2, 73000, 128, 82, 1, 0, 0},
+};
+
+TEST(Pll, ReplaysTheWorkedSequence) {
+    PllState pll;
+    for (const PllRow& row : kPllReplay) {
+        SCOPED_TRACE(row.target_ns);
+        EXPECT_EQ(pll.step(row.target_ns, false), row.result);
+        EXPECT_EQ(pll.clock_ns, row.clock_ns);
+        EXPECT_EQ(pll.freq, row.freq);
+        EXPECT_EQ(pll.phase, row.phase);
+        EXPECT_EQ(pll.history, row.history);
+        EXPECT_EQ(pll.freq_count, row.freq_count);
+        EXPECT_EQ(pll.phase_count, row.phase_count);
+        // The flags always follow the counts.
+        EXPECT_EQ(pll.freq_up, (row.freq_count & 7) && !(row.freq_count & 8));
+        EXPECT_EQ(pll.freq_down, (row.freq_count & 7) && (row.freq_count & 8));
+        EXPECT_EQ(pll.phase_fast, (row.phase_count & 7) && !(row.phase_count & 8));
+        EXPECT_EQ(pll.phase_slow, (row.phase_count & 7) && (row.phase_count & 8));
+    }
+}
+
+TEST(Pll, FrequencyStaysInRangeAndFreezesWithPllOff) {
+    for (bool pll_off : {false, true}) {
+        for (uint32_t interval : {3000u, 5200u}) {
+            PllState pll;
+            uint32_t t = 0;
+            for (int i = 0; i < 2000; ++i) {
+                t += interval;
+                pll.step(t, pll_off);
+                ASSERT_GE(pll.freq, 116);
+                ASSERT_LE(pll.freq, 140);
+                if (pll_off) {
+                    ASSERT_EQ(pll.clk(), 4000);
+                }
+            }
+        }
+    }
+}
+
+TEST(Pll, PassedTransitionTakesOneCellAndLongGapsWrap) {
+    PllState pll;
+    pll.step(4000, false);
+    EXPECT_EQ(pll.step(4000, false), 1);  // an interval of 0 ns
+    PllState gap;
+    const uint16_t cells = gap.step(2000u * 65538u, true);
+    EXPECT_LE(cells, 3);  // 65537 or 65538 cells, modulo 65536
+}
+
+TEST(Mfm, SyncPatternsSplitIntoTheirMarks) {
+    struct Case { uint16_t window; uint8_t data, clock; };
+    for (Case c : {Case{0x4489, 0xA1, 0x0A}, Case{0x5224, 0xC2, 0x14}}) {
+        MfmShifter s;
+        s.bits = c.window;
+        s.count = 16;
+        s.next_byte();
+        EXPECT_EQ(s.data, c.data);
+        EXPECT_EQ(s.clock, c.clock);
+        EXPECT_EQ(s.count, 0u);
+    }
+}
+
+TEST(Mfm, FindSyncRealignsTheNextByte) {
+    MfmShifter s;
+    s.bits = 0x4489u << 3;
+    s.count = 19;
+    SyncSearch f = find_sync(s);
+    ASSERT_TRUE(f.found);
+    EXPECT_EQ(f.pos, 3);
+    s.synced = 1;
+    s.sync_pos = f.pos;
+    s.next_byte();
+    EXPECT_EQ(s.count, 3u);
+    EXPECT_EQ(s.data, 0xA1);
+
+    MfmShifter none;
+    none.bits = 0x12345678;
+    none.count = 32;
+    EXPECT_FALSE(find_sync(none).found);
+}
+
+TEST(Mfm, LongGapEmptiesTheRegister) {
+    MfmShifter s;
+    s.bits = 0x15;
+    s.count = 5;
+    s.push_cells(40);
+    EXPECT_EQ(s.count, 45u);
+    s.next_byte();
+    EXPECT_EQ(s.count, 29u);
+    EXPECT_EQ(s.bits, 1u);
+    EXPECT_EQ(s.window, static_cast<uint16_t>((0x15u << 11) >> 16));
+    s.next_byte();
+    EXPECT_EQ(s.count, 13u);
+    EXPECT_EQ(s.window, 0x0000);
+}
+
+TEST(Mfm, CrcOfAnIdField) {
+    uint16_t crc = 0xFFFF;
+    for (uint8_t b : {0xA1, 0xA1, 0xA1, 0xFE, 0x00, 0x00, 0x01, 0x02}) crc = crc_ccitt_byte(crc, b);
+    EXPECT_EQ(crc, 0xCA6F);
+    crc = crc_ccitt_byte(crc, 0xCA);
+    crc = crc_ccitt_byte(crc, 0x6F);
+    EXPECT_EQ(crc, 0);
+}
+
+TEST(Mfm, BorderWindowBounds) {
+    struct Case { int32_t interval; bool inside; };
+    for (Case c : {Case{4600, false}, Case{4601, true}, Case{5399, true}, Case{5400, false}, Case{3400, false},
+                   Case{3399, true}, Case{2601, true}, Case{2600, false}, Case{4000, false}}) {
+        EXPECT_EQ(in_border_window(4000, c.interval, 2), c.inside) << c.interval;
+    }
+}
+
+}  // namespace
+}  // namespace quen

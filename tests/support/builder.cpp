@@ -1,0 +1,5 @@
+#include "support/builder.h"
+
+namespace quen::synth {
+// Implemented by the stream builder work.
+}  // namespace quen::synth

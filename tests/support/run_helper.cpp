@@ -1,0 +1,73 @@
+#include "support/run_helper.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "driver/run.h"
+
+namespace quen::testing {
+namespace {
+
+std::string slurp(FILE* f) {
+    std::fflush(f);
+    std::rewind(f);
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    return s;
+}
+
+}  // namespace
+
+std::string make_temp_dir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "quen-XXXXXX").string();
+    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    return tmpl;
+}
+
+std::string write_temp_file(const std::vector<uint8_t>& bytes, const std::string& name) {
+    const std::string path = make_temp_dir() + "/" + name;
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir) {
+    FILE* out = std::tmpfile();
+    FILE* err = std::tmpfile();
+    if (out == nullptr || err == nullptr) throw std::runtime_error("tmpfile failed");
+    RunIo io;
+    io.out = out;
+    io.err = err;
+    io.wait_for_key = false;
+    io.plot_dir = plot_dir;
+    RunResult r;
+    r.code = run_quenanalyze(args, io);
+    r.out = slurp(out);
+    r.err = slurp(err);
+    std::fclose(out);
+    std::fclose(err);
+    return r;
+}
+
+std::string without_banner(const std::string& report) {
+    const size_t nl = report.find('\n');
+    return nl == std::string::npos ? std::string() : report.substr(nl + 1);
+}
+
+}  // namespace quen::testing
