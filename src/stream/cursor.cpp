@@ -27,7 +27,9 @@ int32_t FluxCursor::next_ns() {
         pending_offset = 0;
     }
     ++next;
-    const double ns = static_cast<double>(v) * ns_per_sample;
+    double ns = static_cast<double>(v) * ns_per_sample;
+    // An absurd sample clock must not turn into an undefined conversion.
+    if (!(ns >= 0.0 && ns < 9.0e18)) ns = 0.0;
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(ns)));
 }
 
