@@ -7,9 +7,11 @@ namespace quen::testing {
 namespace {
 
 // 17 entries: data 'A'..'Q', clock 0x10, bit period 4000 + i, byte i starting at
-// i * 32000 + 1999 ns, so that every line head shows its own entry's figures.
+// i * 32000 + 1999 ns, so that every line head shows its own entry's figures. Stale
+// entries lie beyond the count, as after a shorter decode into a used buffer.
 ByteBuffer letters() {
-    ByteBuffer buffer(17);
+    ByteBuffer buffer(32);
+    for (DecodedByte& stale : buffer.entries) stale = DecodedByte{0xee, 0xee, 1, 1};
     for (uint32_t i = 0; i < 17; ++i) {
         buffer.append(DecodedByte{static_cast<uint8_t>(0x41 + i), 0x10, static_cast<uint16_t>(4000 + i),
                                   i * 32000 + 1999});

@@ -196,14 +196,6 @@ TEST(TrackDetail, SimpleDecimalIsOneDumpOfTheWholeBuffer) {
     EXPECT_EQ(capture([&](FILE* f) { print_track_detail(f, fx.track, fx.buffer, opts); }), expected);
 }
 
-TEST(TrackDetail, AreaLinesWithoutBytesInTheBufferDumpNothing) {
-    DetailFixture fx;
-    fx.buffer.clear();
-    const std::string text = capture([&](FILE* f) { print_track_detail(f, fx.track, fx.buffer, RunOptions{}); });
-    EXPECT_EQ(text.rfind("Detail buffer content 0 bytes\n+ GAP1 2 bytes", 0), 0u) << text;
-    EXPECT_EQ(text.find("  00"), std::string::npos) << text;
-}
-
 struct SizeCase {
     uint8_t z;
     int size;
