@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Draws plot files with plots/render.sh and checks that every picture comes out.
+#   render_test.sh fixture SOURCE_DIR               the hand-made files in tests/plots/fixture
+#   render_test.sh sample SOURCE_DIR QUENANALYZE    the files of quenanalyze -t on samples/dd9.raw
+# Exit status 77 (skipped) when ploticus is not installed.
+set -euo pipefail
+
+mode=${1:?mode: fixture or sample}
+src=${2:?source directory}
+render="$src/plots/render.sh"
+
+if ! command -v ploticus >/dev/null 2>&1; then
+    echo "SKIP: ploticus is not installed (Debian package ploticus); the pictures cannot be drawn"
+    exit 77
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# A picture is good when it is a non-empty PNG or SVG file of its kind.
+check_picture() {
+    local file=$1
+    [[ -s $file ]] || fail "$file is missing or empty"
+    case $file in
+        *.png) [[ $(head -c 4 "$file" | tail -c 3) == PNG ]] || fail "$file is not a PNG file" ;;
+        *.svg) grep -q '<svg' "$file" || fail "$file is not an SVG file" ;;
+    esac
+}
+
+# render_ok DIR: render.sh succeeds without any message from ploticus, and each
+# plot file in DIR has both its pictures.
+render_ok() {
+    local dir=$1 status=0 name count=0
+    "$render" "$dir" >"$work/out" 2>"$work/err" || status=$?
+    if [[ $status -ne 0 ]] || grep -q -e error -e 'not drawn' "$work/err"; then
+        cat "$work/err" >&2
+        fail "render.sh $dir ended with status $status"
+    fi
+    for dat in "$dir"/*.dat; do
+        name=${dat%.dat}
+        check_picture "$name.png"
+        check_picture "$name.svg"
+        count=$((count + 1))
+    done
+    [[ $count -gt 0 ]] || fail "no plot file in $dir"
+    echo "$count plot files of $dir drawn"
+}
+
+case $mode in
+fixture)
+    run="$work/fixture"
+    cp -r "$src/tests/plots/fixture" "$run"
+    render_ok "$run"
+    # The header-only files of sector 3 get their stand-in pictures, not failures.
+    grep -q 'holds no data lines' "$run/sec_layout_3.svg" || fail "sec_layout_3.svg is not the stand-in picture"
+
+    # A missing file is noted and skipped; the others are still drawn.
+    partial="$work/partial"
+    mkdir "$partial"
+    cp "$src/tests/plots/fixture/layout.dat" "$src/tests/plots/fixture/sec_data_2.dat" "$partial/"
+    "$render" "$partial" >/dev/null 2>"$work/err" || fail "render.sh failed on a run without trans.dat"
+    grep -q 'trans.dat not found' "$work/err" || fail "no note about the missing trans.dat"
+    grep -q 'sec_layout_2.dat not found' "$work/err" || fail "no note about the missing sec_layout_2.dat"
+    [[ ! -e $partial/trans.png ]] || fail "a picture was made for the missing trans.dat"
+    check_picture "$partial/layout.png"
+    check_picture "$partial/sec_data_2.png"
+
+    # A directory without plot files, and one that does not exist, are errors.
+    mkdir "$work/empty"
+    status=0
+    "$render" "$work/empty" >/dev/null 2>&1 || status=$?
+    [[ $status -eq 1 ]] || fail "render.sh on an empty directory ended with $status, not 1"
+    status=0
+    "$render" "$work/nonexistent" >/dev/null 2>&1 || status=$?
+    [[ $status -eq 2 ]] || fail "render.sh on a missing directory ended with $status, not 2"
+
+    # Installed as bin/quenanalyze-render, it finds its scripts in share/quenanalyze/plots.
+    prefix="$work/prefix"
+    mkdir -p "$prefix/bin" "$prefix/share/quenanalyze/plots"
+    cp "$render" "$prefix/bin/quenanalyze-render"
+    cp "$src"/plots/*.plo "$prefix/share/quenanalyze/plots/"
+    installed="$work/installed"
+    mkdir "$installed"
+    cp "$src/tests/plots/fixture/layout.dat" "$installed/"
+    render="$prefix/bin/quenanalyze-render"
+    render_ok "$installed"
+    ;;
+sample)
+    quen=${3:?path of quenanalyze}
+    run="$work/sample"
+    mkdir "$run"
+    status=0
+    (cd "$run" && "$quen" -t "$src/samples/dd9.raw" >report.txt 2>errors.txt </dev/null) || status=$?
+    [[ $status -eq 1 ]] || fail "quenanalyze -t on the sample ended with $status, not 1"
+    for name in layout trans allsect; do
+        [[ -f $run/$name.dat ]] || fail "quenanalyze -t wrote no $name.dat"
+    done
+    # The sample track holds 9 sectors, each with its three files.
+    sectors=$(sed -n 's/^"Sect \([0-9]*\)".*/\1/p' "$run/allsect.dat")
+    [[ $(echo "$sectors" | grep -c .) -eq 9 ]] || fail "allsect.dat does not list 9 sectors: $sectors"
+    for n in $sectors; do
+        for kind in sec_layout sec_data sec_trans; do
+            [[ -f $run/${kind}_$n.dat ]] || fail "quenanalyze -t wrote no ${kind}_$n.dat"
+        done
+    done
+    render_ok "$run"
+    ;;
+*)
+    fail "unknown mode $mode"
+    ;;
+esac
