@@ -95,7 +95,7 @@ draw() {
         if [[ $fmt == svg && ( $script == layout.plo || $script == sec_layout.plo ) ]]; then
             map=(-csmap)
         fi
-        ploticus "-$fmt" "${map[@]}" -maxrows 1000000 -maxfields 10000000 -maxvector 1000000 \
+        ploticus "-$fmt" ${map[@]+"${map[@]}"} -maxrows 1000000 -maxfields 10000000 -maxvector 1000000 \
             -o "$out" "$plodir/$script" "DATA=$data" "$@" 2>"$work/messages" || status=$?
         if [[ -s $work/messages ]]; then
             sed "s|^|$prog: $name.$fmt: |" "$work/messages" >&2
