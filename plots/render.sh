@@ -177,7 +177,9 @@ sectors=$(
         [[ -f $f ]] || continue
         n=${f##*_}
         n=${n%.dat}
-        [[ $n =~ ^[0-9]+$ ]] && echo "$n"
+        if [[ $n =~ ^[0-9]+$ ]]; then
+            echo "$n"
+        fi
     done | sort -n -u
 )
 for n in $sectors; do

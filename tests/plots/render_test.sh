@@ -59,10 +59,12 @@ fixture)
     # The header-only files of sector 3 get their stand-in pictures, not failures.
     grep -q 'holds no data lines' "$run/sec_layout_3.svg" || fail "sec_layout_3.svg is not the stand-in picture"
 
-    # A missing file is noted and skipped; the others are still drawn.
+    # A missing file is noted and skipped, a file named like no sector's is left
+    # alone; the others are still drawn.
     partial="$work/partial"
     mkdir "$partial"
     cp "$src/tests/plots/fixture/layout.dat" "$src/tests/plots/fixture/sec_data_2.dat" "$partial/"
+    cp "$src/tests/plots/fixture/sec_trans_1.dat" "$partial/sec_trans_old.dat"
     "$render" "$partial" >/dev/null 2>"$work/err" || fail "render.sh failed on a run without trans.dat"
     grep -q 'trans.dat not found' "$work/err" || fail "no note about the missing trans.dat"
     grep -q 'sec_layout_2.dat not found' "$work/err" || fail "no note about the missing sec_layout_2.dat"
