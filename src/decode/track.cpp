@@ -29,10 +29,30 @@ SectorSlot& slot_at(DecoderState& state, TrackLayout& layout, uint16_t index) {
 
 SectorSlot& current_slot(DecoderState& state, TrackLayout& layout) { return slot_at(state, layout, state.slot); }
 
-AreaInfo& current_area(DecoderState& state, TrackLayout& layout) { return current_slot(state, layout).area(state.kind); }
+uint16_t next_slot(uint16_t slot) { return slot < kSlotCeiling ? static_cast<uint16_t>(slot + 1) : slot; }
 
-void advance_slot(DecoderState& state) {
-    if (state.slot < kSlotCeiling) ++state.slot;
+void advance_slot(DecoderState& state) { state.slot = next_slot(state.slot); }
+
+// A GAP2 is recorded in the slot of the sector that follows it (close_area advances the
+// slot first), so its counters are kept there from the start; kept in the current slot
+// they would land on the previous sector's GAP2 and be lost to the zone they describe.
+AreaInfo& current_area(DecoderState& state, TrackLayout& layout) {
+    if (state.kind == AreaKind::GAP2) return slot_at(state, layout, next_slot(state.slot)).area(AreaKind::GAP2);
+    return current_slot(state, layout).area(state.kind);
+}
+
+// The index address mark area reaches back to the start of the sync zone it ends, and
+// takes that zone's counters with it.
+void gap2_becomes_iam(DecoderState& state, TrackLayout& layout) {
+    AreaInfo& zone = current_area(state, layout);
+    AreaInfo& iam = current_slot(state, layout).area(AreaKind::IAM);
+    iam.TMV = static_cast<uint16_t>(iam.TMV + zone.TMV);
+    iam.BRD = static_cast<uint16_t>(iam.BRD + zone.BRD);
+    iam.BS = static_cast<uint16_t>(iam.BS + zone.BS);
+    iam.IDG = static_cast<uint16_t>(iam.IDG + zone.IDG);
+    iam.over_clocked = static_cast<uint16_t>(iam.over_clocked + zone.over_clocked);
+    iam.under_clocked = static_cast<uint16_t>(iam.under_clocked + zone.under_clocked);
+    zone = AreaInfo{};
 }
 
 int time_us(const TrackLayout& layout) { return static_cast<int>(layout.total_ns / 1000); }
@@ -218,6 +238,7 @@ private:
             case 0xFC:
             case 0xFD:
                 layout_.synch_good++;
+                if (st_.kind == AreaKind::GAP2) gap2_becomes_iam(st_, layout_);
                 st_.kind = AreaKind::IAM;
                 st_.sync_count = 0;
                 break;
@@ -266,7 +287,7 @@ private:
                     break;
                 }
                 // A trailing sync zone belongs to the last sector's GAP4.
-                const AreaInfo gap2 = area();
+                const AreaInfo gap2 = slot().area(AreaKind::GAP2);
                 AreaInfo& gap4 = slot_at(st_, layout_, static_cast<uint16_t>(st_.slot - 1)).area(AreaKind::GAP4);
                 gap4.bytes = static_cast<uint16_t>(gap4.bytes + gap2.bytes);
                 gap4.length_ns += gap2.length_ns;
