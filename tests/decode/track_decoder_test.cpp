@@ -630,10 +630,10 @@ TEST(TrackDecoder, ThirtySectorsAreRecordedWhole) {
     MfmCells c = lead_in();
     index_mark(c);
     for (uint8_t s = 1; s <= 30; ++s) {
-        SectorSpec spec = sector(s);
-        spec.gap3_4e = 10;
-        spec.gap4_4e = 20;
-        synth::write_sector(c, spec);
+        SectorSpec sec = sector(s);
+        sec.gap3_4e = 10;
+        sec.gap4_4e = 20;
+        synth::write_sector(c, sec);
     }
     const TrackRun r = decode_cells(c);
     ASSERT_GE(r.layout.slots.size(), 31u);
