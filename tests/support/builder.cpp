@@ -1,5 +1,329 @@
 #include "support/builder.h"
 
+#include <cmath>
+#include <stdexcept>
+
+#include "decode/mfm.h"
+#include "decode/records.h"
+
 namespace quen::synth {
-// Implemented by the stream builder work.
+namespace {
+
+void put_u32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+std::vector<uint8_t> u32s(std::initializer_list<uint32_t> values) {
+    std::vector<uint8_t> out;
+    for (uint32_t v : values) put_u32(out, v);
+    return out;
+}
+
+// Small deterministic generator, so that jittered tracks are the same on every machine.
+struct XorShift {
+    uint32_t s;
+    uint32_t next() {
+        s ^= s << 13;
+        s ^= s >> 17;
+        s ^= s << 5;
+        return s;
+    }
+    // Uniform in [-1, 1].
+    double unit() { return (static_cast<double>(next()) / 4294967295.0) * 2.0 - 1.0; }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- stream blocks
+
+void StreamWriter::flux(uint32_t ticks) {
+    for (uint32_t i = 0; i < (ticks >> 16); ++i) ovl16();
+    const uint16_t rest = static_cast<uint16_t>(ticks & 0xFFFF);
+    if (rest >= 0x0E && rest <= 0xFF) {
+        flux1(static_cast<uint8_t>(rest));
+    } else if (rest <= 0x7FF) {
+        flux2(rest);
+    } else {
+        flux3(rest);
+    }
+}
+
+void StreamWriter::flux1(uint8_t v) {
+    bytes_.push_back(v);
+    pos_ += 1;
+}
+
+void StreamWriter::flux2(uint16_t v) {
+    bytes_.push_back(static_cast<uint8_t>((v >> 8) & 0x07));
+    bytes_.push_back(static_cast<uint8_t>(v & 0xFF));
+    pos_ += 2;
+}
+
+void StreamWriter::flux3(uint16_t v) {
+    bytes_.push_back(0x0C);
+    bytes_.push_back(static_cast<uint8_t>(v >> 8));
+    bytes_.push_back(static_cast<uint8_t>(v & 0xFF));
+    pos_ += 3;
+}
+
+void StreamWriter::ovl16() {
+    bytes_.push_back(0x0B);
+    pos_ += 1;
+}
+
+void StreamWriter::nop1() {
+    bytes_.push_back(0x08);
+    pos_ += 1;
+}
+
+void StreamWriter::nop2() {
+    bytes_.insert(bytes_.end(), {0x09, 0x00});
+    pos_ += 2;
+}
+
+void StreamWriter::nop3() {
+    bytes_.insert(bytes_.end(), {0x0A, 0x00, 0x00});
+    pos_ += 3;
+}
+
+void StreamWriter::oob(uint8_t type, const std::vector<uint8_t>& payload) {
+    oob_raw(type, static_cast<uint16_t>(payload.size()), payload);
+}
+
+void StreamWriter::oob_raw(uint8_t type, uint16_t size, const std::vector<uint8_t>& payload) {
+    bytes_.push_back(0x0D);
+    bytes_.push_back(type);
+    bytes_.push_back(static_cast<uint8_t>(size & 0xFF));
+    bytes_.push_back(static_cast<uint8_t>(size >> 8));
+    bytes_.insert(bytes_.end(), payload.begin(), payload.end());
+}
+
+void StreamWriter::stream_info(uint32_t pos, uint32_t transfer_ms) { oob(1, u32s({pos, transfer_ms})); }
+
+void StreamWriter::index(uint32_t pos, uint32_t sample_counter, uint32_t index_counter) {
+    oob(2, u32s({pos, sample_counter, index_counter}));
+}
+
+void StreamWriter::stream_end(uint32_t pos, uint32_t result) { oob(3, u32s({pos, result})); }
+
+void StreamWriter::info(const std::string& text) {
+    std::vector<uint8_t> payload(text.begin(), text.end());
+    payload.push_back(0);
+    oob(4, payload);
+}
+
+void StreamWriter::eof() { oob_raw(13, 0x0D0D, {}); }
+
+void StreamWriter::raw(const std::vector<uint8_t>& b) { bytes_.insert(bytes_.end(), b.begin(), b.end()); }
+
+std::vector<uint8_t> encode_stream(const std::vector<uint32_t>& intervals_ticks, const std::vector<IndexPulse>& pulses,
+                                   const StreamOptions& opts) {
+    StreamWriter w;
+    if (opts.stream_info) w.stream_info(0);
+    if (!opts.info.empty()) w.info(opts.info);
+    size_t next_pulse = 0;
+    uint32_t index_counter = 0;
+    for (uint32_t i = 0; i < intervals_ticks.size(); ++i) {
+        const uint32_t v = intervals_ticks[i];
+        const uint32_t first_block_pos = w.stream_pos();
+        w.flux(v);
+        const uint32_t flux_block_pos = first_block_pos + (v >> 16);
+        while (next_pulse < pulses.size() && pulses[next_pulse].interval == i) {
+            const IndexPulse& p = pulses[next_pulse++];
+            if (p.pre_ticks >= v || (p.pre_ticks & 0xFFFF) == 0) {
+                throw std::invalid_argument("index pulse cannot be encoded at that place");
+            }
+            // The Index block names the Ovl16 block (or the flux block) in which the
+            // pulse fell, and the ticks of the current 65536-tick period before it.
+            const uint32_t periods_before = p.pre_ticks >> 16;
+            const uint32_t pos = flux_block_pos - ((v >> 16) - periods_before);
+            index_counter += 3003428 / 5;  // about one turn of the index clock
+            w.index(pos, p.pre_ticks & 0xFFFF, index_counter);
+        }
+    }
+    if (opts.stream_end) w.stream_end(w.stream_pos(), 0);
+    if (opts.eof) w.eof();
+    return w.bytes();
+}
+
+// ---------------------------------------------------------------- MFM cells
+
+void MfmCells::put_cell(uint8_t c) { cells_.push_back(c); }
+
+void MfmCells::byte(uint8_t v) {
+    // A track is circular: its first byte follows the data bit 1 that ends the
+    // previous byte, so no clock transition stands right behind the index.
+    uint8_t prev = cells_.empty() ? 1 : cells_.back();
+    for (int i = 7; i >= 0; --i) {
+        const uint8_t d = (v >> i) & 1;
+        put_cell((prev == 0 && d == 0) ? 1 : 0);
+        put_cell(d);
+        prev = d;
+    }
+    crc_ = crc_ccitt_byte(crc_, v);
+}
+
+void MfmCells::bytes(uint8_t v, size_t n) {
+    for (size_t i = 0; i < n; ++i) byte(v);
+}
+
+void MfmCells::bytes(const std::vector<uint8_t>& v) {
+    for (uint8_t b : v) byte(b);
+}
+
+void MfmCells::sync_a1(size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        pattern(kSyncA1);
+        crc_ = crc_ccitt_byte(crc_, 0xA1);
+    }
+}
+
+void MfmCells::sync_c2(size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        pattern(kSyncC2);
+        crc_ = crc_ccitt_byte(crc_, 0xC2);
+    }
+}
+
+void MfmCells::pattern(uint16_t cells16) {
+    for (int i = 15; i >= 0; --i) put_cell((cells16 >> i) & 1);
+}
+
+void MfmCells::raw(const std::string& cells01) {
+    for (char c : cells01) {
+        if (c == '0' || c == '1') put_cell(static_cast<uint8_t>(c - '0'));
+    }
+}
+
+void MfmCells::no_flux(size_t n) { cells_.insert(cells_.end(), n, 0); }
+
+void MfmCells::crc_bytes() {
+    const uint16_t crc = crc_;
+    byte(static_cast<uint8_t>(crc >> 8));
+    byte(static_cast<uint8_t>(crc & 0xFF));
+}
+
+void MfmCells::append(const MfmCells& other) { cells_.insert(cells_.end(), other.cells_.begin(), other.cells_.end()); }
+
+// ---------------------------------------------------------------- IBM track
+
+TrackSpec standard_track(uint8_t track, uint8_t head) {
+    TrackSpec t;
+    for (uint8_t s = 1; s <= 9; ++s) {
+        SectorSpec sec;
+        sec.track = track;
+        sec.head = head;
+        sec.sector = s;
+        t.sectors.push_back(sec);
+    }
+    return t;
+}
+
+void write_sector(MfmCells& cells, const SectorSpec& s) {
+    cells.bytes(0x00, s.gap2_zeros);
+    cells.crc_reset();
+    cells.sync_a1(s.id_syncs);
+    cells.bytes({s.id_mark, s.track, s.head, s.sector, s.size_code});
+    if (s.id_crc) {
+        cells.bytes({static_cast<uint8_t>(*s.id_crc >> 8), static_cast<uint8_t>(*s.id_crc & 0xFF)});
+    } else {
+        cells.crc_bytes();
+    }
+    cells.bytes(0x4E, s.gap3_4e);
+    if (!s.has_data) return;
+    cells.bytes(0x00, s.gap3_zeros);
+    cells.crc_reset();
+    cells.sync_a1(s.data_syncs);
+    cells.byte(s.data_mark);
+    if (s.data.empty()) {
+        const uint32_t size = sector_size(s.size_code);
+        for (uint32_t i = 0; i < size; ++i) cells.byte(static_cast<uint8_t>(0xE5 ^ (i & 0x0F)));
+    } else {
+        cells.bytes(s.data);
+    }
+    if (s.data_crc) {
+        cells.bytes({static_cast<uint8_t>(*s.data_crc >> 8), static_cast<uint8_t>(*s.data_crc & 0xFF)});
+    } else {
+        cells.crc_bytes();
+    }
+    cells.bytes(0x4E, s.gap4_4e);
+}
+
+MfmCells build_track(const TrackSpec& spec) {
+    MfmCells c;
+    c.bytes(0x4E, spec.gap1_4e);
+    if (spec.index_mark) {
+        c.bytes(0x00, 12);
+        c.sync_c2(3);
+        c.byte(0xFC);
+        c.bytes(0x4E, spec.gap1a_4e);
+    }
+    for (const SectorSpec& s : spec.sectors) write_sector(c, s);
+    while (c.size() / 16 < spec.total_bytes) c.byte(0x4E);
+    return c;
+}
+
+// ---------------------------------------------------------------- flux timing
+
+std::vector<uint8_t> revolutions_to_stream(const std::vector<MfmCells>& revs, const FluxTiming& timing,
+                                           const StreamOptions& opts) {
+    MfmCells lead;
+    lead.bytes(0x4E, 8);
+    // Global cell sequence: lead-in, the revolutions, a lead-out so that the last
+    // index pulse falls inside a flux interval.
+    std::vector<uint8_t> cells(lead.cells());
+    std::vector<size_t> rev_start;
+    for (const MfmCells& r : revs) {
+        rev_start.push_back(cells.size());
+        cells.insert(cells.end(), r.cells().begin(), r.cells().end());
+    }
+    rev_start.push_back(cells.size());
+    cells.insert(cells.end(), lead.cells().begin(), lead.cells().end());
+
+    const double ticks_per_ns = timing.sck / 1e9;
+    const double cell_ns = timing.cell_ns / timing.speed;
+    XorShift rng{timing.seed == 0 ? 1u : timing.seed};
+
+    // A transition stands at the end of its cell.
+    std::vector<uint64_t> transition_ticks;
+    uint64_t last = 0;
+    for (size_t j = 0; j < cells.size(); ++j) {
+        if (cells[j] == 0) continue;
+        double t_ns = static_cast<double>(j + 1) * cell_ns;
+        if (timing.jitter_ns > 0) t_ns += rng.unit() * timing.jitter_ns;
+        uint64_t t = static_cast<uint64_t>(std::llround(t_ns * ticks_per_ns));
+        if (t <= last) t = last + 1;
+        transition_ticks.push_back(t);
+        last = t;
+    }
+
+    std::vector<uint32_t> intervals;
+    uint64_t prev = 0;
+    for (uint64_t t : transition_ticks) {
+        intervals.push_back(static_cast<uint32_t>(t - prev));
+        prev = t;
+    }
+
+    std::vector<IndexPulse> pulses;
+    size_t k = 0;
+    for (size_t start_cell : rev_start) {
+        uint64_t p = static_cast<uint64_t>(std::llround(static_cast<double>(start_cell) * cell_ns * ticks_per_ns));
+        while (k < transition_ticks.size() && transition_ticks[k] <= p) ++k;
+        if (k >= transition_ticks.size()) throw std::invalid_argument("no flux after an index pulse");
+        const uint64_t before = k == 0 ? 0 : transition_ticks[k - 1];
+        uint32_t pre = static_cast<uint32_t>(p - before);
+        // A sample counter of 0 would mean "at the flux transition": keep clear of it.
+        if ((pre & 0xFFFF) == 0) pre += 1;
+        if (pre >= intervals[k]) throw std::invalid_argument("index pulse too close to a transition");
+        pulses.push_back({static_cast<uint32_t>(k), pre});
+    }
+    return encode_stream(intervals, pulses, opts);
+}
+
+std::vector<uint8_t> track_stream(const MfmCells& track, int revolutions, const FluxTiming& timing,
+                                  const StreamOptions& opts) {
+    std::vector<MfmCells> revs(static_cast<size_t>(revolutions), track);
+    return revolutions_to_stream(revs, timing, opts);
+}
+
 }  // namespace quen::synth
