@@ -158,8 +158,7 @@ TEST(IdLocator, ReadsOnBehindTheIndexToCompleteAnIdField) {
 
 TEST(IdLocator, DropsAnIdFieldCutByTheEndOfTheData) {
     const MfmCells rev = turned_into_last_id(3);
-    MfmCells two_more_bytes;  // S and Z, then the flux data ends
-    for (size_t i = 0; i < 32; ++i) two_more_bytes.raw(rev.cells()[i] ? "1" : "0");
+    const MfmCells two_more_bytes = first_cells(rev, byte_cell(2));  // S and Z, then the data ends
     const auto s = mem_stream({rev, rev}, {}, &two_more_bytes);
     const Located r = locate(*s, 1);
     EXPECT_EQ(r.n, 8);

@@ -92,6 +92,23 @@ synth::MfmCells padded(synth::MfmCells track) {
     return track;
 }
 
+synth::MfmCells with_cells(const synth::MfmCells& track, size_t first, const std::string& cells01) {
+    std::string text;
+    for (uint8_t c : track.cells()) text.push_back(static_cast<char>('0' + c));
+    text.replace(first, cells01.size(), cells01);
+    synth::MfmCells out;
+    out.raw(text);
+    return out;
+}
+
+synth::MfmCells first_cells(const synth::MfmCells& track, size_t n) {
+    std::string text;
+    for (size_t i = 0; i < n; ++i) text.push_back(static_cast<char>('0' + track.cells()[i]));
+    synth::MfmCells out;
+    out.raw(text);
+    return out;
+}
+
 std::string Capture::text() const {
     std::fflush(f_);
     std::rewind(f_);

@@ -42,6 +42,12 @@ synth::MfmCells rotate(const synth::MfmCells& track, size_t offset);
 // Pads a track with 4E bytes to one revolution.
 synth::MfmCells padded(synth::MfmCells track);
 
+// The track with its cells from `first` on replaced by `cells01` ('0' and '1').
+synth::MfmCells with_cells(const synth::MfmCells& track, size_t first, const std::string& cells01);
+
+// The first n cells of a track.
+synth::MfmCells first_cells(const synth::MfmCells& track, size_t n);
+
 // The cell at which the given byte of a cell sequence starts (16 cells per byte).
 inline size_t byte_cell(size_t byte_index) { return byte_index * 16; }
 

@@ -127,6 +127,32 @@ TEST(SectorDecoder, ReadsTheDataFieldsVariants) {
     }
 }
 
+TEST(SectorDecoder, CountsGapMarksAndSynchPatternsInTheAreasTheyFallIn) {
+    // Sector 3: ID mark at track byte 1469, GAP3 from 1476, data mark at 1513, GAP4 from 2028.
+    MfmCells f5;
+    f5.bytes({0xF5, 0x4E});
+    MfmCells track = synth::build_track(with_sector(3, [](SectorSpec& s) {
+        s.data.assign(512, 0xF5);  // F5 is ordinary data inside the field
+    }));
+    std::string f5_cells;
+    for (uint8_t c : f5.cells()) f5_cells.push_back(static_cast<char>('0' + c));
+    track = with_cells(track, byte_cell(1480), f5_cells);
+    track = with_cells(track, byte_cell(2040), f5_cells);
+    // An A1 synch pattern one cell off the byte grid of the data (a sector within the
+    // sector): counted, but the field keeps its own alignment.
+    track = with_cells(track, byte_cell(1513 + 100) + 1, "0100010010001001");
+    const auto s = mem_track_stream(track);
+    const Analysed r = analyse(*s, 3, id_pos_ns(3));
+    const SectorLayout& l = r.layout;
+    EXPECT_EQ(l.area(AreaKind::GAP3).IDG, 1);
+    EXPECT_EQ(l.area(AreaKind::GAP4).IDG, 1);
+    EXPECT_EQ(l.area(AreaKind::DATA).IDG, 0);
+    EXPECT_EQ(l.area(AreaKind::DATA).BS, 1);
+    EXPECT_EQ(l.area(AreaKind::DATA).bytes, 515);
+    EXPECT_EQ(r.buffer.entries[99].data, 0xF5);
+    EXPECT_EQ(r.buffer.entries[102].data, 0xF5);
+}
+
 TEST(SectorDecoder, AcceptsTheIdFieldOnlyFromThePositionWindowOn) {
     const auto s = mem_track_stream(synth::build_track(synth::standard_track()));
     const Analysed early = analyse(*s, 3, static_cast<uint32_t>(id_pos_ns(3) / 0.95));
@@ -189,8 +215,7 @@ TEST(SectorDecoder, CountsTheBytesReadBehindTheIndex) {
 TEST(SectorDecoder, StopsWhereTheFluxDataEnds) {
     const MfmCells track = synth::build_track(synth::standard_track());
     const MfmCells rev = rotate(track, byte_cell(5437 + 1 + 100));
-    MfmCells hundred_bytes;
-    for (size_t i = 0; i < byte_cell(100); ++i) hundred_bytes.raw(rev.cells()[i] ? "1" : "0");
+    const MfmCells hundred_bytes = first_cells(rev, byte_cell(100));
     const auto s = mem_stream({rev, rev}, {}, &hundred_bytes);
     const Analysed r = analyse(*s, 9, 0);
     ASSERT_TRUE(r.found);
@@ -260,21 +285,17 @@ TEST(SectorDecoder, FindsTheFuzzyPositionOverTheOtherRevolutions) {
 
 TEST(SectorDecoder, TakesWeakBitsForFuzzyData) {
     // Ten data bytes of random flux, new on every revolution.
+    const MfmCells track = synth::build_track(synth::standard_track());
+    const size_t weak = byte_cell(id_pos_ns(3) / 32000 + 7 + 37 + 1 + 200);
     std::vector<MfmCells> revs;
     uint32_t seed = 12345;
     for (int rev = 0; rev < 4; ++rev) {
-        const MfmCells track = synth::build_track(synth::standard_track());
-        const size_t weak = byte_cell(id_pos_ns(3) / 32000 + 7 + 37 + 1 + 200);
-        std::string cells;
-        for (size_t i = 0; i < track.size(); ++i) {
-            if (i >= weak && i < weak + byte_cell(10)) {
-                seed = seed * 1103515245u + 12345u;
-                cells.push_back((seed >> 16) % 3 == 0 ? '1' : '0');
-            } else {
-                cells.push_back(track.cells()[i] ? '1' : '0');
-            }
+        std::string noise;
+        for (size_t i = 0; i < byte_cell(10); ++i) {
+            seed = seed * 1103515245u + 12345u;
+            noise.push_back((seed >> 16) % 3 == 0 ? '1' : '0');
         }
-        revs.emplace_back().raw(cells);
+        revs.push_back(with_cells(track, weak, noise));
     }
     const auto s = mem_stream(revs);
     const Analysed r = analyse(*s, 3, id_pos_ns(3));
