@@ -2,7 +2,61 @@
 
 namespace quen {
 
-int QuenStream::resolve_indexes() { return 0; }
-void QuenStream::compute_rpm() { rpm_avg = 0.0; }
+int QuenStream::resolve_indexes() {
+    const uint32_t n = index_count;
+    const uint32_t f = flux_count;
+    if (n == 0 || f == 0) return kStreamOk;
+    // The placement may read the trailing entry behind the last interval.
+    if (index.size() < n || flux.size() < static_cast<size_t>(f) + 1) return kStreamIndexUnresolved;
+
+    uint32_t placed = 0;
+    uint32_t target = index[0].stream_pos;
+    uint32_t ticks_since_pulse = 0;
+    for (uint32_t j = 0; j < f && placed < n; ++j) {
+        ticks_since_pulse += flux[j].value;
+        if (flux[j + 1].stream_pos < target) continue;
+        const uint32_t c = (j == 0 && flux[0].stream_pos >= target) ? 0 : j + 1;
+
+        IndexRecord& rec = index[placed];
+        rec.flux_index = c;
+        uint32_t v = flux[c].value;
+        if (rec.sample_counter == 0) rec.sample_counter = v % 65536;
+        // A pulse at the very end of the stream lengthens the time kept after the last transition.
+        if (c == f && flux[c].stream_pos == target) {
+            v += rec.sample_counter;
+            flux[c].value = v;
+        }
+        // Every stream byte between the Index block's position and the flux block that ends the
+        // interval is taken for one Ovl16 block, so there cannot be more of them than overflows.
+        const uint32_t bytes_before_end = flux[c].stream_pos - target;
+        const uint32_t overflows = v / 65536;
+        if (overflows < bytes_before_end) return kStreamIndexUnresolved;
+        rec.pre_index = (overflows - bytes_before_end) * 65536 + rec.sample_counter;
+        rec.post_index = v - rec.pre_index;
+
+        const uint32_t since_previous =
+            ticks_since_pulse - (placed != 0 ? index[placed - 1].pre_index : 0);
+        rec.rev_time = rec.pre_index + (c != 0 ? since_previous : 0);
+
+        ++placed;
+        target = placed < n ? index[placed].stream_pos : 0;
+        // Interval c is added whole by the next step; its part before this pulse is taken
+        // off at the next placement.
+        if (c != 0) ticks_since_pulse = 0;
+    }
+    return placed < n ? kStreamIndexUnresolved : kStreamOk;
+}
+
+void QuenStream::compute_rpm() {
+    rpm_avg = 0.0;
+    if (index_count < 2 || index.size() < index_count) return;
+    const uint32_t revolutions = index_count - 1;
+    // Summed wide: a long capture must not wrap into a wrong speed.
+    uint64_t total_ticks = 0;
+    for (uint32_t r = 1; r <= revolutions; ++r) total_ticks += index[r].rev_time;
+    // Index pulses without any flux leave no time to divide by.
+    if (total_ticks == 0) return;
+    rpm_avg = static_cast<double>(revolutions) * 60.0 * sck / static_cast<double>(total_ticks);
+}
 
 }  // namespace quen

@@ -1,17 +1,220 @@
 #include "stream/stream.h"
 
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
 namespace quen {
+namespace {
+
+constexpr uint8_t kCodeNop1 = 0x08;
+constexpr uint8_t kCodeNop2 = 0x09;
+constexpr uint8_t kCodeNop3 = 0x0A;
+constexpr uint8_t kCodeOvl16 = 0x0B;
+constexpr uint8_t kCodeFlux3 = 0x0C;
+constexpr uint8_t kCodeOob = 0x0D;
+
+constexpr uint8_t kOobStreamInfo = 1;
+constexpr uint8_t kOobIndex = 2;
+constexpr uint8_t kOobStreamEnd = 3;
+constexpr uint8_t kOobInfo = 4;
+constexpr uint8_t kOobEof = 13;
+
+constexpr uint32_t kOobHeaderBytes = 4;
+constexpr uint32_t kOverflowTicks = 65536;
+
+// Length of the non-OOB block that starts with `code`.
+uint32_t in_band_block_bytes(uint8_t code) {
+    if (code <= 0x07) return 2;  // Flux2
+    switch (code) {
+    case kCodeNop1: return 1;
+    case kCodeNop2: return 2;
+    case kCodeNop3: return 3;
+    case kCodeOvl16: return 1;
+    case kCodeFlux3: return 3;
+    default: return 1;  // Flux1
+    }
+}
+
+// An OOB block may declare fewer payload bytes than its fields need, and may sit at the
+// very end of the file: a field that does not lie wholly inside the data reads as 0.
+uint32_t oob_field(const uint8_t* data, uint32_t data_len, uint32_t block_offset, uint32_t field_offset) {
+    const uint64_t at = static_cast<uint64_t>(block_offset) + field_offset;
+    if (at + 4 > data_len) return 0;
+    return static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
+           static_cast<uint32_t>(data[at + 2]) << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
+}
+
+int stream_end_code(uint32_t result) {
+    if (result == 1) return kStreamEndResult1;
+    if (result == 2) return kStreamEndResult2;
+    return kStreamEndResultOther;
+}
+
+}  // namespace
 
 QuenStream::~QuenStream() = default;
 
-int QuenStream::decode() { return kStreamNoEof; }
-int QuenStream::parse_blocks() { return kStreamNoEof; }
-void QuenStream::append_info(const uint8_t*, uint32_t) {}
-const char* QuenStream::info_value(const char*) { return nullptr; }
+int QuenStream::decode() {
+    int rc = parse_blocks();
+    if (rc == kStreamOk) rc = resolve_indexes();
+    // The speed figure is always taken with the default clock: the info text is read only below.
+    compute_rpm();
+    if (rc != kStreamOk) return rc;
+    if (const char* text = info_value("sck")) {
+        const double clock = std::strtod(text, nullptr);
+        // A clock of 0, a negative one or one that is no number would make every time meaningless.
+        if (std::isfinite(clock) && clock > 0.0) sck = clock;
+    }
+    return kStreamOk;
+}
+
+int QuenStream::parse_blocks() {
+    if (data_len == 0) return kStreamOk;
+    // Every byte could be a Flux1 block, and one more entry trails the last interval.
+    flux.reserve(static_cast<size_t>(data_len) + 1);
+
+    uint32_t offset = 0;
+    uint32_t stream_pos = 0;
+    uint32_t accumulated_ticks = 0;
+    bool seen_eof = false;
+    uint32_t end_result = 0;
+    uint32_t last_index_pos = 0;
+
+    while (offset < data_len) {
+        const uint32_t left = data_len - offset;
+        const uint8_t code = data[offset];
+        if (code != kCodeOob) {
+            const uint32_t len = in_band_block_bytes(code);
+            if (left < len) return kStreamTruncated;
+            if (code == kCodeOvl16) {
+                accumulated_ticks += kOverflowTicks;
+            } else if (code < kCodeNop1 || code == kCodeFlux3 || code > kCodeOob) {
+                uint32_t ticks = code;
+                if (code < kCodeNop1) ticks = static_cast<uint32_t>(code) << 8 | data[offset + 1];
+                if (code == kCodeFlux3) ticks = static_cast<uint32_t>(data[offset + 1]) << 8 | data[offset + 2];
+                accumulated_ticks += ticks;
+                flux.push_back(FluxItem{accumulated_ticks, stream_pos});
+                flux_count = static_cast<uint32_t>(flux.size());
+                accumulated_ticks = 0;
+            }
+            stream_pos += len;
+            offset += len;
+            continue;
+        }
+
+        if (left < kOobHeaderBytes) return kStreamTruncated;
+        const uint8_t type = data[offset + 1];
+        const uint32_t size = static_cast<uint32_t>(data[offset + 2]) | static_cast<uint32_t>(data[offset + 3]) << 8;
+        const uint32_t len = type == kOobEof ? kOobHeaderBytes : kOobHeaderBytes + size;
+        if (left < len) return kStreamTruncated;
+        switch (type) {
+        case kOobStreamInfo:
+            if (oob_field(data, data_len, offset, 4) != stream_pos) return kStreamPositionMismatch;
+            break;
+        case kOobIndex: {
+            IndexRecord rec{};
+            rec.stream_pos = oob_field(data, data_len, offset, 4);
+            rec.sample_counter = oob_field(data, data_len, offset, 8);
+            rec.index_counter = oob_field(data, data_len, offset, 12);
+            index.push_back(rec);
+            index_count = static_cast<uint32_t>(index.size());
+            last_index_pos = rec.stream_pos;
+            break;
+        }
+        case kOobStreamEnd: {
+            const uint32_t pos = oob_field(data, data_len, offset, 4);
+            end_result = oob_field(data, data_len, offset, 8);
+            if (end_result == 0 && pos != stream_pos) return kStreamPositionMismatch;
+            break;
+        }
+        case kOobInfo: append_info(data + offset + kOobHeaderBytes, size); break;
+        case kOobEof: seen_eof = true; break;
+        default: return kStreamUnknownOob;
+        }
+        offset += len;
+        if (seen_eof) break;
+    }
+
+    // Ticks after the last transition stay reachable for a pulse that follows it.
+    flux.push_back(FluxItem{accumulated_ticks, stream_pos});
+
+    if (end_result != 0) return stream_end_code(end_result);
+    if (!seen_eof) return kStreamNoEof;
+    if (last_index_pos != 0 && last_index_pos > stream_pos) return kStreamIndexBeyondEnd;
+    return kStreamOk;
+}
+
+void QuenStream::append_info(const uint8_t* payload, uint32_t n) {
+    if (n == 0) return;
+    if (info_len != 0) info += ", ";
+    info.append(reinterpret_cast<const char*>(payload), n);
+    while (!info.empty() && info.back() == '\0') info.pop_back();
+    info_len = static_cast<uint32_t>(info.size() + 1);
+}
+
+const char* QuenStream::info_value(const char* key) {
+    if (info_len == 0) return nullptr;
+    // The text ends at its first NUL, whatever a payload carried behind it.
+    const char* text = info.c_str();
+    const char* hit = std::strstr(text, key);
+    if (hit == nullptr) return nullptr;
+    // Only the first occurrence is judged: a key inside a longer one hides a later match.
+    const char* after = hit + std::strlen(key);
+    if (*after != '=') return nullptr;
+    if (hit != text && hit[-1] != ' ') return nullptr;
+    const char* value = after + 1;
+    size_t n = std::strcspn(value, ",");
+    if (n > sizeof value_buf_ - 1) n = sizeof value_buf_ - 1;
+    std::memcpy(value_buf_, value, n);
+    value_buf_[n] = '\0';
+    return value_buf_;
+}
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+// The whole file, or false when it cannot be read whole as a regular file's bytes.
+bool read_whole_file(const std::string& name, std::vector<uint8_t>& bytes) {
+    std::unique_ptr<FILE, FileCloser> f(std::fopen(name.c_str(), "rb"));
+    if (!f) return false;
+    struct stat st {};
+    // A directory opens on some systems but has no bytes to give.
+    if (fstat(fileno(f.get()), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (std::fseek(f.get(), 0, SEEK_END) != 0) return false;
+    const long length = std::ftell(f.get());
+    // Stream positions are 32-bit: a longer file cannot be described.
+    if (length < 0 || static_cast<unsigned long>(length) > std::numeric_limits<uint32_t>::max()) return false;
+    if (std::fseek(f.get(), 0, SEEK_SET) != 0) return false;
+    bytes.resize(static_cast<size_t>(length));
+    // A short read would leave part of the buffer unset: treat it like a file that did not open.
+    return std::fread(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
+}
+
+}  // namespace
 
 std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err) {
-    std::fprintf(err, "Could not open file %s\n", name.c_str());
-    return nullptr;
+    std::vector<uint8_t> bytes;
+    if (!read_whole_file(name, bytes)) {
+        std::fprintf(err, "Could not open file %s\n", name.c_str());
+        return nullptr;
+    }
+    auto stream = std::make_unique<QuenStream>();
+    stream->data = bytes.data();
+    stream->data_len = static_cast<uint32_t>(bytes.size());
+    const int rc = stream->decode();
+    stream->data = nullptr;
+    if (rc != kStreamOk) {
+        std::fprintf(err, "Error decoding stream file %s\n", name.c_str());
+        return nullptr;
+    }
+    return stream;
 }
 
 }  // namespace quen

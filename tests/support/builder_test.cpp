@@ -70,3 +70,49 @@ TEST(StreamWriterTest, OutOfBandBlocksKeepTheStreamPosition) {
 
 }  // namespace
 }  // namespace quen::synth
+
+namespace quen::synth {
+namespace {
+
+TEST(StreamBuilderTest, IndexPulsesResolveWhereTheyWerePlaced) {
+    const std::vector<uint32_t> intervals = {96, 150000, 40, 70000, 200, 65536 * 2 + 5, 30};
+    const std::vector<IndexPulse> pulses = {{1, 70000}, {3, 3}, {5, 65536 + 9}, {6, 29}};
+    int code = -1;
+    QuenStream s;
+    {
+        const std::vector<uint8_t> bytes = encode_stream(intervals, pulses);
+        s.data = bytes.data();
+        s.data_len = static_cast<uint32_t>(bytes.size());
+        code = s.decode();
+        s.data = nullptr;
+    }
+    ASSERT_EQ(code, 0);
+    ASSERT_EQ(s.flux_count, intervals.size());
+    ASSERT_EQ(s.index_count, pulses.size());
+    for (size_t i = 0; i < pulses.size(); ++i) {
+        EXPECT_EQ(s.index[i].flux_index, pulses[i].interval) << i;
+        EXPECT_EQ(s.index[i].pre_index, pulses[i].pre_ticks) << i;
+    }
+    EXPECT_EQ(s.index[1].rev_time, 150000 - 70000 + 40 + 3);
+}
+
+TEST(StreamBuilderTest, TrackRevolutionsLastTheirCells) {
+    const MfmCells track = build_track(standard_track());
+    EXPECT_EQ(track.size(), 6250u * 16);
+    int code = -1;
+    FluxTiming timing;
+    timing.jitter_ns = 100;
+    const std::vector<uint8_t> bytes = track_stream(track, 3, timing);
+    QuenStream s;
+    s.data = bytes.data();
+    s.data_len = static_cast<uint32_t>(bytes.size());
+    code = s.decode();
+    ASSERT_EQ(code, 0);
+    ASSERT_EQ(s.index_count, 4u);
+    // 100000 cells of 2000 ns: 200 ms a turn at the default sample clock, give or take a tick.
+    for (uint32_t r = 1; r < 4; ++r) EXPECT_NEAR(s.index[r].rev_time, 0.2 * kDefaultSampleClock, 2.0) << r;
+    EXPECT_NEAR(s.rpm_avg, 300.0, 0.01);
+}
+
+}  // namespace
+}  // namespace quen::synth
