@@ -1,9 +1,7 @@
 #include "sector_fixture.h"
 
 #include <cmath>
-#include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 namespace quen::sectortest {
 namespace {
@@ -78,13 +76,21 @@ std::unique_ptr<QuenStream> mem_track_stream(const synth::MfmCells& track, int r
     return mem_stream(std::vector<synth::MfmCells>(static_cast<size_t>(revolutions), track), timing);
 }
 
-synth::MfmCells rotate(const synth::MfmCells& track, size_t offset) {
+std::string cells_text(const synth::MfmCells& track) {
     std::string text;
-    const std::vector<uint8_t>& c = track.cells();
-    for (size_t i = 0; i < c.size(); ++i) text.push_back(static_cast<char>('0' + c[(offset + i) % c.size()]));
+    for (uint8_t c : track.cells()) text.push_back(static_cast<char>('0' + c));
+    return text;
+}
+
+synth::MfmCells from_text(const std::string& cells01) {
     synth::MfmCells out;
-    out.raw(text);
+    out.raw(cells01);
     return out;
+}
+
+synth::MfmCells rotate(const synth::MfmCells& track, size_t offset) {
+    const std::string text = cells_text(track);
+    return from_text(text.substr(offset) + text.substr(0, offset));
 }
 
 synth::MfmCells padded(synth::MfmCells track) {
@@ -93,21 +99,10 @@ synth::MfmCells padded(synth::MfmCells track) {
 }
 
 synth::MfmCells with_cells(const synth::MfmCells& track, size_t first, const std::string& cells01) {
-    std::string text;
-    for (uint8_t c : track.cells()) text.push_back(static_cast<char>('0' + c));
-    text.replace(first, cells01.size(), cells01);
-    synth::MfmCells out;
-    out.raw(text);
-    return out;
+    return from_text(cells_text(track).replace(first, cells01.size(), cells01));
 }
 
-synth::MfmCells first_cells(const synth::MfmCells& track, size_t n) {
-    std::string text;
-    for (size_t i = 0; i < n; ++i) text.push_back(static_cast<char>('0' + track.cells()[i]));
-    synth::MfmCells out;
-    out.raw(text);
-    return out;
-}
+synth::MfmCells first_cells(const synth::MfmCells& track, size_t n) { return from_text(cells_text(track).substr(0, n)); }
 
 std::string Capture::text() const {
     std::fflush(f_);
@@ -126,13 +121,6 @@ RunOptions capture_opts(const Capture& diag, const Capture& err, bool verbose) {
     o.diag_out = diag.get();
     o.err_out = err.get();
     return o;
-}
-
-std::string file_text(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
 }
 
 std::vector<std::string> lines_of(const std::string& text) {

@@ -36,6 +36,10 @@ std::unique_ptr<QuenStream> mem_stream(const std::vector<synth::MfmCells>& revs,
 std::unique_ptr<QuenStream> mem_track_stream(const synth::MfmCells& track, int revolutions = 3,
                                              const MemTiming& timing = {});
 
+// The cells as a text of '0' and '1', and back.
+std::string cells_text(const synth::MfmCells& track);
+synth::MfmCells from_text(const std::string& cells01);
+
 // The track turned so that its cell `offset` comes right behind the index.
 synth::MfmCells rotate(const synth::MfmCells& track, size_t offset);
 
@@ -68,8 +72,6 @@ private:
 // Options for a decoder run with the diagnostic lines and the standard error captured.
 RunOptions capture_opts(const Capture& diag, const Capture& err, bool verbose = false);
 
-// The text of a whole file ("" when missing).
-std::string file_text(const std::string& path);
 // The lines of a text, without their newlines.
 std::vector<std::string> lines_of(const std::string& text);
 

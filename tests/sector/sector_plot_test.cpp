@@ -24,7 +24,7 @@ struct Plotted {
     SectorLayout layout;
     std::string err;
 
-    std::string file(const char* kind) const { return file_text(dir + "/sec_" + kind + "_3.dat"); }
+    std::string file(const char* kind) const { return testing::read_file(dir + "/sec_" + kind + "_3.dat"); }
 };
 
 Plotted plot_sector(const QuenStream& s, uint32_t expected_ns = kSector3Ns, const std::string& dir = "") {

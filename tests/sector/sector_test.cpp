@@ -134,8 +134,7 @@ TEST(SectorDecoder, CountsGapMarksAndSynchPatternsInTheAreasTheyFallIn) {
     MfmCells track = synth::build_track(with_sector(3, [](SectorSpec& s) {
         s.data.assign(512, 0xF5);  // F5 is ordinary data inside the field
     }));
-    std::string f5_cells;
-    for (uint8_t c : f5.cells()) f5_cells.push_back(static_cast<char>('0' + c));
+    const std::string f5_cells = cells_text(f5);
     track = with_cells(track, byte_cell(1480), f5_cells);
     track = with_cells(track, byte_cell(2040), f5_cells);
     // An A1 synch pattern one cell off the byte grid of the data (a sector within the
