@@ -1,16 +1,284 @@
 #include "sector/sector.h"
 
-namespace quen {
+#include <optional>
 
-bool decode_sector(FluxCursor&, SectorLayout& layout, uint8_t, uint8_t, uint32_t, ByteBuffer& buffer, const RunOptions&) {
-    layout = SectorLayout{};
-    buffer.clear();
-    return false;
+#include "sector/flux_reader.h"
+#include "sector/sector_plot.h"
+
+namespace quen {
+namespace {
+
+const FluxTexts kSectorTexts = {
+    "  ** No Flux Transition Area %d ns @ %d ms Byte=%04x clk=%d\n",
+    "  ** border bits %d ns @%d ms Byte=%04x clk=%d\n",
+    "  ** MFM violation: Short spacing %d ns @ %d ms Byte=%04x clk=%d\n",
+    "  ** MFM violation: Long spacing %d ns @ %d ms Byte=%04x clk=%d\n",
+    "  ** Short Synch sequence only %d found @%d Byte %04x\n",
+};
+
+constexpr const char* kAnotherIdLine = "Another ID found => no DATA block\n";
+constexpr const char* kSkippingMarkLine = "  ** Skipping invalid AM $%02x byte after 3 Synch mark @%d\n";
+constexpr const char* kPassFailedLine = "Sector %d pass=%d did not read correctly ???\n";
+
+// Bytes of an ID field from its address mark: mark, T, H, S, Z and two CRC bytes.
+constexpr uint16_t kIdFieldBytes = 7;
+// A data mark further into the area than this belongs to no ID field.
+constexpr uint16_t kMaxDataMarkDistance = 43;
+// The ID field may come this many percent before where the locator saw it.
+constexpr uint32_t kPositionTolerancePercent = 5;
+// Revolutions are numbered in 8 bits.
+constexpr uint32_t kMaxRevolution = 255;
+
+bool is_field(AreaKind k) { return k == AreaKind::ID || k == AreaKind::DATA; }
+
+struct SectorDecoder {
+    SectorDecoder(SectorLayout& layout, ByteBuffer& buffer, const RunOptions& opts, uint8_t wanted,
+                  uint32_t expected_ns)
+        : layout(layout), buffer(buffer), opts(opts), reader(opts, kSectorTexts), wanted(wanted),
+          expected_ns(expected_ns) {}
+
+    AreaInfo& current() { return layout.area(state); }
+
+    bool run(FluxCursor& cursor, uint8_t revolution) {
+        cursor.start(revolution);
+        intervals_left = cursor.count;
+        layout = SectorLayout{};
+        buffer.clear();
+        if (opts.plot) open_sector_plots(plots, opts, wanted);
+
+        // Inside an ID or DATA field the end of the revolution does not stop the
+        // decoding; once behind the index only the sector's own end does.
+        while (!done && !(intervals_left == 0 && !is_field(state)) && !cursor.at_end()) {
+            reader.read_interval(cursor);
+            if (plots.trans.is_open() && wanted_found) {
+                write_trans_line(plots.trans.get(), reader.total_ns, reader.clk, reader.interval_ns, reader.cells);
+            }
+            if (wanted_found && state == AreaKind::GAP2) break;
+            reader.shifter.push_cells(reader.cells);
+            const IntervalFault fault = reader.check_interval(current(), static_cast<uint16_t>(byte_count));
+            if (fault == IntervalFault::kNoFlux) layout.noflux_ns = reader.total_ns;
+            if (fault != IntervalFault::kNone) marks.flux_fault = true;
+            while (reader.shifter.count >= 16) byte_step();
+            --intervals_left;
+        }
+        return finish();
+    }
+
+    void byte_step() {
+        ++byte_count;
+        if (intervals_left <= 0) ++doi_count;
+        const uint32_t time_us = reader.byte_start_ns / 1000;
+        const auto byte16 = static_cast<uint16_t>(byte_count);
+        reader.check_clock(current(), time_us, byte16);
+        const TakenByte taken = reader.take_byte(!is_field(state), current(), time_us, byte16);
+        if (taken.synch_fault) marks.synch_fault = true;
+
+        const uint8_t b = reader.data();
+        if (state == AreaKind::GAP4 && (b == 0x00 || b == 0xFF)) {
+            close_area(reader.byte_start_ns);
+            begin_area(AreaKind::GAP2);
+        }
+        if (reader.check_short_run(taken, current(), time_us, byte16)) marks.synch_fault = true;
+
+        if (is_field(state)) {
+            field_byte(b);
+            // A synch pattern inside a field does not re-align it; it only counts.
+            if (find_sync(reader.shifter).found) ++current().BS;
+        } else {
+            if (b >= 0xF5 && b <= 0xF7) {
+                ++current().IDG;
+                marks.gap_mark = true;
+            }
+            if (reader.sync_count >= 3 && !taken.sync) address_mark(b, time_us);
+        }
+
+        if (plots.bytes.is_open() && wanted_found) {
+            const MfmShifter& s = reader.shifter;
+            write_sector_byte_line(plots.bytes.get(), reader.byte_start_ns, reader.total_ns, s.data, s.clock,
+                                   s.window, reader.clk, marks, reader.sync_count);
+        }
+        marks = ByteMarks{};
+        if (kept_in_buffer()) buffer.append(reader.decoded());
+        reader.finish_byte();
+    }
+
+    bool kept_in_buffer() const {
+        if (state == AreaKind::DATA) return true;
+        return opts.sector_all_areas && state != AreaKind::GAP2;
+    }
+
+    void address_mark(uint8_t b, uint32_t time_us) {
+        const uint32_t start = reader.byte_start_ns;
+        if (b == 0xFE || b == 0xFF) {
+            if (wanted_found) {
+                // The next sector begins: the bytes already in the register are still
+                // taken, then the decoding ends.
+                done = true;
+                if (reader.diag) std::fputs(kAnotherIdLine, reader.diag);
+                return;
+            }
+            reader.sync_count = 0;
+            if (start + start * kPositionTolerancePercent / 100 < expected_ns) return;
+            countdown = kIdFieldBytes;
+            area_start_byte = byte_count;
+            state = AreaKind::ID;
+            layout.area(AreaKind::ID).position_ns = start;
+            return;
+        }
+        reader.sync_count = 0;
+        if (b >= 0xF8 && b <= 0xFB) {
+            const auto distance = static_cast<uint16_t>(byte_count - area_start_byte);
+            if (!wanted_found || distance > kMaxDataMarkDistance) return;
+            data_found = true;
+            countdown = static_cast<uint16_t>(sector_size(layout.Z) + 3);
+            close_area(start);
+            begin_area(AreaKind::DATA);
+            return;
+        }
+        if (reader.diag) std::fprintf(reader.diag, kSkippingMarkLine, unsigned{b}, static_cast<int>(time_us));
+    }
+
+    void field_byte(uint8_t b) {
+        --countdown;
+        if (state == AreaKind::ID) {
+            switch (countdown) {
+                case 6: layout.T = b; break;
+                case 5: layout.H = b; break;
+                case 4:
+                    layout.S = b;
+                    if (b == wanted) {
+                        wanted_found = true;
+                    } else {
+                        // Another sector: what was kept of its ID field goes.
+                        state = AreaKind::GAP2;
+                        buffer.clear();
+                    }
+                    break;
+                case 3: layout.Z = b; break;
+                case 2: layout.id_crc = b; break;
+                case 1: layout.id_crc = static_cast<uint16_t>(layout.id_crc * 256 + b); break;
+                case 0: complete_field(AreaKind::GAP3); break;
+                default: break;
+            }
+            return;
+        }
+        switch (countdown) {
+            case 2: layout.data_crc = b; break;
+            case 1: layout.data_crc = static_cast<uint16_t>(layout.data_crc * 256 + b); break;
+            case 0: complete_field(AreaKind::GAP4); break;
+            default: break;
+        }
+    }
+
+    // The byte after the second CRC byte completes the field and starts the next area.
+    void complete_field(AreaKind next) {
+        current().crc = reader.crc;
+        close_area(reader.byte_start_ns);
+        begin_area(next);
+    }
+
+    void close_area(uint32_t end_ns) {
+        AreaInfo& a = current();
+        // Only an empty decoding has fewer bytes than the first area's start of 1.
+        a.bytes = byte_count < area_start_byte ? 0 : static_cast<uint16_t>(byte_count - area_start_byte);
+        a.length_ns = end_ns - a.position_ns;
+    }
+
+    void begin_area(AreaKind next) {
+        state = next;
+        current().position_ns = reader.byte_start_ns;
+        area_start_byte = byte_count;
+    }
+
+    bool finish() {
+        if (opts.sector_all_areas) {
+            layout.data_start =
+                static_cast<uint16_t>(layout.area(AreaKind::ID).bytes + layout.area(AreaKind::GAP3).bytes);
+        }
+        close_area(reader.total_ns);
+        layout.has_data = (data_found && wanted_found) ? 1 : 0;
+        layout.DOI = static_cast<uint16_t>(doi_count);
+        plots.trans.close();
+        plots.bytes.close();
+        return wanted_found;
+    }
+
+    SectorLayout& layout;
+    ByteBuffer& buffer;
+    const RunOptions& opts;
+    FluxReader reader;
+    SectorPlotFiles plots;
+    const uint8_t wanted;
+    const uint32_t expected_ns;
+
+    AreaKind state = AreaKind::GAP2;
+    uint32_t byte_count = 0;
+    uint32_t area_start_byte = 1;
+    uint16_t countdown = 0;
+    int64_t intervals_left = 0;
+    bool wanted_found = false;
+    bool data_found = false;
+    bool done = false;
+    uint32_t doi_count = 0;
+    ByteMarks marks;
+};
+
+// The first position of the DATA field at which a pass read differently; entries the
+// pass did not decode count as different, entries the sector itself lacks end the comparison.
+std::optional<uint16_t> first_difference(const SectorLayout& own, const ByteBuffer& own_buffer,
+                                         const ByteBuffer& pass_buffer) {
+    const uint32_t n = own.area(AreaKind::DATA).bytes;
+    const uint32_t k = own.data_start;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t at = k + i;
+        if (at >= own_buffer.count) return std::nullopt;
+        if (at >= pass_buffer.count || own_buffer.entries[at].data != pass_buffer.entries[at].data) {
+            return static_cast<uint16_t>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool decode_sector(FluxCursor& cursor, SectorLayout& layout, uint8_t revolution, uint8_t wanted_sector,
+                   uint32_t expected_pos_ns, ByteBuffer& buffer, const RunOptions& opts) {
+    SectorDecoder decoder(layout, buffer, opts, wanted_sector, expected_pos_ns);
+    return decoder.run(cursor, revolution);
 }
 
 bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, FluxCursor& cursor, uint8_t revolution,
                     uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts) {
-    return decode_sector(cursor, layout, revolution, wanted_sector, expected_pos_ns, buffer, opts);
+    PlotFile layout_plot;
+    if (opts.plot) layout_plot = open_sector_layout_plot(opts, wanted_sector);
+
+    if (!decode_sector(cursor, layout, revolution, wanted_sector, expected_pos_ns, buffer, opts)) {
+        layout_plot.close();
+        return false;
+    }
+
+    // The other revolutions are read only to compare their data: they write no plot files.
+    RunOptions pass_opts = opts;
+    pass_opts.plot = false;
+    ByteBuffer pass_buffer(10000);
+    SectorLayout pass_layout;
+    const uint32_t index_count = cursor.stream->index_count;
+    for (uint32_t l = 0; l + 2 < index_count && l <= kMaxRevolution; ++l) {
+        if (l == revolution) continue;
+        if (!decode_sector(cursor, pass_layout, static_cast<uint8_t>(l), wanted_sector, expected_pos_ns, pass_buffer,
+                           pass_opts)) {
+            std::fprintf(opts.err_out, kPassFailedLine, int{wanted_sector}, static_cast<int>(l));
+            continue;
+        }
+        // The last pass that differs decides.
+        if (const auto pos = first_difference(layout, buffer, pass_buffer)) layout.FZP = *pos;
+    }
+
+    if (layout_plot.is_open()) {
+        if (layout.has_data == 1) write_sector_layout_lines(layout_plot.get(), layout);
+        layout_plot.close();
+    }
+    return true;
 }
 
 }  // namespace quen

@@ -1,0 +1,112 @@
+#include "sector/flux_reader.h"
+
+namespace quen {
+namespace {
+
+constexpr uint8_t kMarkA1 = 0xA1;
+
+constexpr const char* kOverClockedLine = "  ** Over clocked byte @ %d ms Byte=%04x clk=%d\n";
+constexpr const char* kUnderClockedLine = "  ** Under clocked byte @ %d ms Byte=%04x clk=%d\n";
+constexpr const char* kBadSyncLine = "  ** Bad Synch Byte sequence: %02x followed by %02x @%d Byte=%04x\n";
+constexpr const char* kSyncByteLine = "  ++ $%02x Synch Byte %s @%d Byte=%04x\n";
+constexpr const char* kLongSyncLine = "  ++ Long synch seq (%d) of $%02x Synch Byte @%d Byte=%04x\n";
+
+// The lines about a byte name the byte before it.
+unsigned previous(uint16_t byte_count) { return static_cast<uint16_t>(byte_count - 1u); }
+
+}  // namespace
+
+void FluxReader::read_interval(FluxCursor& cursor) {
+    interval_ns = cursor.next_ns();
+    total_ns += static_cast<uint32_t>(interval_ns);
+    cells = pll.step(total_ns, pll_off);
+    clk = pll.clk();
+}
+
+IntervalFault FluxReader::check_interval(AreaInfo& area, uint16_t byte_count) {
+    const int time_us = static_cast<int>(total_ns / 1000);
+    if (cells > kNoFluxCells) {
+        if (diag) std::fprintf(diag, texts.no_flux, interval_ns, time_us, unsigned{byte_count}, int{clk});
+        return IntervalFault::kNoFlux;
+    }
+    IntervalFault fault = IntervalFault::kNone;
+    if (in_border_window(clk, interval_ns, cells)) {
+        ++area.BRD;
+        fault = IntervalFault::kTiming;
+        if (diag) std::fprintf(diag, texts.border, interval_ns, time_us, unsigned{byte_count}, int{clk});
+    }
+    if (cells < 2 || cells > 4) {
+        ++area.TMV;
+        fault = IntervalFault::kTiming;
+        if (diag) {
+            std::fprintf(diag, cells < 2 ? texts.short_spacing : texts.long_spacing, interval_ns, time_us,
+                         unsigned{byte_count}, int{clk});
+        }
+    }
+    return fault;
+}
+
+void FluxReader::check_clock(AreaInfo& area, uint32_t time_us, uint16_t byte_count) {
+    if (clk > kOverClockedNs) {
+        ++area.over_clocked;
+        if (diag) std::fprintf(diag, kOverClockedLine, static_cast<int>(time_us), unsigned{byte_count}, int{clk});
+    } else if (clk < kUnderClockedNs) {
+        ++area.under_clocked;
+        if (diag) std::fprintf(diag, kUnderClockedLine, static_cast<int>(time_us), unsigned{byte_count}, int{clk});
+    }
+}
+
+TakenByte FluxReader::take_byte(bool search, AreaInfo& area, uint32_t time_us, uint16_t byte_count) {
+    TakenByte taken;
+    shifter.synced = 0;
+    if (!search) {
+        shifter.next_byte();
+        return taken;
+    }
+    const SyncSearch found = find_sync(shifter);
+    shifter.synced = found.found ? 1 : 0;
+    shifter.sync_pos = found.pos;
+    shifter.next_byte();
+    if (!found.found) return taken;
+
+    taken.sync = true;
+    const uint8_t b = shifter.data;
+    const int t = static_cast<int>(time_us);
+    ++sync_count;
+    if (sync_count > 1 && b != last_sync) {
+        ++area.BS;
+        taken.synch_fault = true;
+        if (diag) std::fprintf(diag, kBadSyncLine, unsigned{last_sync}, unsigned{b}, t, previous(byte_count));
+        sync_count = 1;
+    }
+    // Only an A1 run starts a CRC; a C2 run leads to the index mark, which has none.
+    if (sync_count == 1 && b == kMarkA1) crc = 0xFFFF;
+    if (diag) {
+        std::fprintf(diag, kSyncByteLine, unsigned{b}, (found.pos & 1) ? "advance by half-bit " : "", t,
+                     previous(byte_count));
+    }
+    if (sync_count > 3) {
+        if (diag) std::fprintf(diag, kLongSyncLine, int{sync_count}, unsigned{b}, t, previous(byte_count));
+        if (sync_count == 4) {
+            ++area.BS;
+            taken.synch_fault = true;
+        }
+    }
+    last_sync = b;
+    return taken;
+}
+
+bool FluxReader::check_short_run(const TakenByte& taken, AreaInfo& area, uint32_t time_us, uint16_t byte_count) {
+    if (taken.sync || (sync_count != 1 && sync_count != 2)) return false;
+    if (diag) std::fprintf(diag, texts.short_run, int{sync_count}, static_cast<int>(time_us), previous(byte_count));
+    ++area.BS;
+    sync_count = 0;
+    return true;
+}
+
+void FluxReader::finish_byte() {
+    crc = crc_ccitt_byte(crc, shifter.data);
+    byte_start_ns = total_ns;
+}
+
+}  // namespace quen

@@ -1,0 +1,78 @@
+// The reading machinery shared by the ID locator and the sector decoder: separator,
+// shift register, CRC register, synch-run tracking and the fault checks with their
+// diagnostic lines. Each decoder keeps its own state machine on top of it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "decode/mfm.h"
+#include "decode/pll.h"
+#include "decode/records.h"
+#include "driver/options.h"
+#include "stream/cursor.h"
+
+namespace quen {
+
+// The diagnostic lines whose wording differs between the two decoders.
+struct FluxTexts {
+    const char* no_flux;        // ns, time, byte, clk
+    const char* border;         // ns, time, byte, clk
+    const char* short_spacing;  // ns, time, byte, clk
+    const char* long_spacing;   // ns, time, byte, clk
+    const char* short_run;      // sync_count, time, byte - 1
+};
+
+enum class IntervalFault : uint8_t { kNone, kNoFlux, kTiming };
+
+// An interval of more cells than this is a stretch without flux, not a timing fault.
+inline constexpr uint16_t kNoFluxCells = 160;
+
+struct TakenByte {
+    bool sync = false;         // aligned on an A1 or C2 synch pattern
+    bool synch_fault = false;  // bad synch sequence or the fourth byte of a run
+};
+
+struct FluxReader {
+    FluxReader(const RunOptions& opts, const FluxTexts& texts)
+        : diag(opts.verbose ? opts.diag_out : nullptr), pll_off(opts.pll_off), texts(texts) {}
+
+    // Reads one interval, adds it to total_ns and steps the separator to it.
+    void read_interval(FluxCursor& cursor);
+    // Counts the last interval's no-flux, border and MFM faults in `area`.
+    IntervalFault check_interval(AreaInfo& area, uint16_t byte_count);
+    // Counts an over- or under-clocked byte in `area`; time_us is the time the lines show.
+    void check_clock(AreaInfo& area, uint32_t time_us, uint16_t byte_count);
+    // Takes the next byte from the shift register. With `search` the byte is aligned on
+    // a synch pattern when one is in the register, and the synch run is tracked (BS in `area`).
+    TakenByte take_byte(bool search, AreaInfo& area, uint32_t time_us, uint16_t byte_count);
+    // A byte other than a synch byte after a run of only one or two: BS in `area`.
+    bool check_short_run(const TakenByte& taken, AreaInfo& area, uint32_t time_us, uint16_t byte_count);
+    // Feeds the byte to the CRC register; the next byte starts at this transition.
+    void finish_byte();
+
+    uint8_t data() const { return shifter.data; }
+    DecodedByte decoded() const { return {shifter.data, shifter.clock, clk, byte_start_ns}; }
+
+    PllState pll;
+    MfmShifter shifter;
+    uint32_t total_ns = 0;
+    uint32_t byte_start_ns = 0;
+    uint16_t crc = 0;
+    uint16_t clk = 0;
+    uint8_t sync_count = 0;
+    uint8_t last_sync = 0;
+    // The interval last read and its cell count.
+    int32_t interval_ns = 0;
+    uint16_t cells = 0;
+
+    FILE* diag;  // null without -v
+    bool pll_off;
+    const FluxTexts& texts;
+};
+
+// Clock bounds of a byte: slower than this is over-clocked, faster under-clocked.
+inline constexpr uint16_t kOverClockedNs = 4120;
+inline constexpr uint16_t kUnderClockedNs = 3880;
+
+}  // namespace quen
