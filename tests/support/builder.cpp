@@ -307,7 +307,11 @@ std::vector<uint8_t> revolutions_to_stream(const std::vector<MfmCells>& revs, co
     std::vector<IndexPulse> pulses;
     size_t k = 0;
     for (size_t start_cell : rev_start) {
-        uint64_t p = static_cast<uint64_t>(std::llround(static_cast<double>(start_cell) * cell_ns * ticks_per_ns));
+        // A quarter cell into the revolution's first cell: the separator then frames the
+        // first byte correctly, and the first interval (3.75 cells behind a 4E start)
+        // lies clear of the border windows.
+        const double pulse_ns = (static_cast<double>(start_cell) + 0.25) * cell_ns;
+        uint64_t p = static_cast<uint64_t>(std::llround(pulse_ns * ticks_per_ns));
         while (k < transition_ticks.size() && transition_ticks[k] <= p) ++k;
         if (k >= transition_ticks.size()) throw std::invalid_argument("no flux after an index pulse");
         const uint64_t before = k == 0 ? 0 : transition_ticks[k - 1];

@@ -141,7 +141,7 @@ struct FluxTiming {
 };
 
 // The flux intervals (in ticks) of consecutive revolutions of cells, with an index
-// pulse at the start of each revolution and one after the last: N revolutions give
+// pulse a quarter cell into each revolution and one after the last: N revolutions give
 // N + 1 pulses. A short lead-in of 4E cells comes before the first pulse.
 std::vector<uint8_t> revolutions_to_stream(const std::vector<MfmCells>& revs, const FluxTiming& timing = {},
                                            const StreamOptions& opts = {});
