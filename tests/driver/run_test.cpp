@@ -1,0 +1,118 @@
+// Whole runs on the shipped sample: the order of the report's blocks, the plot files of
+// a -t run, and the ends that must not pass for a completed report.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/run_helper.h"
+
+namespace quen::testing {
+namespace {
+
+const std::string kSample = std::string(QUEN_SOURCE_DIR) + "/samples/dd9.raw";
+
+size_t count_of(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+TEST(Run, ReportBlocksComeInOrder) {
+    RunResult r = run_analyser({kSample});
+    ASSERT_EQ(r.code, 1) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::string& out = r.out;
+    const size_t track = out.find("Track Layout Information: ");
+    const size_t detail = out.find("Detail buffer content ");
+    const size_t ids = out.find("ID Layout Information: ");
+    const size_t id_dump = out.find("Buffer content ");
+    const size_t all = out.find("All Sectors Layout Information: ");
+    const size_t sector_detail = out.find("Detail buffer content for sector 1 with 515 bytes");
+    const size_t found = out.find("\n*** Found ");
+    ASSERT_NE(found, std::string::npos);
+    EXPECT_LT(track, detail);
+    EXPECT_LT(detail, ids);
+    EXPECT_LT(ids, id_dump);
+    EXPECT_LT(id_dump, all);
+    EXPECT_LT(all, sector_detail);
+    EXPECT_LT(sector_detail, found);
+    EXPECT_EQ(count_of(out, "Detail buffer content for sector "), 9u);
+    EXPECT_EQ(out.substr(found), "\n*** Found 1 protections ***\n S002 SID Synch mark in ID/DATA (1)\n");
+}
+
+TEST(Run, OptionsShapeTheReport) {
+    const std::string plain = run_analyser({kSample}).out;
+    const std::string no_dumps = run_analyser({"-b", kSample}).out;
+    const std::string with_clock = run_analyser({"-c", kSample}).out;
+    const std::string decimal = run_analyser({"-m", kSample}).out;
+    const std::string all_areas = run_analyser({"-f", kSample}).out;
+
+    EXPECT_EQ(count_of(no_dumps, "Detail buffer content"), 0u);
+    EXPECT_EQ(count_of(no_dumps, "Buffer content"), 0u);
+    EXPECT_NE(no_dumps.find("All Sectors Layout Information: "), std::string::npos);
+    // The clock line under each hex line: 20 blanks, then the clock bytes.
+    EXPECT_GT(count_of(with_clock, "\n                    "), count_of(plain, "\n                    "));
+    EXPECT_EQ(decimal.find("\n+ GAP2 "), std::string::npos);
+    EXPECT_NE(decimal.find("\n  00016  "), std::string::npos);
+    EXPECT_EQ(count_of(plain, "\n+ GAP4 "), 9u);
+    EXPECT_EQ(count_of(all_areas, "\n+ GAP4 "), 18u);
+}
+
+TEST(Run, VerboseGoesToStandardErrorOrIntoTheOutputFile) {
+    RunResult r = run_analyser({"-v", "-b", kSample});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("  ++ $a1 Synch Byte "), std::string::npos);
+    EXPECT_EQ(r.out.find("Synch Byte"), std::string::npos);
+
+    const std::string out = make_temp_dir() + "/report.txt";
+    r = run_analyser({"-vb", kSample, out});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(read_file(out).find("  ++ $a1 Synch Byte "), std::string::npos);
+}
+
+TEST(Run, PlotFilesOfTheSample) {
+    const std::string dir = make_temp_dir();
+    RunResult r = run_analyser({"-t", "-b", kSample}, dir);
+    ASSERT_EQ(r.code, 1) << r.err;
+    std::vector<std::string> names = {"allsect.dat", "layout.dat", "trans.dat"};
+    for (int s = 1; s <= 9; ++s) {
+        for (const char* kind : {"sec_layout_", "sec_trans_", "sec_data_"}) names.push_back(kind + std::to_string(s) + ".dat");
+    }
+    for (const std::string& n : names) EXPECT_TRUE(std::filesystem::exists(dir + "/" + n)) << n;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
+              static_cast<long>(names.size()));
+
+    const std::string allsect = read_file(dir + "/allsect.dat");
+    EXPECT_EQ(allsect.rfind("// sector_number id_start id_len gap3_len data_len gap4_len\n\"Sect 1\" 5151 ", 0), 0u)
+        << allsect;
+    EXPECT_EQ(count_of(allsect, " blue\n"), 9u);
+}
+
+TEST(Run, UncreatableSectorLayoutFileStopsBeforeDecoding) {
+    RunResult r = run_analyser({"-t", kSample}, "/nonexistent/quen-plots");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "Could not open sector layout file\n");
+    EXPECT_NE(r.out.find("  Stream file '" + kSample + "' 3 revolutions"), std::string::npos);
+    EXPECT_EQ(r.out.find("Track Layout"), std::string::npos);
+    EXPECT_NE(r.out.find("Abnormal termination code 2\n   Press return to exit program\n"), std::string::npos);
+}
+
+TEST(Run, FullDiskIsNotACompletedRun) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    RunResult r = run_analyser({kSample, "/dev/full"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "Error writing file /dev/full\n");
+}
+
+TEST(Run, RunsInOneProcessDoNotShareState) {
+    // A -p -s -f run first must leave nothing behind for a plain run.
+    const std::string first = without_banner(run_analyser({"-b", kSample}).out);
+    run_analyser({"-psf", "-r2", kSample});
+    EXPECT_EQ(without_banner(run_analyser({"-b", kSample}).out), first);
+}
+
+}  // namespace
+}  // namespace quen::testing
