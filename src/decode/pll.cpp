@@ -1,5 +1,7 @@
 #include "decode/pll.h"
 
+#include <cstdint>
+
 namespace quen {
 namespace {
 
@@ -29,6 +31,22 @@ uint16_t PllState::step(uint32_t target_ns, bool pll_off) {
     uint32_t cells = 1;
     bool reached = false;
     for (;;) {
+        // With no correction pending, the ticks up to the one before the transition only
+        // add freq to the phase: take them in one go. The result is the same as ticking
+        // through them, but a long gap (or a damaged dump's absurd interval) costs no more
+        // than a short one.
+        if (!reached && (freq_count & 7) == 0 && (phase_count & 7) == 0 && !freq_up && !freq_down &&
+            !phase_slow && !phase_fast && target_ns > clock_ns) {
+            const uint32_t ticks_to_target = (target_ns - clock_ns + 124) / 125;
+            const uint64_t end_ns = uint64_t{clock_ns} + uint64_t{ticks_to_target} * 125;
+            if (ticks_to_target > 1 && end_ns <= UINT32_MAX) {
+                const uint32_t skipped = ticks_to_target - 1;
+                const uint64_t total_phase = uint64_t{phase} + uint64_t{skipped} * freq;
+                cells += static_cast<uint32_t>(total_phase / kCellPhase);
+                phase = static_cast<uint16_t>(total_phase % kCellPhase);
+                clock_ns += skipped * 125;
+            }
+        }
         clock_ns += 125;
         const bool transition_tick = !reached && clock_ns >= target_ns;
         if (transition_tick) reached = true;

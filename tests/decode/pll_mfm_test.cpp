@@ -137,3 +137,73 @@ TEST(Mfm, BorderWindowBounds) {
 
 }  // namespace
 }  // namespace quen
+
+namespace quen {
+namespace {
+
+// Tick by tick, exactly as the separator is described; the fast separator must agree.
+uint16_t reference_step(PllState& s, uint32_t target_ns, bool pll_off) {
+    static const uint8_t run[2][4] = {{2, 1, 0, 0}, {0, 0, 1, 2}};
+    static const uint16_t freq_table[8][3] = {{0, 3, 4},  {0, 2, 3},  {0, 1, 2},   {0, 0, 1},
+                                              {0, 8, 9},  {0, 9, 10}, {0, 10, 11}, {0, 11, 12}};
+    static const uint16_t phase_table[8] = {4, 3, 2, 1, 9, 10, 11, 12};
+    uint32_t cells = 1;
+    bool reached = false;
+    for (;;) {
+        s.clock_ns += 125;
+        const bool now = !reached && s.clock_ns >= target_ns;
+        reached = reached || now;
+        if (!pll_off && s.freq_up && s.freq < 140) ++s.freq;
+        if (!pll_off && s.freq_down && s.freq > 116) --s.freq;
+        s.phase = static_cast<uint16_t>(s.phase + (s.phase_slow ? 29 : s.phase_fast ? 227 : s.freq));
+        if (now) {
+            const uint16_t p = (s.phase >> 8) & 7;
+            const uint16_t r = run[p >> 2][s.history & 3];
+            s.history = static_cast<uint16_t>((p >> 2) * 2 + s.history / 2);
+            s.freq_count = freq_table[p][r];
+            s.phase_count = phase_table[p];
+        } else {
+            if (s.freq_count & 7) --s.freq_count;
+            if (s.phase_count & 7) --s.phase_count;
+        }
+        s.freq_up = (s.freq_count & 7) && !(s.freq_count & 8);
+        s.freq_down = (s.freq_count & 7) && (s.freq_count & 8);
+        s.phase_fast = (s.phase_count & 7) && !(s.phase_count & 8);
+        s.phase_slow = (s.phase_count & 7) && (s.phase_count & 8);
+        if (s.phase >= 2048) {
+            s.phase = static_cast<uint16_t>(s.phase - 2048);
+            if (reached) return static_cast<uint16_t>(cells);
+            ++cells;
+        }
+    }
+}
+
+bool same_state(const PllState& a, const PllState& b) {
+    return a.clock_ns == b.clock_ns && a.freq == b.freq && a.phase == b.phase && a.history == b.history &&
+           a.freq_count == b.freq_count && a.phase_count == b.phase_count && a.freq_up == b.freq_up &&
+           a.freq_down == b.freq_down && a.phase_slow == b.phase_slow && a.phase_fast == b.phase_fast;
+}
+
+TEST(Pll, AgreesWithTickByTickOnJitteredAndLongIntervals) {
+    uint32_t seed = 7;
+    auto rnd = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (bool pll_off : {false, true}) {
+        PllState fast;
+        PllState slow;
+        uint32_t t = 0;
+        for (int i = 0; i < 20000; ++i) {
+            const uint32_t kind = rnd() % 100;
+            uint32_t interval = (2 + rnd() % 3) * 2000 + rnd() % 900 - 450;
+            if (kind == 0) interval = rnd() % 3000000;          // a no-flux stretch
+            if (kind == 1) interval = rnd() % 200;              // a spike
+            if (kind == 2 && i > 19000) interval = 0xF0000000u;  // absurd: the time wraps
+            t += interval;
+            const uint16_t want = reference_step(slow, t, pll_off);
+            ASSERT_EQ(fast.step(t, pll_off), want) << i;
+            ASSERT_TRUE(same_state(fast, slow)) << i;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quen
