@@ -239,7 +239,7 @@ TEST(TrackDecoder, BadCrcsAreCountedAndKeptInTheFields) {
         s.data_crc = tc.data_crc;
         synth::write_sector(c, s);
         const TrackRun r = decode_cells(c);
-        SCOPED_TRACE(testing::Message() << int(tc.id_bad) << int(tc.data_bad));
+        SCOPED_TRACE(::testing::Message() << int(tc.id_bad) << int(tc.data_bad));
         EXPECT_EQ(r.layout.id_good, tc.id_good);
         EXPECT_EQ(r.layout.id_bad, tc.id_bad);
         EXPECT_EQ(r.layout.data_good, tc.data_good);
@@ -872,7 +872,7 @@ TEST(TrackDecoder, BitPeriodFaultsFollowTheSeparatorUnlessItIsFrozen) {
         {&fast, true, false, false},
     };
     for (const Case& tc : cases) {
-        SCOPED_TRACE(testing::Message() << (tc.intervals == &slow ? "slow" : "fast") << " pll_off=" << tc.pll_off);
+        SCOPED_TRACE(::testing::Message() << (tc.intervals == &slow ? "slow" : "fast") << " pll_off=" << tc.pll_off);
         RunOptions opts;
         opts.pll_off = tc.pll_off;
         const TrackRun r = decode_intervals(*tc.intervals, opts);

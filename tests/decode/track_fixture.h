@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "decode/track.h"
 #include "stream/stream.h"
 #include "support/builder.h"
+#include "support/capture.h"
 
 namespace quen::track_test {
 
@@ -44,16 +44,6 @@ inline std::vector<uint32_t> intervals_from_cells(const synth::MfmCells& cells, 
     return out;
 }
 
-inline std::string slurp(FILE* f) {
-    std::fflush(f);
-    std::rewind(f);
-    std::string s;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-    return s;
-}
-
 struct TrackRun {
     TrackLayout layout;
     ByteBuffer buffer{10000};
@@ -65,19 +55,13 @@ struct TrackRun {
 
 inline TrackRun decode_intervals(const std::vector<uint32_t>& intervals_ns, RunOptions opts = {}) {
     auto stream = stream_from_intervals(intervals_ns);
-    FILE* diag = std::tmpfile();
-    opts.diag_out = diag;
+    testing::Capture diag;
+    opts.diag_out = diag.get();
     opts.revolution = 0;
     TrackRun run;
     FluxCursor cursor(stream.get());
-    try {
-        decode_track(run.layout, cursor, 0, run.buffer, opts);
-    } catch (...) {
-        std::fclose(diag);
-        throw;
-    }
-    run.diag = slurp(diag);
-    std::fclose(diag);
+    decode_track(run.layout, cursor, 0, run.buffer, opts);
+    run.diag = diag.text();
     return run;
 }
 

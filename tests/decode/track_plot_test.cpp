@@ -38,17 +38,16 @@ struct PlotRun {
 PlotRun decode_with_plot(const std::vector<uint32_t>& intervals, RunOptions opts, const std::string& dir) {
     PlotRun p;
     p.dir = dir;
-    FILE* err = std::tmpfile();
+    testing::Capture err;
     opts.plot = true;
     opts.plot_dir = p.dir;
-    opts.err_out = err;
+    opts.err_out = err.get();
     try {
         p.run = decode_intervals(intervals, opts);
     } catch (const RunExit& e) {
         p.exit_code = e.code;
     }
-    p.err = slurp(err);
-    std::fclose(err);
+    p.err = err.text();
     return p;
 }
 
@@ -134,11 +133,7 @@ AreaInfo span(uint32_t position_ns, uint32_t length_ns, uint16_t bytes = 1, uint
 }
 
 std::string layout_text(const TrackLayout& layout) {
-    FILE* f = std::tmpfile();
-    write_track_layout_plot(f, layout);
-    std::string s = slurp(f);
-    std::fclose(f);
-    return s;
+    return testing::capture([&](FILE* f) { write_track_layout_plot(f, layout); });
 }
 
 TEST(TrackPlot, LayoutLinesFollowTheirOwnLengthRules) {

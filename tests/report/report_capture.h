@@ -1,29 +1,13 @@
 // Helpers for the report tests: capture what a printer writes, and build buffers.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "decode/records.h"
+#include "support/capture.h"
 
 namespace quen::testing {
-
-// Runs `print` on a temporary file and returns everything it wrote.
-template <class Print>
-std::string capture(Print&& print) {
-    FILE* f = std::tmpfile();
-    if (f == nullptr) return "<tmpfile failed>";
-    print(f);
-    std::fflush(f);
-    std::rewind(f);
-    std::string text;
-    char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, got);
-    std::fclose(f);
-    return text;
-}
 
 // A buffer holding the given data bytes, all with the same clock byte, a bit period
 // of 4000 ns, and byte i starting at first_ns + i * 32000 ns.

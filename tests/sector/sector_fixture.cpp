@@ -104,17 +104,6 @@ synth::MfmCells with_cells(const synth::MfmCells& track, size_t first, const std
 
 synth::MfmCells first_cells(const synth::MfmCells& track, size_t n) { return from_text(cells_text(track).substr(0, n)); }
 
-std::string Capture::text() const {
-    std::fflush(f_);
-    std::rewind(f_);
-    std::string s;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f_)) > 0) s.append(buf, n);
-    std::fseek(f_, 0, SEEK_END);
-    return s;
-}
-
 RunOptions capture_opts(const Capture& diag, const Capture& err, bool verbose) {
     RunOptions o;
     o.verbose = verbose;

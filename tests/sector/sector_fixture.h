@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -13,6 +12,7 @@
 #include "driver/options.h"
 #include "stream/stream.h"
 #include "support/builder.h"
+#include "support/capture.h"
 
 namespace quen::sectortest {
 
@@ -55,19 +55,7 @@ synth::MfmCells first_cells(const synth::MfmCells& track, size_t n);
 // The cell at which the given byte of a cell sequence starts (16 cells per byte).
 inline size_t byte_cell(size_t byte_index) { return byte_index * 16; }
 
-// A temporary FILE whose text can be read back.
-class Capture {
-public:
-    Capture() : f_(std::tmpfile()) {}
-    ~Capture() { std::fclose(f_); }
-    Capture(const Capture&) = delete;
-    Capture& operator=(const Capture&) = delete;
-    FILE* get() const { return f_; }
-    std::string text() const;
-
-private:
-    FILE* f_;
-};
+using testing::Capture;
 
 // Options for a decoder run with the diagnostic lines and the standard error captured.
 RunOptions capture_opts(const Capture& diag, const Capture& err, bool verbose = false);

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <string>
 
 #include "stream/decode_bytes.h"
+#include "support/capture.h"
 #include "support/run_helper.h"
 
 namespace quen {
@@ -298,25 +298,16 @@ TEST(StreamInfoText, NoInfoFindsNothingAndLongValuesAreCut) {
     EXPECT_STREQ(s.info_value("ick"), "1");
 }
 
-std::string slurp(FILE* f) {
-    std::rewind(f);
-    std::string s;
-    int ch;
-    while ((ch = std::fgetc(f)) != EOF) s.push_back(static_cast<char>(ch));
-    return s;
-}
-
 struct ReadResult {
     std::unique_ptr<QuenStream> stream;
     std::string err;
 };
 
 ReadResult read_file_capturing(const std::string& name) {
-    FILE* err = std::tmpfile();
+    Capture err;
     ReadResult r;
-    r.stream = read_stream_file(name, err);
-    r.err = slurp(err);
-    std::fclose(err);
+    r.stream = read_stream_file(name, err.get());
+    r.err = err.text();
     return r;
 }
 
