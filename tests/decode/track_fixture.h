@@ -10,24 +10,17 @@
 #include "stream/stream.h"
 #include "support/builder.h"
 #include "support/capture.h"
+#include "support/memory_stream.h"
 
 namespace quen::track_test {
 
 // One nanosecond per tick and a revolution declared 200 ms long: the cursor hands the
 // intervals out unscaled.
 inline std::unique_ptr<QuenStream> stream_from_intervals(const std::vector<uint32_t>& intervals_ns) {
-    auto s = std::make_unique<QuenStream>();
-    s->sck = 1e9;
-    for (uint32_t v : intervals_ns) s->flux.push_back({v, 0});
-    s->flux_count = static_cast<uint32_t>(intervals_ns.size());
-    s->flux.push_back({0, 0});  // the trailing entry
-    IndexRecord start{};
     IndexRecord end{};
-    end.flux_index = s->flux_count;
+    end.flux_index = static_cast<uint32_t>(intervals_ns.size());
     end.rev_time = 200000000;
-    s->index = {start, end};
-    s->index_count = 2;
-    return s;
+    return testing::memory_stream(intervals_ns, {IndexRecord{}, end});
 }
 
 // A transition stands at the end of its cell; cells after the last transition are lost.

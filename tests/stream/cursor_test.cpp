@@ -2,19 +2,14 @@
 
 #include "stream/cursor.h"
 #include "stream/decode_bytes.h"
+#include "support/memory_stream.h"
 
 namespace quen::testing {
 namespace {
 
-// A stream of the given intervals (positions 0, 1, ...) and index records.
+// The cursor's factor must not depend on the sample clock: these streams keep the device's.
 std::unique_ptr<QuenStream> make_stream(const std::vector<uint32_t>& intervals, const std::vector<IndexRecord>& index) {
-    auto s = std::make_unique<QuenStream>();
-    for (uint32_t v : intervals) s->flux.push_back(FluxItem{v, static_cast<uint32_t>(s->flux.size())});
-    s->flux_count = static_cast<uint32_t>(intervals.size());
-    s->flux.push_back(FluxItem{500, s->flux_count});  // trailing entry, never handed out
-    s->index = index;
-    s->index_count = static_cast<uint32_t>(index.size());
-    return s;
+    return memory_stream(intervals, index, kDefaultSampleClock);
 }
 
 IndexRecord pulse(uint32_t flux_index, uint32_t pre_index, uint32_t rev_time) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "stream/stream.h"
@@ -139,6 +140,23 @@ struct FluxTiming {
     uint32_t seed = 1;
     double sck = kDefaultSampleClock;
 };
+
+// The revolutions' cells one after another between a lead-in of eight 4E bytes and a
+// lead-out (the same unless given), with the cell at which each revolution starts and
+// the one after the last.
+struct LaidOutCells {
+    std::vector<uint8_t> cells;
+    std::vector<size_t> rev_start;
+};
+LaidOutCells lay_out(const std::vector<MfmCells>& revs, const MfmCells* lead_out = nullptr);
+
+// Single transitions moved off their place: (index into the laid-out cells, ns later).
+using CellShifts = std::vector<std::pair<size_t, double>>;
+
+// When each transition of `cells` comes, in ticks of timing.sck: at the end of its cell,
+// moved by the jitter and the shifts, and always at least one tick after the one before.
+std::vector<uint64_t> transition_ticks(const std::vector<uint8_t>& cells, const FluxTiming& timing,
+                                       const CellShifts& shifts = {});
 
 // The flux intervals (in ticks) of consecutive revolutions of cells, with an index
 // pulse a quarter cell into each revolution and one after the last: N revolutions give

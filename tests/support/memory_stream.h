@@ -1,0 +1,21 @@
+// Streams built in memory, as the parser would leave them, for the cursor and the decoders.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "stream/stream.h"
+
+namespace quen::testing {
+
+// The interval that follows the real ones; the cursor must never hand it out, so it
+// holds a value no test expects.
+inline constexpr uint32_t kTrailingTicks = 500;
+
+// A stream of the given intervals (at stream positions 0, 1, ...) and index records.
+// At the default sample clock one tick is one nanosecond.
+std::unique_ptr<QuenStream> memory_stream(const std::vector<uint32_t>& intervals_ticks,
+                                          const std::vector<IndexRecord>& index, double sck = 1e9);
+
+}  // namespace quen::testing
