@@ -19,13 +19,6 @@ std::unique_ptr<QuenStream> mem_stream(const std::vector<synth::MfmCells>& revs,
     for (const auto& [cell, ns] : timing.shifts) shifts.push_back({laid.rev_start[0] + cell, ns});
     const std::vector<uint64_t> at = synth::transition_ticks(laid.cells, flux_timing, shifts);
 
-    std::vector<uint32_t> intervals;
-    uint64_t prev = 0;
-    for (uint64_t t : at) {
-        intervals.push_back(static_cast<uint32_t>(t - prev));
-        prev = t;
-    }
-
     // Each pulse stands where its revolution's first cell begins.
     std::vector<IndexRecord> index;
     uint64_t previous_pulse = 0;
@@ -40,7 +33,7 @@ std::unique_ptr<QuenStream> mem_stream(const std::vector<synth::MfmCells>& revs,
         previous_pulse = p;
         index.push_back(r);
     }
-    return testing::memory_stream(intervals, index);
+    return testing::memory_stream(synth::intervals_between(at), index);
 }
 
 std::unique_ptr<QuenStream> mem_track_stream(const synth::MfmCells& track, int revolutions, const MemTiming& timing) {

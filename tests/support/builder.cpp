@@ -301,6 +301,16 @@ std::vector<uint64_t> transition_ticks(const std::vector<uint8_t>& cells, const 
     return at;
 }
 
+std::vector<uint32_t> intervals_between(const std::vector<uint64_t>& transitions_ticks) {
+    std::vector<uint32_t> intervals;
+    uint64_t prev = 0;
+    for (uint64_t t : transitions_ticks) {
+        intervals.push_back(static_cast<uint32_t>(t - prev));
+        prev = t;
+    }
+    return intervals;
+}
+
 std::vector<uint8_t> revolutions_to_stream(const std::vector<MfmCells>& revs, const FluxTiming& timing,
                                            const StreamOptions& opts) {
     // The lead-out lets the last index pulse fall inside a flux interval.
@@ -309,12 +319,7 @@ std::vector<uint8_t> revolutions_to_stream(const std::vector<MfmCells>& revs, co
     const double cell_ns = timing.cell_ns / timing.speed;
     const std::vector<uint64_t> at = transition_ticks(laid.cells, timing);
 
-    std::vector<uint32_t> intervals;
-    uint64_t prev = 0;
-    for (uint64_t t : at) {
-        intervals.push_back(static_cast<uint32_t>(t - prev));
-        prev = t;
-    }
+    const std::vector<uint32_t> intervals = intervals_between(at);
 
     std::vector<IndexPulse> pulses;
     size_t k = 0;

@@ -158,6 +158,9 @@ using CellShifts = std::vector<std::pair<size_t, double>>;
 std::vector<uint64_t> transition_ticks(const std::vector<uint8_t>& cells, const FluxTiming& timing,
                                        const CellShifts& shifts = {});
 
+// The intervals from time 0 to the first transition and on between each two.
+std::vector<uint32_t> intervals_between(const std::vector<uint64_t>& transitions_ticks);
+
 // The flux intervals (in ticks) of consecutive revolutions of cells, with an index
 // pulse a quarter cell into each revolution and one after the last: N revolutions give
 // N + 1 pulses. A short lead-in of 4E cells comes before the first pulse.
