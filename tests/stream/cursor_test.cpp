@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "stream/cursor.h"
-#include "stream/decode_bytes.h"
-#include "support/memory_stream.h"
+#include "stream/blocks.h"
 
 namespace quen::testing {
 namespace {
@@ -71,9 +70,7 @@ TEST(FluxCursor, RestartDropsWhatWasPending) {
 // Over a decoded stream the intervals of a revolution add up to its time up to the last
 // transition before the ending pulse.
 TEST(FluxCursor, RevolutionAddsUpToItsTime) {
-    Decoded d = decode_bytes({0x0D, 0x02, 0x0C, 0x00, 0x02, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0, 0, 0,  // Index at 2, 10
-                              0x0D, 0x02, 0x0C, 0x00, 0x06, 0, 0, 0, 0x14, 0, 0, 0, 0, 0, 0, 0,  // Index at 6, 20
-                              0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x0D, 0x0D, 0x00, 0x00});
+    Decoded d = decode_bytes(cat({index_block(2, 10), index_block(6, 20), Bytes(8, 0x20), kEof}));
     ASSERT_EQ(d.code, kStreamOk);
     d.stream->index.push_back(d.stream->index[1]);  // the cursor needs a record behind revolution 0 only
     FluxCursor cursor(d.stream.get());

@@ -1,6 +1,20 @@
 #include "support/memory_stream.h"
 
+#include <utility>
+
 namespace quen::testing {
+
+Decoded decode_bytes(const std::vector<uint8_t>& bytes) {
+    auto s = std::make_unique<QuenStream>();
+    // A copy of exactly the given length, so that the sanitizer sees any read past it.
+    std::unique_ptr<uint8_t[]> copy(bytes.empty() ? nullptr : new uint8_t[bytes.size()]);
+    for (size_t i = 0; i < bytes.size(); ++i) copy[i] = bytes[i];
+    s->data = copy.get();
+    s->data_len = static_cast<uint32_t>(bytes.size());
+    const int code = s->decode();
+    s->data = nullptr;
+    return Decoded{code, std::move(s)};
+}
 
 std::unique_ptr<QuenStream> memory_stream(const std::vector<uint32_t>& intervals_ticks,
                                           const std::vector<IndexRecord>& index, double sck) {

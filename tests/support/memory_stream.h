@@ -1,4 +1,5 @@
-// Streams built in memory, as the parser would leave them, for the cursor and the decoders.
+// Streams held in memory: stream bytes decoded without a file, and streams built as the
+// parser would leave them, for the cursor and the decoders.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,14 @@
 #include "stream/stream.h"
 
 namespace quen::testing {
+
+struct Decoded {
+    int code;
+    std::unique_ptr<QuenStream> stream;
+};
+
+// Decodes stream bytes the way read_stream_file does.
+Decoded decode_bytes(const std::vector<uint8_t>& bytes);
 
 // The interval that follows the real ones; the cursor must never hand it out, so it
 // holds a value no test expects.
