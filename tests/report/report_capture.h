@@ -21,11 +21,25 @@ inline ByteBuffer bytes_at(const std::vector<uint8_t>& data, uint32_t first_ns, 
 
 inline std::string blanks(size_t n) { return std::string(n, ' '); }
 
-inline AreaInfo area(uint16_t bytes, uint32_t position_ns, uint32_t length_ns) {
+// What an area holds besides its size and place, named at the call: {.crc = 1, .BS = 2}.
+struct AreaMarks {
+    uint16_t crc = 0;
+    uint16_t TMV = 0;
+    uint16_t BRD = 0;
+    uint16_t BS = 0;
+    uint16_t IDG = 0;
+};
+
+inline AreaInfo area(uint16_t bytes, uint32_t position_ns, uint32_t length_ns, const AreaMarks& marks = {}) {
     AreaInfo a{};
     a.bytes = bytes;
     a.position_ns = position_ns;
     a.length_ns = length_ns;
+    a.crc = marks.crc;
+    a.TMV = marks.TMV;
+    a.BRD = marks.BRD;
+    a.BS = marks.BS;
+    a.IDG = marks.IDG;
     return a;
 }
 
