@@ -396,17 +396,10 @@ TEST(TrackDecoder, InvalidDataBytesCountOnlyInGaps) {
     c.byte(0xFC);
     c.byte(0xF7);  // closes the index mark area: counted in GAP1a
     c.bytes(0x4E, 10);
-    c.bytes(0x00, 12);
-    c.crc_reset();
-    c.sync_a1(3);
-    c.bytes({0xFE, 0x00, 0x00, 0x01, 0x02});
-    c.crc_bytes();
+    synth::write_id_field(c, sector(1));
     c.bytes({0xF5, 0xF6, 0xF7});  // the F5 closes the ID field
     c.bytes(0x4E, 19);
-    c.bytes(0x00, 12);
-    c.crc_reset();
-    c.sync_a1(3);
-    c.byte(0xFB);
+    synth::write_data_mark(c, sector(1));
     std::vector<uint8_t> data = pattern_data(512);
     data[100] = 0xF5;
     data[101] = 0xF6;
@@ -503,17 +496,10 @@ TEST(TrackDecoder, FieldCutByTheIndexCountsAsBad) {
     for (const Case& tc : cases) {
         SCOPED_TRACE(tc.name);
         MfmCells c = lead_in();
-        c.bytes(0x00, 12);
-        c.crc_reset();
-        c.sync_a1(3);
         if (tc.in_data) {
-            c.bytes({0xFE, 0x00, 0x00, 0x01, 0x02});
-            c.crc_bytes();
+            synth::write_id_field(c, sector(1));
             c.bytes(0x4E, 22);
-            c.bytes(0x00, 12);
-            c.crc_reset();
-            c.sync_a1(3);
-            c.byte(0xFB);
+            synth::write_data_mark(c, sector(1));
             // 0x55 ends with a transition in its last cell, so the last byte is completed.
             if (tc.cut_after < 515) {
                 c.bytes(0x55, tc.cut_after - 1);
@@ -527,6 +513,8 @@ TEST(TrackDecoder, FieldCutByTheIndexCountsAsBad) {
                 c.crc_bytes();
             }
         } else {
+            c.bytes(0x00, 12);
+            c.sync_a1(3);
             c.bytes({0xFE, 0x55, 0x55, 0x55});
         }
         const TrackRun r = decode_cells(c);

@@ -219,7 +219,7 @@ TrackSpec standard_track(uint8_t track, uint8_t head) {
     return t;
 }
 
-void write_sector(MfmCells& cells, const SectorSpec& s) {
+void write_id_field(MfmCells& cells, const SectorSpec& s) {
     cells.bytes(0x00, s.gap2_zeros);
     cells.crc_reset();
     cells.sync_a1(s.id_syncs);
@@ -229,12 +229,20 @@ void write_sector(MfmCells& cells, const SectorSpec& s) {
     } else {
         cells.crc_bytes();
     }
-    cells.bytes(0x4E, s.gap3_4e);
-    if (!s.has_data) return;
+}
+
+void write_data_mark(MfmCells& cells, const SectorSpec& s) {
     cells.bytes(0x00, s.gap3_zeros);
     cells.crc_reset();
     cells.sync_a1(s.data_syncs);
     cells.byte(s.data_mark);
+}
+
+void write_sector(MfmCells& cells, const SectorSpec& s) {
+    write_id_field(cells, s);
+    cells.bytes(0x4E, s.gap3_4e);
+    if (!s.has_data) return;
+    write_data_mark(cells, s);
     if (s.data.empty()) {
         const uint32_t size = sector_size(s.size_code);
         for (uint32_t i = 0; i < size; ++i) cells.byte(static_cast<uint8_t>(0xE5 ^ (i & 0x0F)));

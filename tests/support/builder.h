@@ -131,6 +131,10 @@ TrackSpec standard_track(uint8_t track = 0, uint8_t head = 0);
 MfmCells build_track(const TrackSpec& spec);
 // Writes one sector (GAP2 sync zone, ID field, GAP3, DATA field, GAP4) into `cells`.
 void write_sector(MfmCells& cells, const SectorSpec& s);
+// Pieces of a sector for tracks written by hand: the GAP2 sync zone with the ID field and
+// its CRC; the DATA field's sync zone with its mark, the CRC started for the data to come.
+void write_id_field(MfmCells& cells, const SectorSpec& s);
+void write_data_mark(MfmCells& cells, const SectorSpec& s);
 
 // ---------------------------------------------------------------- flux timing
 struct FluxTiming {
