@@ -270,37 +270,23 @@ struct SyncCase {
     std::vector<std::string> notable;
 };
 
-void id_rest(MfmCells& c) {
-    c.bytes({0xFE, 0x00, 0x00, 0x01, 0x02});
-    c.crc_bytes();
-    c.bytes(0x4E, 10);
+// The ID field of sector 1 right behind `marks` A1 marks, then 4E x10.
+void id_after_a1(MfmCells& c, size_t marks) {
+    SectorSpec s = sector(1);
+    s.gap2_zeros = 0;
+    s.id_syncs = marks;
+    s.gap3_4e = 10;
+    s.has_data = false;
+    synth::write_sector(c, s);
 }
 
 TEST(TrackDecoder, SyncSequencesAreJudgedAtTheByteAfterThem) {
     const SyncCase cases[] = {
-        {"two marks",
-         [](MfmCells& c) {
-             c.crc_reset();
-             c.sync_a1(2);
-             id_rest(c);
-         },
-         0, 1, 0, 1, false,
+        {"two marks", [](MfmCells& c) { id_after_a1(c, 2); }, 0, 1, 0, 1, false,
          {"  ** Short Synch sequence only 2 found @1762 Byte 0036"}},
-        {"four marks",
-         [](MfmCells& c) {
-             c.crc_reset();
-             c.sync_a1(4);
-             id_rest(c);
-         },
-         1, 1, 1, 1, false,
+        {"four marks", [](MfmCells& c) { id_after_a1(c, 4); }, 1, 1, 1, 1, false,
          {"  ++ Long synch seq (4) of $a1 Synch Byte @1792 Byte=0037"}},
-        {"five marks",
-         [](MfmCells& c) {
-             c.crc_reset();
-             c.sync_a1(5);
-             id_rest(c);
-         },
-         1, 1, 1, 1, false,
+        {"five marks", [](MfmCells& c) { id_after_a1(c, 5); }, 1, 1, 1, 1, false,
          {"  ++ Long synch seq (4) of $a1 Synch Byte @1792 Byte=0037",
           "  ++ Long synch seq (5) of $a1 Synch Byte @1824 Byte=0038"}},
         {"A1 then C2 marks before an index mark",
@@ -315,9 +301,7 @@ TEST(TrackDecoder, SyncSequencesAreJudgedAtTheByteAfterThem) {
         {"C2 then A1 marks: the A1 restarts the CRC",
          [](MfmCells& c) {
              c.sync_c2(1);
-             c.crc_reset();
-             c.sync_a1(3);
-             id_rest(c);
+             id_after_a1(c, 3);
          },
          1, 0, 1, 1, false,
          {"  ** Bad Synch Byte sequence: c2 followed by a1 @1728 Byte=0035"}},
