@@ -658,15 +658,21 @@ struct GapMarkCase {
     uint16_t before_bytes;   // which keeps its bytes (the sync marks included)
 };
 
+// Sector 3 without a GAP2 sync zone: its sync marks follow the gap before directly.
+SectorSpec sector3_without_gap2(uint8_t id_mark = 0xFE) {
+    SectorSpec s = sector(3);
+    s.gap2_zeros = 0;
+    s.id_mark = id_mark;
+    return s;
+}
+
 TEST(TrackDecoder, MarkMetDirectlyInAGapStartsASlotOfItsOwn) {
     const GapMarkCase cases[] = {
         {"ID mark FE in GAP4",
          [] {
              MfmCells c = lead_in();
              synth::write_sector(c, sector(1));
-             SectorSpec s = sector(3);
-             s.gap2_zeros = 0;
-             synth::write_sector(c, s);
+             synth::write_sector(c, sector3_without_gap2());
              return c;
          },
          2, AreaKind::GAP4, 1, 83},
@@ -674,10 +680,7 @@ TEST(TrackDecoder, MarkMetDirectlyInAGapStartsASlotOfItsOwn) {
          [] {
              MfmCells c = lead_in();
              synth::write_sector(c, sector(1));
-             SectorSpec s = sector(3);
-             s.gap2_zeros = 0;
-             s.id_mark = 0xFF;
-             synth::write_sector(c, s);
+             synth::write_sector(c, sector3_without_gap2(0xFF));
              return c;
          },
          2, AreaKind::GAP4, 1, 83},
@@ -685,9 +688,7 @@ TEST(TrackDecoder, MarkMetDirectlyInAGapStartsASlotOfItsOwn) {
          [] {
              MfmCells c = lead_in();
              index_mark(c, 20);
-             SectorSpec s = sector(3);
-             s.gap2_zeros = 0;
-             synth::write_sector(c, s);
+             synth::write_sector(c, sector3_without_gap2());
              return c;
          },
          1, AreaKind::GAP1a, 0, 23},
