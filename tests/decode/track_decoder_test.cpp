@@ -14,6 +14,7 @@ namespace quen::track_test {
 namespace {
 
 using synth::MfmCells;
+using synth::pattern_data;
 using synth::SectorSpec;
 
 constexpr AreaKind kSectorKinds[] = {AreaKind::GAP2, AreaKind::ID, AreaKind::GAP3, AreaKind::DATA, AreaKind::GAP4};
@@ -23,12 +24,6 @@ uint16_t crc_of(std::initializer_list<std::vector<uint8_t>> parts) {
     for (const auto& part : parts)
         for (uint8_t b : part) crc = crc_ccitt_byte(crc, b);
     return crc;
-}
-
-std::vector<uint8_t> pattern_data(size_t n) {
-    std::vector<uint8_t> d(n);
-    for (size_t i = 0; i < n; ++i) d[i] = static_cast<uint8_t>(0xE5 ^ (i & 0x0F));
-    return d;
 }
 
 SectorSpec sector(uint8_t number) {

@@ -207,6 +207,12 @@ void MfmCells::append(const MfmCells& other) { cells_.insert(cells_.end(), other
 
 // ---------------------------------------------------------------- IBM track
 
+std::vector<uint8_t> pattern_data(size_t n) {
+    std::vector<uint8_t> d(n);
+    for (size_t i = 0; i < n; ++i) d[i] = static_cast<uint8_t>(0xE5 ^ (i & 0x0F));
+    return d;
+}
+
 TrackSpec standard_track(uint8_t track, uint8_t head) {
     TrackSpec t;
     for (uint8_t s = 1; s <= 9; ++s) {
@@ -243,12 +249,7 @@ void write_sector(MfmCells& cells, const SectorSpec& s) {
     cells.bytes(0x4E, s.gap3_4e);
     if (!s.has_data) return;
     write_data_mark(cells, s);
-    if (s.data.empty()) {
-        const uint32_t size = sector_size(s.size_code);
-        for (uint32_t i = 0; i < size; ++i) cells.byte(static_cast<uint8_t>(0xE5 ^ (i & 0x0F)));
-    } else {
-        cells.bytes(s.data);
-    }
+    cells.bytes(s.data.empty() ? pattern_data(sector_size(s.size_code)) : s.data);
     if (s.data_crc) {
         cells.bytes({static_cast<uint8_t>(*s.data_crc >> 8), static_cast<uint8_t>(*s.data_crc & 0xFF)});
     } else {

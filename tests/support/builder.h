@@ -126,6 +126,9 @@ struct TrackSpec {
     size_t total_bytes = 6250;
 };
 
+// The data a sector gets when its spec gives none.
+std::vector<uint8_t> pattern_data(size_t n);
+
 // Nine 512-byte sectors numbered 1..9, as a double-density PC floppy.
 TrackSpec standard_track(uint8_t track = 0, uint8_t head = 0);
 MfmCells build_track(const TrackSpec& spec);
