@@ -3,7 +3,6 @@
 #include <functional>
 #include <sstream>
 
-#include "decode/mfm.h"
 #include "track_fixture.h"
 
 // Synthetic tracks are written with 2000 ns cells and no jitter, so every byte lasts
@@ -13,18 +12,13 @@
 namespace quen::track_test {
 namespace {
 
+using synth::crc_of;
 using synth::MfmCells;
 using synth::pattern_data;
 using synth::SectorSpec;
 
 constexpr AreaKind kSectorKinds[] = {AreaKind::GAP2, AreaKind::ID, AreaKind::GAP3, AreaKind::DATA, AreaKind::GAP4};
 
-uint16_t crc_of(std::initializer_list<std::vector<uint8_t>> parts) {
-    uint16_t crc = 0xFFFF;
-    for (const auto& part : parts)
-        for (uint8_t b : part) crc = crc_ccitt_byte(crc, b);
-    return crc;
-}
 
 SectorSpec sector(uint8_t number) {
     SectorSpec s;

@@ -182,12 +182,7 @@ TEST(ProtectionRun, SectorWithinSector) {
 TEST(ProtectionRun, DataOverIndex) {
     std::vector<uint8_t> data(512);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(0x31 + 2 * (i % 40));
-    MfmCells probe;
-    probe.crc_reset();
-    probe.sync_a1(3);
-    probe.byte(0xFB);
-    probe.bytes(data);
-    const uint16_t crc = probe.crc();
+    const uint16_t crc = synth::crc_of({{0xA1, 0xA1, 0xA1, 0xFB}, data});
 
     const size_t cut = 300;  // data bytes written before the index
     MfmCells c;

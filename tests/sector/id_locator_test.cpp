@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "decode/mfm.h"
 #include "sector_fixture.h"
 
 namespace quen::sectortest {
@@ -31,11 +30,7 @@ Located locate(const QuenStream& s, uint8_t revolution = 1) {
 }
 
 uint16_t id_crc(uint8_t mark, uint8_t s) {
-    uint16_t crc = 0xFFFF;
-    for (uint8_t b : {uint8_t{0xA1}, uint8_t{0xA1}, uint8_t{0xA1}, mark, uint8_t{0}, uint8_t{0}, s, uint8_t{2}}) {
-        crc = crc_ccitt_byte(crc, b);
-    }
-    return crc;
+    return synth::crc_of({{0xA1, 0xA1, 0xA1, mark, 0, 0, s, 2}});
 }
 
 TEST(IdLocator, FindsEveryIdFieldOfAStandardTrack) {

@@ -4,7 +4,6 @@
 
 #include <functional>
 
-#include "decode/mfm.h"
 #include "sector_fixture.h"
 
 namespace quen::sectortest {
@@ -306,9 +305,7 @@ TEST(SectorDecoder, CountsEntriesAPassDidNotReadAsDifferent) {
     // The chosen revolution holds a 1024-byte sector whose first 514 bytes equal
     // the 512-byte sector and its CRC of the other revolutions.
     const std::vector<uint8_t> short_data = pattern_data(512);
-    uint16_t crc = 0xFFFF;
-    for (uint8_t b : {0xA1, 0xA1, 0xA1, 0xFB}) crc = crc_ccitt_byte(crc, b);
-    for (uint8_t b : short_data) crc = crc_ccitt_byte(crc, b);
+    const uint16_t crc = synth::crc_of({{0xA1, 0xA1, 0xA1, 0xFB}, short_data});
     std::vector<uint8_t> long_data = short_data;
     long_data.push_back(static_cast<uint8_t>(crc >> 8));
     long_data.push_back(static_cast<uint8_t>(crc));

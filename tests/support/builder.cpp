@@ -203,6 +203,14 @@ void MfmCells::crc_bytes() {
     byte(static_cast<uint8_t>(crc & 0xFF));
 }
 
+uint16_t crc_of(std::initializer_list<std::vector<uint8_t>> parts) {
+    uint16_t crc = 0xFFFF;
+    for (const std::vector<uint8_t>& part : parts) {
+        for (uint8_t b : part) crc = crc_ccitt_byte(crc, b);
+    }
+    return crc;
+}
+
 void MfmCells::append(const MfmCells& other) { cells_.insert(cells_.end(), other.cells_.begin(), other.cells_.end()); }
 
 // ---------------------------------------------------------------- IBM track

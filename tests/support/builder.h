@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <utility>
@@ -96,6 +97,9 @@ private:
     std::vector<uint8_t> cells_;
     uint16_t crc_ = 0xFFFF;
 };
+
+// CRC-CCITT of the parts one after another, from 0xFFFF: give the sync marks to match a field's.
+uint16_t crc_of(std::initializer_list<std::vector<uint8_t>> parts);
 
 // ---------------------------------------------------------------- IBM track
 struct SectorSpec {
