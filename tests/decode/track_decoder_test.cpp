@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <sstream>
 
 #include "track_fixture.h"
 
@@ -42,9 +41,7 @@ void index_mark(MfmCells& c, size_t gap1a = 20) {
 // Lines of the -v narration other than the plain "++ $xx Synch Byte" ones.
 std::vector<std::string> notable_lines(const std::string& diag) {
     std::vector<std::string> out;
-    std::istringstream in(diag);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (const std::string& line : testing::lines_of(diag)) {
         if (line.find("Synch Byte  @") != std::string::npos || line.find("Synch Byte advance") != std::string::npos) {
             if (line.rfind("  ++ $", 0) == 0) continue;
         }

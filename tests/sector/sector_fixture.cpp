@@ -1,7 +1,6 @@
 #include "sector_fixture.h"
 
 #include <cmath>
-#include <sstream>
 
 #include "support/memory_stream.h"
 
@@ -74,14 +73,6 @@ RunOptions capture_opts(const Capture& diag, const Capture& err, bool verbose) {
     o.diag_out = diag.get();
     o.err_out = err.get();
     return o;
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream ss(text);
-    std::string line;
-    while (std::getline(ss, line)) out.push_back(line);
-    return out;
 }
 
 }  // namespace quen::sectortest

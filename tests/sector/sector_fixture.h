@@ -56,11 +56,9 @@ synth::MfmCells first_cells(const synth::MfmCells& track, size_t n);
 inline size_t byte_cell(size_t byte_index) { return byte_index * 16; }
 
 using testing::Capture;
+using testing::lines_of;
 
 // Options for a decoder run with the diagnostic lines and the standard error captured.
 RunOptions capture_opts(const Capture& diag, const Capture& err, bool verbose = false);
-
-// The lines of a text, without their newlines.
-std::vector<std::string> lines_of(const std::string& text);
 
 }  // namespace quen::sectortest

@@ -1,5 +1,6 @@
 #include "support/capture.h"
 
+#include <sstream>
 #include <stdexcept>
 
 namespace quen::testing {
@@ -20,6 +21,14 @@ std::string Capture::text() const {
     // Back to the end, so that the code under test can go on writing.
     std::fseek(f_, 0, SEEK_END);
     return s;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream ss(text);
+    std::string line;
+    while (std::getline(ss, line)) out.push_back(line);
+    return out;
 }
 
 }  // namespace quen::testing

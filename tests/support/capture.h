@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace quen::testing {
 
@@ -29,5 +30,8 @@ std::string capture(Print&& print) {
     print(f.get());
     return f.text();
 }
+
+// The lines of a text, without their newlines.
+std::vector<std::string> lines_of(const std::string& text);
 
 }  // namespace quen::testing
