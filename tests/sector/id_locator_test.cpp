@@ -13,22 +13,6 @@ using synth::MfmCells;
 constexpr size_t kFirstIdMark = 161;
 constexpr size_t kSectorBytes = 654;
 
-struct Located {
-    IdLayout layout;
-    ByteBuffer buffer{200};
-    uint8_t n = 0;
-    std::string diag;
-};
-
-Located locate(const QuenStream& s, uint8_t revolution = 1) {
-    Capture diag, err;
-    Located r;
-    FluxCursor cursor(&s);
-    r.n = locate_ids(cursor, revolution, r.layout, r.buffer, capture_opts(diag, err, true));
-    r.diag = diag.text();
-    return r;
-}
-
 uint16_t id_crc(uint8_t mark, uint8_t s) {
     return synth::crc_of({{0xA1, 0xA1, 0xA1, mark, 0, 0, s, 2}});
 }

@@ -75,4 +75,13 @@ RunOptions capture_opts(const Capture& diag, const Capture& err, bool verbose) {
     return o;
 }
 
+Located locate(const QuenStream& s, uint8_t revolution) {
+    Capture diag, err;
+    Located r;
+    FluxCursor cursor(&s);
+    r.n = locate_ids(cursor, revolution, r.layout, r.buffer, capture_opts(diag, err, true));
+    r.diag = diag.text();
+    return r;
+}
+
 }  // namespace quen::sectortest

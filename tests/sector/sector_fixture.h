@@ -1,6 +1,6 @@
 // Shared fixtures of the sector tests: streams built in memory from MFM cells (one
 // sample-clock tick per nanosecond, so the cursor hands out the cells' exact times)
-// and a captured FILE for the diagnostic lines.
+// and decoder runs with their diagnostic lines captured.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/options.h"
+#include "sector/id_locator.h"
 #include "stream/stream.h"
 #include "support/builder.h"
 #include "support/capture.h"
@@ -60,5 +61,14 @@ using testing::lines_of;
 
 // Options for a decoder run with the diagnostic lines and the standard error captured.
 RunOptions capture_opts(const Capture& diag, const Capture& err, bool verbose = false);
+
+// What the ID locator finds in one revolution, told with -v.
+struct Located {
+    IdLayout layout;
+    ByteBuffer buffer{200};
+    uint8_t n = 0;
+    std::string diag;
+};
+Located locate(const QuenStream& s, uint8_t revolution = 1);
 
 }  // namespace quen::sectortest
