@@ -67,43 +67,24 @@ void expect_areas_tile(const TrackRun& r, size_t slot) {
 
 struct StandardCase {
     const char* name;
-    std::function<MfmCells()> cells;
-    size_t slot;  // where the sector under test must land
+    bool index_mark;               // written after the lead-in
+    std::vector<uint8_t> sectors;  // written in this order; sector 1 is the one under test
+    size_t slot;                   // where sector 1 must land
 };
 
 TEST(TrackDecoder, StandardSectorTakesANewSlotAfterEveryKindOfGap) {
     const StandardCase cases[] = {
-        {"after GAP1",
-         [] {
-             MfmCells c = lead_in();
-             synth::write_sector(c, sector(1));
-             synth::write_sector(c, sector(9));
-             return c;
-         },
-         1},
-        {"after GAP1a",
-         [] {
-             MfmCells c = lead_in();
-             index_mark(c);
-             synth::write_sector(c, sector(1));
-             synth::write_sector(c, sector(9));
-             return c;
-         },
-         1},
-        {"after GAP4",
-         [] {
-             MfmCells c = lead_in();
-             synth::write_sector(c, sector(5));
-             synth::write_sector(c, sector(1));
-             synth::write_sector(c, sector(9));
-             return c;
-         },
-         2},
+        {"after GAP1", false, {1, 9}, 1},
+        {"after GAP1a", true, {1, 9}, 1},
+        {"after GAP4", false, {5, 1, 9}, 2},
     };
     const uint16_t data_crc = crc_of({{0xA1, 0xA1, 0xA1, 0xFB}, pattern_data(512)});
     for (const StandardCase& tc : cases) {
         SCOPED_TRACE(tc.name);
-        const TrackRun r = decode_cells(tc.cells());
+        MfmCells c = lead_in();
+        if (tc.index_mark) index_mark(c);
+        for (uint8_t n : tc.sectors) synth::write_sector(c, sector(n));
+        const TrackRun r = decode_cells(c);
         const SectorSlot& s = r.slot(tc.slot);
         EXPECT_EQ(s.used, 1);
         EXPECT_EQ(s.T, 0);
