@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <sstream>
 
-#include "decode/mfm.h"
 #include "track_fixture.h"
 
 // Synthetic tracks are written with 2000 ns cells and no jitter, so every byte lasts
@@ -13,23 +11,13 @@
 namespace quen::track_test {
 namespace {
 
+using synth::crc_of;
 using synth::MfmCells;
+using synth::pattern_data;
 using synth::SectorSpec;
 
 constexpr AreaKind kSectorKinds[] = {AreaKind::GAP2, AreaKind::ID, AreaKind::GAP3, AreaKind::DATA, AreaKind::GAP4};
 
-uint16_t crc_of(std::initializer_list<std::vector<uint8_t>> parts) {
-    uint16_t crc = 0xFFFF;
-    for (const auto& part : parts)
-        for (uint8_t b : part) crc = crc_ccitt_byte(crc, b);
-    return crc;
-}
-
-std::vector<uint8_t> pattern_data(size_t n) {
-    std::vector<uint8_t> d(n);
-    for (size_t i = 0; i < n; ++i) d[i] = static_cast<uint8_t>(0xE5 ^ (i & 0x0F));
-    return d;
-}
 
 SectorSpec sector(uint8_t number) {
     SectorSpec s;
@@ -53,9 +41,7 @@ void index_mark(MfmCells& c, size_t gap1a = 20) {
 // Lines of the -v narration other than the plain "++ $xx Synch Byte" ones.
 std::vector<std::string> notable_lines(const std::string& diag) {
     std::vector<std::string> out;
-    std::istringstream in(diag);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (const std::string& line : testing::lines_of(diag)) {
         if (line.find("Synch Byte  @") != std::string::npos || line.find("Synch Byte advance") != std::string::npos) {
             if (line.rfind("  ++ $", 0) == 0) continue;
         }
@@ -81,43 +67,24 @@ void expect_areas_tile(const TrackRun& r, size_t slot) {
 
 struct StandardCase {
     const char* name;
-    std::function<MfmCells()> cells;
-    size_t slot;  // where the sector under test must land
+    bool index_mark;               // written after the lead-in
+    std::vector<uint8_t> sectors;  // written in this order; sector 1 is the one under test
+    size_t slot;                   // where sector 1 must land
 };
 
 TEST(TrackDecoder, StandardSectorTakesANewSlotAfterEveryKindOfGap) {
     const StandardCase cases[] = {
-        {"after GAP1",
-         [] {
-             MfmCells c = lead_in();
-             synth::write_sector(c, sector(1));
-             synth::write_sector(c, sector(9));
-             return c;
-         },
-         1},
-        {"after GAP1a",
-         [] {
-             MfmCells c = lead_in();
-             index_mark(c);
-             synth::write_sector(c, sector(1));
-             synth::write_sector(c, sector(9));
-             return c;
-         },
-         1},
-        {"after GAP4",
-         [] {
-             MfmCells c = lead_in();
-             synth::write_sector(c, sector(5));
-             synth::write_sector(c, sector(1));
-             synth::write_sector(c, sector(9));
-             return c;
-         },
-         2},
+        {"after GAP1", false, {1, 9}, 1},
+        {"after GAP1a", true, {1, 9}, 1},
+        {"after GAP4", false, {5, 1, 9}, 2},
     };
     const uint16_t data_crc = crc_of({{0xA1, 0xA1, 0xA1, 0xFB}, pattern_data(512)});
     for (const StandardCase& tc : cases) {
         SCOPED_TRACE(tc.name);
-        const TrackRun r = decode_cells(tc.cells());
+        MfmCells c = lead_in();
+        if (tc.index_mark) index_mark(c);
+        for (uint8_t n : tc.sectors) synth::write_sector(c, sector(n));
+        const TrackRun r = decode_cells(c);
         const SectorSlot& s = r.slot(tc.slot);
         EXPECT_EQ(s.used, 1);
         EXPECT_EQ(s.T, 0);
@@ -239,7 +206,7 @@ TEST(TrackDecoder, BadCrcsAreCountedAndKeptInTheFields) {
         s.data_crc = tc.data_crc;
         synth::write_sector(c, s);
         const TrackRun r = decode_cells(c);
-        SCOPED_TRACE(testing::Message() << int(tc.id_bad) << int(tc.data_bad));
+        SCOPED_TRACE(::testing::Message() << int(tc.id_bad) << int(tc.data_bad));
         EXPECT_EQ(r.layout.id_good, tc.id_good);
         EXPECT_EQ(r.layout.id_bad, tc.id_bad);
         EXPECT_EQ(r.layout.data_good, tc.data_good);
@@ -270,37 +237,23 @@ struct SyncCase {
     std::vector<std::string> notable;
 };
 
-void id_rest(MfmCells& c) {
-    c.bytes({0xFE, 0x00, 0x00, 0x01, 0x02});
-    c.crc_bytes();
-    c.bytes(0x4E, 10);
+// The ID field of sector 1 right behind `marks` A1 marks, then 4E x10.
+void id_after_a1(MfmCells& c, size_t marks) {
+    SectorSpec s = sector(1);
+    s.gap2_zeros = 0;
+    s.id_syncs = marks;
+    s.gap3_4e = 10;
+    s.has_data = false;
+    synth::write_sector(c, s);
 }
 
 TEST(TrackDecoder, SyncSequencesAreJudgedAtTheByteAfterThem) {
     const SyncCase cases[] = {
-        {"two marks",
-         [](MfmCells& c) {
-             c.crc_reset();
-             c.sync_a1(2);
-             id_rest(c);
-         },
-         0, 1, 0, 1, false,
+        {"two marks", [](MfmCells& c) { id_after_a1(c, 2); }, 0, 1, 0, 1, false,
          {"  ** Short Synch sequence only 2 found @1762 Byte 0036"}},
-        {"four marks",
-         [](MfmCells& c) {
-             c.crc_reset();
-             c.sync_a1(4);
-             id_rest(c);
-         },
-         1, 1, 1, 1, false,
+        {"four marks", [](MfmCells& c) { id_after_a1(c, 4); }, 1, 1, 1, 1, false,
          {"  ++ Long synch seq (4) of $a1 Synch Byte @1792 Byte=0037"}},
-        {"five marks",
-         [](MfmCells& c) {
-             c.crc_reset();
-             c.sync_a1(5);
-             id_rest(c);
-         },
-         1, 1, 1, 1, false,
+        {"five marks", [](MfmCells& c) { id_after_a1(c, 5); }, 1, 1, 1, 1, false,
          {"  ++ Long synch seq (4) of $a1 Synch Byte @1792 Byte=0037",
           "  ++ Long synch seq (5) of $a1 Synch Byte @1824 Byte=0038"}},
         {"A1 then C2 marks before an index mark",
@@ -315,9 +268,7 @@ TEST(TrackDecoder, SyncSequencesAreJudgedAtTheByteAfterThem) {
         {"C2 then A1 marks: the A1 restarts the CRC",
          [](MfmCells& c) {
              c.sync_c2(1);
-             c.crc_reset();
-             c.sync_a1(3);
-             id_rest(c);
+             id_after_a1(c, 3);
          },
          1, 0, 1, 1, false,
          {"  ** Bad Synch Byte sequence: c2 followed by a1 @1728 Byte=0035"}},
@@ -396,17 +347,10 @@ TEST(TrackDecoder, InvalidDataBytesCountOnlyInGaps) {
     c.byte(0xFC);
     c.byte(0xF7);  // closes the index mark area: counted in GAP1a
     c.bytes(0x4E, 10);
-    c.bytes(0x00, 12);
-    c.crc_reset();
-    c.sync_a1(3);
-    c.bytes({0xFE, 0x00, 0x00, 0x01, 0x02});
-    c.crc_bytes();
+    synth::write_id_field(c, sector(1));
     c.bytes({0xF5, 0xF6, 0xF7});  // the F5 closes the ID field
     c.bytes(0x4E, 19);
-    c.bytes(0x00, 12);
-    c.crc_reset();
-    c.sync_a1(3);
-    c.byte(0xFB);
+    synth::write_data_mark(c, sector(1));
     std::vector<uint8_t> data = pattern_data(512);
     data[100] = 0xF5;
     data[101] = 0xF6;
@@ -503,17 +447,10 @@ TEST(TrackDecoder, FieldCutByTheIndexCountsAsBad) {
     for (const Case& tc : cases) {
         SCOPED_TRACE(tc.name);
         MfmCells c = lead_in();
-        c.bytes(0x00, 12);
-        c.crc_reset();
-        c.sync_a1(3);
         if (tc.in_data) {
-            c.bytes({0xFE, 0x00, 0x00, 0x01, 0x02});
-            c.crc_bytes();
+            synth::write_id_field(c, sector(1));
             c.bytes(0x4E, 22);
-            c.bytes(0x00, 12);
-            c.crc_reset();
-            c.sync_a1(3);
-            c.byte(0xFB);
+            synth::write_data_mark(c, sector(1));
             // 0x55 ends with a transition in its last cell, so the last byte is completed.
             if (tc.cut_after < 515) {
                 c.bytes(0x55, tc.cut_after - 1);
@@ -527,6 +464,8 @@ TEST(TrackDecoder, FieldCutByTheIndexCountsAsBad) {
                 c.crc_bytes();
             }
         } else {
+            c.bytes(0x00, 12);
+            c.sync_a1(3);
             c.bytes({0xFE, 0x55, 0x55, 0x55});
         }
         const TrackRun r = decode_cells(c);
@@ -686,15 +625,21 @@ struct GapMarkCase {
     uint16_t before_bytes;   // which keeps its bytes (the sync marks included)
 };
 
+// Sector 3 without a GAP2 sync zone: its sync marks follow the gap before directly.
+SectorSpec sector3_without_gap2(uint8_t id_mark = 0xFE) {
+    SectorSpec s = sector(3);
+    s.gap2_zeros = 0;
+    s.id_mark = id_mark;
+    return s;
+}
+
 TEST(TrackDecoder, MarkMetDirectlyInAGapStartsASlotOfItsOwn) {
     const GapMarkCase cases[] = {
         {"ID mark FE in GAP4",
          [] {
              MfmCells c = lead_in();
              synth::write_sector(c, sector(1));
-             SectorSpec s = sector(3);
-             s.gap2_zeros = 0;
-             synth::write_sector(c, s);
+             synth::write_sector(c, sector3_without_gap2());
              return c;
          },
          2, AreaKind::GAP4, 1, 83},
@@ -702,10 +647,7 @@ TEST(TrackDecoder, MarkMetDirectlyInAGapStartsASlotOfItsOwn) {
          [] {
              MfmCells c = lead_in();
              synth::write_sector(c, sector(1));
-             SectorSpec s = sector(3);
-             s.gap2_zeros = 0;
-             s.id_mark = 0xFF;
-             synth::write_sector(c, s);
+             synth::write_sector(c, sector3_without_gap2(0xFF));
              return c;
          },
          2, AreaKind::GAP4, 1, 83},
@@ -713,9 +655,7 @@ TEST(TrackDecoder, MarkMetDirectlyInAGapStartsASlotOfItsOwn) {
          [] {
              MfmCells c = lead_in();
              index_mark(c, 20);
-             SectorSpec s = sector(3);
-             s.gap2_zeros = 0;
-             synth::write_sector(c, s);
+             synth::write_sector(c, sector3_without_gap2());
              return c;
          },
          1, AreaKind::GAP1a, 0, 23},
@@ -872,7 +812,7 @@ TEST(TrackDecoder, BitPeriodFaultsFollowTheSeparatorUnlessItIsFrozen) {
         {&fast, true, false, false},
     };
     for (const Case& tc : cases) {
-        SCOPED_TRACE(testing::Message() << (tc.intervals == &slow ? "slow" : "fast") << " pll_off=" << tc.pll_off);
+        SCOPED_TRACE(::testing::Message() << (tc.intervals == &slow ? "slow" : "fast") << " pll_off=" << tc.pll_off);
         RunOptions opts;
         opts.pll_off = tc.pll_off;
         const TrackRun r = decode_intervals(*tc.intervals, opts);

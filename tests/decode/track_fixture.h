@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,24 +9,18 @@
 #include "decode/track.h"
 #include "stream/stream.h"
 #include "support/builder.h"
+#include "support/capture.h"
+#include "support/memory_stream.h"
 
 namespace quen::track_test {
 
 // One nanosecond per tick and a revolution declared 200 ms long: the cursor hands the
 // intervals out unscaled.
 inline std::unique_ptr<QuenStream> stream_from_intervals(const std::vector<uint32_t>& intervals_ns) {
-    auto s = std::make_unique<QuenStream>();
-    s->sck = 1e9;
-    for (uint32_t v : intervals_ns) s->flux.push_back({v, 0});
-    s->flux_count = static_cast<uint32_t>(intervals_ns.size());
-    s->flux.push_back({0, 0});  // the trailing entry
-    IndexRecord start{};
     IndexRecord end{};
-    end.flux_index = s->flux_count;
+    end.flux_index = static_cast<uint32_t>(intervals_ns.size());
     end.rev_time = 200000000;
-    s->index = {start, end};
-    s->index_count = 2;
-    return s;
+    return testing::memory_stream(intervals_ns, {IndexRecord{}, end});
 }
 
 // A transition stands at the end of its cell; cells after the last transition are lost.
@@ -44,16 +37,6 @@ inline std::vector<uint32_t> intervals_from_cells(const synth::MfmCells& cells, 
     return out;
 }
 
-inline std::string slurp(FILE* f) {
-    std::fflush(f);
-    std::rewind(f);
-    std::string s;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-    return s;
-}
-
 struct TrackRun {
     TrackLayout layout;
     ByteBuffer buffer{10000};
@@ -65,19 +48,13 @@ struct TrackRun {
 
 inline TrackRun decode_intervals(const std::vector<uint32_t>& intervals_ns, RunOptions opts = {}) {
     auto stream = stream_from_intervals(intervals_ns);
-    FILE* diag = std::tmpfile();
-    opts.diag_out = diag;
+    testing::Capture diag;
+    opts.diag_out = diag.get();
     opts.revolution = 0;
     TrackRun run;
     FluxCursor cursor(stream.get());
-    try {
-        decode_track(run.layout, cursor, 0, run.buffer, opts);
-    } catch (...) {
-        std::fclose(diag);
-        throw;
-    }
-    run.diag = slurp(diag);
-    std::fclose(diag);
+    decode_track(run.layout, cursor, 0, run.buffer, opts);
+    run.diag = diag.text();
     return run;
 }
 

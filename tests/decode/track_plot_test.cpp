@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "decode/track_plot.h"
+#include "support/records.h"
 #include "support/run_helper.h"
 #include "track_fixture.h"
 
@@ -14,6 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using quen::testing::make_temp_dir;
 using quen::testing::read_file;
+using quen::testing::area;
 
 constexpr const char* kTransHeader = "//\n// Pos      clk  flux color\n//\n";
 constexpr const char* kLayoutHeader = "//\n//strt end    phase\n//\n";
@@ -38,17 +40,16 @@ struct PlotRun {
 PlotRun decode_with_plot(const std::vector<uint32_t>& intervals, RunOptions opts, const std::string& dir) {
     PlotRun p;
     p.dir = dir;
-    FILE* err = std::tmpfile();
+    testing::Capture err;
     opts.plot = true;
     opts.plot_dir = p.dir;
-    opts.err_out = err;
+    opts.err_out = err.get();
     try {
         p.run = decode_intervals(intervals, opts);
     } catch (const RunExit& e) {
         p.exit_code = e.code;
     }
-    p.err = slurp(err);
-    std::fclose(err);
+    p.err = err.text();
     return p;
 }
 
@@ -124,21 +125,8 @@ TEST(TrackPlot, NothingIsWrittenWithoutThePlotOption) {
 
 // ------------------------------------------------------------------ layout.dat lines
 
-AreaInfo span(uint32_t position_ns, uint32_t length_ns, uint16_t bytes = 1, uint16_t crc = 0) {
-    AreaInfo a{};
-    a.position_ns = position_ns;
-    a.length_ns = length_ns;
-    a.bytes = bytes;
-    a.crc = crc;
-    return a;
-}
-
 std::string layout_text(const TrackLayout& layout) {
-    FILE* f = std::tmpfile();
-    write_track_layout_plot(f, layout);
-    std::string s = slurp(f);
-    std::fclose(f);
-    return s;
+    return testing::capture([&](FILE* f) { write_track_layout_plot(f, layout); });
 }
 
 TEST(TrackPlot, LayoutLinesFollowTheirOwnLengthRules) {
@@ -150,16 +138,16 @@ TEST(TrackPlot, LayoutLinesFollowTheirOwnLengthRules) {
     const Case cases[] = {
         {"head areas each under a microsecond: no G1",
          [](TrackLayout& t) {
-             t.slots[0].area(AreaKind::GAP1) = span(0, 999);
-             t.slots[0].area(AreaKind::IAM) = span(999, 999);
-             t.slots[0].area(AreaKind::GAP1a) = span(1998, 999);
+             t.slots[0].area(AreaKind::GAP1) = area(1, 0, 999);
+             t.slots[0].area(AreaKind::IAM) = area(1, 999, 999);
+             t.slots[0].area(AreaKind::GAP1a) = area(1, 1998, 999);
          },
          ""},
         {"G1 sums the head areas' microseconds",
          [](TrackLayout& t) {
-             t.slots[0].area(AreaKind::GAP1) = span(0, 1999);
-             t.slots[0].area(AreaKind::IAM) = span(1999, 1999);
-             t.slots[0].area(AreaKind::GAP1a) = span(3998, 1000);
+             t.slots[0].area(AreaKind::GAP1) = area(1, 0, 1999);
+             t.slots[0].area(AreaKind::IAM) = area(1, 1999, 1999);
+             t.slots[0].area(AreaKind::GAP1a) = area(1, 3998, 1000);
          },
          "0      3      G1 brightgreen\n"},
         {"short GAP4 is drawn, short GAP2, ID and GAP3 are not",
@@ -167,34 +155,34 @@ TEST(TrackPlot, LayoutLinesFollowTheirOwnLengthRules) {
              SectorSlot& s = t.slots[1];
              s.used = 1;
              s.S = 7;
-             s.area(AreaKind::GAP2) = span(10000, 999);
-             s.area(AreaKind::ID) = span(10999, 999);
-             s.area(AreaKind::GAP3) = span(11998, 999);
-             s.area(AreaKind::GAP4) = span(12997, 500);
+             s.area(AreaKind::GAP2) = area(1, 10000, 999);
+             s.area(AreaKind::ID) = area(1, 10999, 999);
+             s.area(AreaKind::GAP3) = area(1, 11998, 999);
+             s.area(AreaKind::GAP4) = area(1, 12997, 500);
          },
          "12     12     G4 teal\n"},
         {"bad and good DATA",
          [](TrackLayout& t) {
              t.slots[1].used = 1;
              t.slots[1].S = 3;
-             t.slots[1].area(AreaKind::DATA) = span(5000000, 16480000, 515, 0x1234);
+             t.slots[1].area(AreaKind::DATA) = area(515, 5000000, 16480000, {.crc = 0x1234});
              t.slots[2].used = 1;
              t.slots[2].S = 4;
-             t.slots[2].area(AreaKind::DATA) = span(30000000, 16480000, 515, 0);
+             t.slots[2].area(AreaKind::DATA) = area(515, 30000000, 16480000);
          },
          "5000   21480  \"DATA for Sector 3 Position=5000 Length=16480 Avg Clock=4.00\" red\n"
          "30000  46480  \"DATA for Sector 4 Position=30000 Length=16480 Avg Clock=4.00\" blue\n"},
         {"drawing stops at the first unused slot",
          [](TrackLayout& t) {
              t.slots[2].used = 1;
-             t.slots[2].area(AreaKind::GAP4) = span(100000, 5000);
+             t.slots[2].area(AreaKind::GAP4) = area(1, 100000, 5000);
          },
          ""},
         {"slots beyond the first 25",
          [](TrackLayout& t) {
              t.slots.resize(40);
              for (size_t i = 1; i < 40; ++i) t.slots[i].used = 1;
-             t.slots[39].area(AreaKind::GAP3) = span(7000, 2000);
+             t.slots[39].area(AreaKind::GAP3) = area(1, 7000, 2000);
          },
          "7      9      G3 kelleygreen\n"},
     };

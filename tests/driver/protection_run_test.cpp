@@ -157,16 +157,13 @@ TEST(ProtectionRun, SectorWithinSector) {
     six.data.assign(512, 0x6C);
     synth::write_sector(inner, six);
 
-    c.bytes(0x00, 12);
-    c.crc_reset();
-    c.sync_a1(3);
-    c.bytes({0xFE, 1, 0, 5, 3});  // 1024 bytes: room for a whole sector
-    c.crc_bytes();
+    SectorSpec five;
+    five.sector = 5;
+    five.track = 1;
+    five.size_code = 3;  // 1024 bytes: room for a whole sector
+    synth::write_id_field(c, five);
     c.bytes(0x4E, 22);
-    c.bytes(0x00, 12);
-    c.crc_reset();
-    c.sync_a1(3);
-    c.byte(0xFB);
+    synth::write_data_mark(c, five);
     c.bytes(0x55, 20);
     c.append(inner);  // the inner sector's cells stand inside sector 5's 512 data bytes
     const size_t inner_bytes = inner.size() / 16;
@@ -185,12 +182,7 @@ TEST(ProtectionRun, SectorWithinSector) {
 TEST(ProtectionRun, DataOverIndex) {
     std::vector<uint8_t> data(512);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(0x31 + 2 * (i % 40));
-    MfmCells probe;
-    probe.crc_reset();
-    probe.sync_a1(3);
-    probe.byte(0xFB);
-    probe.bytes(data);
-    const uint16_t crc = probe.crc();
+    const uint16_t crc = synth::crc_of({{0xA1, 0xA1, 0xA1, 0xFB}, data});
 
     const size_t cut = 300;  // data bytes written before the index
     MfmCells c;
@@ -205,10 +197,7 @@ TEST(ProtectionRun, DataOverIndex) {
     nine.sector = 9;
     nine.has_data = false;
     synth::write_sector(c, nine);
-    c.bytes(0x00, 12);
-    c.crc_reset();
-    c.sync_a1(3);
-    c.byte(0xFB);
+    synth::write_data_mark(c, nine);
     c.bytes(std::vector<uint8_t>(data.begin(), data.begin() + cut));
 
     const std::string block = protection_block(run_track(c));

@@ -21,13 +21,8 @@ struct ThreeIds {
         ids.byte_count = 6300;
         ids.total_ns = 199999999;
         ids.ids[0] = area(7, 1000000, 224000);
-        ids.ids[1] = area(7, 22345678, 230000);
-        ids.ids[1].crc = 0x55;
-        ids.ids[1].TMV = 3;
-        ids.ids[1].BRD = 14;
-        ids.ids[2] = area(7, 123456789, 224000);
-        ids.ids[2].TMV = 100;
-        ids.ids[2].BRD = 7;
+        ids.ids[1] = area(7, 22345678, 230000, {.crc = 0x55, .TMV = 3, .BRD = 14});
+        ids.ids[2] = area(7, 123456789, 224000, {.TMV = 100, .BRD = 7});
         for (uint8_t k = 0; k < 3; ++k) {
             const uint8_t field[] = {0xfe, 0x00, 0x00, static_cast<uint8_t>(k + 1), 0x02,
                                      static_cast<uint8_t>(0xa0 + k), static_cast<uint8_t>(0xb0 + k)};

@@ -30,8 +30,7 @@ TEST(AllSectorsTable, OneLinePerSector) {
     good.S = 1;
     good.area(AreaKind::ID) = area(7, 2913250, 224000);
     good.area(AreaKind::GAP3) = area(37, 3137250, 1184000);
-    good.area(AreaKind::DATA) = area(515, 4130000, 16480000);
-    good.area(AreaKind::DATA).BRD = 1;
+    good.area(AreaKind::DATA) = area(515, 4130000, 16480000, {.BRD = 1});
     good.area(AreaKind::GAP4) = area(40, 20610000, 1280000);
 
     SectorLayout& no_data = sectors[1];
@@ -44,15 +43,10 @@ TEST(AllSectorsTable, OneLinePerSector) {
     bad.S = 3;
     bad.DOI = 120;
     bad.FZP = 40;
-    bad.area(AreaKind::ID) = area(7, 30000000, 230000);
-    bad.area(AreaKind::ID).crc = 0x1111;
-    bad.area(AreaKind::ID).BS = 2;
+    bad.area(AreaKind::ID) = area(7, 30000000, 230000, {.crc = 0x1111, .BS = 2});
     bad.area(AreaKind::GAP3) = area(40, 30230000, 1300000);
-    bad.area(AreaKind::DATA) = area(1027, 31500000, 33932080);  // 33040 ns a byte
-    bad.area(AreaKind::DATA).crc = 9;
-    bad.area(AreaKind::DATA).BS = 1;
-    bad.area(AreaKind::DATA).TMV = 5;
-    bad.area(AreaKind::DATA).BRD = 10;
+    // 33040 ns a byte
+    bad.area(AreaKind::DATA) = area(1027, 31500000, 33932080, {.crc = 9, .TMV = 5, .BRD = 10, .BS = 1});
     bad.area(AreaKind::GAP4) = area(100, 65432080, 3200000);
 
     // A sector whose ID field was not read again still has its line.
@@ -73,20 +67,10 @@ SectorLayout sector_five() {
     s.H = 1;
     s.S = 5;
     s.Z = 3;
-    s.area(AreaKind::ID) = area(7, 1000000, 224000);
-    s.area(AreaKind::ID).crc = 0x99;
-    s.area(AreaKind::ID).TMV = 1;
-    s.area(AreaKind::ID).BRD = 2;
-    s.area(AreaKind::ID).BS = 3;
-    s.area(AreaKind::GAP3) = area(3, 1224000, 96000);
-    s.area(AreaKind::GAP3).BS = 1;
-    s.area(AreaKind::GAP3).IDG = 2;
-    s.area(AreaKind::DATA) = area(4, 1320000, 128000);
-    s.area(AreaKind::DATA).crc = 0x42;
-    s.area(AreaKind::DATA).BRD = 3;
-    s.area(AreaKind::DATA).BS = 4;
-    s.area(AreaKind::GAP4) = area(2, 1448000, 64000);
-    s.area(AreaKind::GAP4).IDG = 1;
+    s.area(AreaKind::ID) = area(7, 1000000, 224000, {.crc = 0x99, .TMV = 1, .BRD = 2, .BS = 3});
+    s.area(AreaKind::GAP3) = area(3, 1224000, 96000, {.BS = 1, .IDG = 2});
+    s.area(AreaKind::DATA) = area(4, 1320000, 128000, {.crc = 0x42, .BRD = 3, .BS = 4});
+    s.area(AreaKind::GAP4) = area(2, 1448000, 64000, {.IDG = 1});
     return s;
 }
 

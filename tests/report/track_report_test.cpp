@@ -59,14 +59,9 @@ TEST(TrackLayoutTable, PrintsTotalsHeadAndOneLinePerSector) {
     good.area(AreaKind::DATA).BRD = 2;
 
     SectorSlot& no_id = add_sector(track, 2, 2);
-    no_id.area(AreaKind::GAP3) = area(3, 0, 96000);
-    no_id.area(AreaKind::GAP3).BS = 2;
-    no_id.area(AreaKind::DATA) = area(1027, 0, 33932080);  // 33040 ns a byte
-    no_id.area(AreaKind::DATA).crc = 0x1234;
-    no_id.area(AreaKind::DATA).TMV = 12;
-    no_id.area(AreaKind::DATA).BRD = 3;
-    no_id.area(AreaKind::GAP4) = area(100, 0, 3200000);
-    no_id.area(AreaKind::GAP4).BS = 11;
+    no_id.area(AreaKind::GAP3) = area(3, 0, 96000, {.BS = 2});
+    no_id.area(AreaKind::DATA) = area(1027, 0, 33932080, {.crc = 0x1234, .TMV = 12, .BRD = 3});  // 33040 ns a byte
+    no_id.area(AreaKind::GAP4) = area(100, 0, 3200000, {.BS = 11});
 
     SectorSlot& no_data = add_sector(track, 3, 3);
     no_data.area(AreaKind::GAP2) = area(12, 0, 384000);
@@ -137,10 +132,7 @@ struct DetailFixture {
 
     DetailFixture() {
         SectorSlot& head = track.slots[0];
-        head.area(AreaKind::GAP1) = area(2, 0, 64000);
-        head.area(AreaKind::GAP1).TMV = 1;
-        head.area(AreaKind::GAP1).BRD = 2;
-        head.area(AreaKind::GAP1).BS = 3;
+        head.area(AreaKind::GAP1) = area(2, 0, 64000, {.TMV = 1, .BRD = 2, .BS = 3});
         head.area(AreaKind::IAM) = area(1, 64000, 32000);
 
         SectorSlot& s = add_sector(track, 1, 9);
@@ -149,19 +141,11 @@ struct DetailFixture {
         s.Z = 3;
         s.id_crc = 0xab12;
         s.data_crc = 0x0f0e;
-        s.area(AreaKind::GAP2) = area(1, 96000, 32000);
-        s.area(AreaKind::GAP2).BRD = 1;
-        s.area(AreaKind::ID) = area(2, 128000, 64000);
-        s.area(AreaKind::ID).TMV = 2;
-        s.area(AreaKind::ID).BS = 1;
-        s.area(AreaKind::GAP3) = area(1, 192000, 32000);
-        s.area(AreaKind::GAP3).TMV = 1;
-        s.area(AreaKind::GAP3).IDG = 2;
-        s.area(AreaKind::DATA) = area(2, 224000, 64000);
-        s.area(AreaKind::DATA).crc = 7;
-        s.area(AreaKind::DATA).BS = 2;
-        s.area(AreaKind::GAP4) = area(1, 288000, 32000);
-        s.area(AreaKind::GAP4).IDG = 4;
+        s.area(AreaKind::GAP2) = area(1, 96000, 32000, {.BRD = 1});
+        s.area(AreaKind::ID) = area(2, 128000, 64000, {.TMV = 2, .BS = 1});
+        s.area(AreaKind::GAP3) = area(1, 192000, 32000, {.TMV = 1, .IDG = 2});
+        s.area(AreaKind::DATA) = area(2, 224000, 64000, {.crc = 7, .BS = 2});
+        s.area(AreaKind::GAP4) = area(1, 288000, 32000, {.IDG = 4});
     }
 };
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "decode/mfm.h"
 #include "sector_fixture.h"
 
 namespace quen::sectortest {
@@ -14,28 +13,8 @@ using synth::MfmCells;
 constexpr size_t kFirstIdMark = 161;
 constexpr size_t kSectorBytes = 654;
 
-struct Located {
-    IdLayout layout;
-    ByteBuffer buffer{200};
-    uint8_t n = 0;
-    std::string diag;
-};
-
-Located locate(const QuenStream& s, uint8_t revolution = 1) {
-    Capture diag, err;
-    Located r;
-    FluxCursor cursor(&s);
-    r.n = locate_ids(cursor, revolution, r.layout, r.buffer, capture_opts(diag, err, true));
-    r.diag = diag.text();
-    return r;
-}
-
 uint16_t id_crc(uint8_t mark, uint8_t s) {
-    uint16_t crc = 0xFFFF;
-    for (uint8_t b : {uint8_t{0xA1}, uint8_t{0xA1}, uint8_t{0xA1}, mark, uint8_t{0}, uint8_t{0}, s, uint8_t{2}}) {
-        crc = crc_ccitt_byte(crc, b);
-    }
-    return crc;
+    return synth::crc_of({{0xA1, 0xA1, 0xA1, mark, 0, 0, s, 2}});
 }
 
 TEST(IdLocator, FindsEveryIdFieldOfAStandardTrack) {

@@ -32,15 +32,6 @@ std::unique_ptr<QuenStream> eventful_stream() {
     return mem_stream({rev, rev, rev}, timing);
 }
 
-std::string locator_lines(const QuenStream& s) {
-    Capture diag, err;
-    IdLayout layout;
-    ByteBuffer buffer(200);
-    FluxCursor cursor(&s);
-    locate_ids(cursor, 1, layout, buffer, capture_opts(diag, err, true));
-    return diag.text();
-}
-
 std::string decoder_lines(const QuenStream& s) {
     Capture diag, err;
     SectorLayout layout;
@@ -52,7 +43,7 @@ std::string decoder_lines(const QuenStream& s) {
 
 TEST(DecoderMessages, EachDecoderUsesItsOwnWords) {
     const auto s = eventful_stream();
-    const std::string locator = locator_lines(*s);
+    const std::string locator = locate(*s).diag;
     const std::string decoder = decoder_lines(*s);
     struct Case {
         const char* locator;

@@ -1,64 +1,28 @@
 #include "sector_fixture.h"
 
 #include <cmath>
-#include <sstream>
+
+#include "support/memory_stream.h"
 
 namespace quen::sectortest {
-namespace {
-
-struct XorShift {
-    uint32_t s;
-    double unit() {
-        s ^= s << 13;
-        s ^= s >> 17;
-        s ^= s << 5;
-        return (static_cast<double>(s) / 4294967295.0) * 2.0 - 1.0;
-    }
-};
-
-}  // namespace
 
 std::unique_ptr<QuenStream> mem_stream(const std::vector<synth::MfmCells>& revs, const MemTiming& timing,
                                        const synth::MfmCells* lead_out) {
-    synth::MfmCells lead;
-    lead.bytes(0x4E, 8);
-    std::vector<uint8_t> cells(lead.cells());
-    std::vector<size_t> rev_start;
-    for (const synth::MfmCells& r : revs) {
-        rev_start.push_back(cells.size());
-        cells.insert(cells.end(), r.cells().begin(), r.cells().end());
-    }
-    rev_start.push_back(cells.size());
-    const synth::MfmCells& tail = lead_out ? *lead_out : lead;
-    cells.insert(cells.end(), tail.cells().begin(), tail.cells().end());
+    const synth::LaidOutCells laid = synth::lay_out(revs, lead_out);
+    synth::FluxTiming flux_timing;
+    flux_timing.cell_ns = timing.cell_ns;
+    flux_timing.jitter_ns = timing.jitter_ns;
+    flux_timing.seed = timing.seed;
+    flux_timing.sck = 1e9;
+    synth::CellShifts shifts;
+    for (const auto& [cell, ns] : timing.shifts) shifts.push_back({laid.rev_start[0] + cell, ns});
+    const std::vector<uint64_t> at = synth::transition_ticks(laid.cells, flux_timing, shifts);
 
-    XorShift rng{timing.seed == 0 ? 1u : timing.seed};
-    std::vector<uint64_t> at;  // transition times, at the end of their cells
-    for (size_t j = 0; j < cells.size(); ++j) {
-        if (cells[j] == 0) continue;
-        double t = static_cast<double>(j + 1) * timing.cell_ns;
-        if (timing.jitter_ns > 0) t += rng.unit() * timing.jitter_ns;
-        for (const auto& [cell, ns] : timing.shifts) {
-            if (cell + lead.size() == j) t += ns;
-        }
-        uint64_t v = static_cast<uint64_t>(std::llround(t));
-        if (!at.empty() && v <= at.back()) v = at.back() + 1;
-        at.push_back(v);
-    }
-
-    auto s = std::make_unique<QuenStream>();
-    s->sck = 1e9;
-    uint64_t prev = 0;
-    for (uint64_t t : at) {
-        s->flux.push_back({static_cast<uint32_t>(t - prev), 0});
-        prev = t;
-    }
-    s->flux_count = static_cast<uint32_t>(s->flux.size());
-    s->flux.push_back({0, 0});  // the trailing entry
-
+    // Each pulse stands where its revolution's first cell begins.
+    std::vector<IndexRecord> index;
     uint64_t previous_pulse = 0;
     size_t k = 0;
-    for (size_t start : rev_start) {
+    for (size_t start : laid.rev_start) {
         const uint64_t p = static_cast<uint64_t>(std::llround(static_cast<double>(start) * timing.cell_ns));
         while (k < at.size() && at[k] <= p) ++k;
         IndexRecord r{};
@@ -66,10 +30,9 @@ std::unique_ptr<QuenStream> mem_stream(const std::vector<synth::MfmCells>& revs,
         r.pre_index = static_cast<uint32_t>(p - (k == 0 ? 0 : at[k - 1]));
         r.rev_time = static_cast<uint32_t>(p - previous_pulse);
         previous_pulse = p;
-        s->index.push_back(r);
+        index.push_back(r);
     }
-    s->index_count = static_cast<uint32_t>(s->index.size());
-    return s;
+    return testing::memory_stream(synth::intervals_between(at), index);
 }
 
 std::unique_ptr<QuenStream> mem_track_stream(const synth::MfmCells& track, int revolutions, const MemTiming& timing) {
@@ -104,17 +67,6 @@ synth::MfmCells with_cells(const synth::MfmCells& track, size_t first, const std
 
 synth::MfmCells first_cells(const synth::MfmCells& track, size_t n) { return from_text(cells_text(track).substr(0, n)); }
 
-std::string Capture::text() const {
-    std::fflush(f_);
-    std::rewind(f_);
-    std::string s;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f_)) > 0) s.append(buf, n);
-    std::fseek(f_, 0, SEEK_END);
-    return s;
-}
-
 RunOptions capture_opts(const Capture& diag, const Capture& err, bool verbose) {
     RunOptions o;
     o.verbose = verbose;
@@ -123,12 +75,13 @@ RunOptions capture_opts(const Capture& diag, const Capture& err, bool verbose) {
     return o;
 }
 
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream ss(text);
-    std::string line;
-    while (std::getline(ss, line)) out.push_back(line);
-    return out;
+Located locate(const QuenStream& s, uint8_t revolution) {
+    Capture diag, err;
+    Located r;
+    FluxCursor cursor(&s);
+    r.n = locate_ids(cursor, revolution, r.layout, r.buffer, capture_opts(diag, err, true));
+    r.diag = diag.text();
+    return r;
 }
 
 }  // namespace quen::sectortest

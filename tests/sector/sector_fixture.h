@@ -1,18 +1,19 @@
 // Shared fixtures of the sector tests: streams built in memory from MFM cells (one
 // sample-clock tick per nanosecond, so the cursor hands out the cells' exact times)
-// and a captured FILE for the diagnostic lines.
+// and decoder runs with their diagnostic lines captured.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "driver/options.h"
+#include "sector/id_locator.h"
 #include "stream/stream.h"
 #include "support/builder.h"
+#include "support/capture.h"
 
 namespace quen::sectortest {
 
@@ -55,24 +56,19 @@ synth::MfmCells first_cells(const synth::MfmCells& track, size_t n);
 // The cell at which the given byte of a cell sequence starts (16 cells per byte).
 inline size_t byte_cell(size_t byte_index) { return byte_index * 16; }
 
-// A temporary FILE whose text can be read back.
-class Capture {
-public:
-    Capture() : f_(std::tmpfile()) {}
-    ~Capture() { std::fclose(f_); }
-    Capture(const Capture&) = delete;
-    Capture& operator=(const Capture&) = delete;
-    FILE* get() const { return f_; }
-    std::string text() const;
-
-private:
-    FILE* f_;
-};
+using testing::Capture;
+using testing::lines_of;
 
 // Options for a decoder run with the diagnostic lines and the standard error captured.
 RunOptions capture_opts(const Capture& diag, const Capture& err, bool verbose = false);
 
-// The lines of a text, without their newlines.
-std::vector<std::string> lines_of(const std::string& text);
+// What the ID locator finds in one revolution, told with -v.
+struct Located {
+    IdLayout layout;
+    ByteBuffer buffer{200};
+    uint8_t n = 0;
+    std::string diag;
+};
+Located locate(const QuenStream& s, uint8_t revolution = 1);
 
 }  // namespace quen::sectortest

@@ -57,8 +57,7 @@ TEST(SectorPlot, WritesTheThreeFilesOfASector) {
     // Revolution 0 reads data byte 39 differently: the sector is fuzzy from position 40.
     const MfmCells plain = sector3_track();
     const MfmCells weak = sector3_track([](SectorSpec& s) {
-        s.data.resize(512);
-        for (size_t i = 0; i < 512; ++i) s.data[i] = static_cast<uint8_t>(0xE5 ^ (i & 0x0F));
+        s.data = synth::pattern_data(512);
         s.data[39] = 0x00;
     });
     const auto s = mem_stream({weak, plain, plain});

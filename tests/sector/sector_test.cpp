@@ -4,13 +4,13 @@
 
 #include <functional>
 
-#include "decode/mfm.h"
 #include "sector_fixture.h"
 
 namespace quen::sectortest {
 namespace {
 
 using synth::MfmCells;
+using synth::pattern_data;
 using synth::SectorSpec;
 using synth::TrackSpec;
 
@@ -19,8 +19,6 @@ constexpr size_t kFirstIdMark = 161;
 constexpr size_t kSectorBytes = 654;
 
 uint32_t id_pos_ns(int sector) { return static_cast<uint32_t>((kFirstIdMark + kSectorBytes * (sector - 1)) * 32000); }
-
-uint8_t pattern_byte(size_t i) { return static_cast<uint8_t>(0xE5 ^ (i & 0x0F)); }
 
 struct Analysed {
     SectorLayout layout;
@@ -78,7 +76,8 @@ TEST(SectorDecoder, FollowsAStandardSectorThroughItsAreas) {
         EXPECT_EQ(l.data_start, k);
         ASSERT_EQ(r.buffer.count, all_areas ? 7 + 37 + 515 + 80 : 515);
         EXPECT_EQ(r.buffer.entries[k].data, 0xFB);
-        for (size_t i = 0; i < 512; ++i) ASSERT_EQ(r.buffer.entries[k + 1 + i].data, pattern_byte(i)) << i;
+        const std::vector<uint8_t> data = pattern_data(512);
+        for (size_t i = 0; i < 512; ++i) ASSERT_EQ(r.buffer.entries[k + 1 + i].data, data[i]) << i;
         EXPECT_EQ(l.data_crc, r.buffer.entries[k + 513].data * 256 + r.buffer.entries[k + 514].data);
         if (all_areas) {
             EXPECT_EQ(r.buffer.entries[0].data, 0xFE);
@@ -180,7 +179,7 @@ TEST(SectorDecoder, TellsTwoSectorsOfTheSameNumberByPosition) {
     const auto s = mem_track_stream(synth::build_track(t));
     const Analysed first = analyse(*s, 3, id_pos_ns(3));
     const Analysed second = analyse(*s, 3, id_pos_ns(4));
-    EXPECT_EQ(first.buffer.entries[1].data, pattern_byte(0));
+    EXPECT_EQ(first.buffer.entries[1].data, pattern_data(1)[0]);
     EXPECT_EQ(second.buffer.entries[1].data, 0x33);
     EXPECT_EQ(second.layout.area(AreaKind::ID).position_ns, id_pos_ns(4));
 }
@@ -267,8 +266,7 @@ TEST(SectorDecoder, FindsTheFuzzyPositionOverTheOtherRevolutions) {
         std::vector<MfmCells> revs;
         for (const RevChange& ch : c.rev) {
             revs.push_back(synth::build_track(with_sector(3, [&](SectorSpec& s) {
-                s.data.resize(512);
-                for (size_t i = 0; i < 512; ++i) s.data[i] = pattern_byte(i);
+                s.data = pattern_data(512);
                 if (ch.data_pos > 0) s.data[ch.data_pos - 1] ^= 0x40;
                 if (ch.f8_mark) s.data_mark = 0xF8;
                 if (ch.missing) s.sector = 0x33;
@@ -306,11 +304,8 @@ TEST(SectorDecoder, TakesWeakBitsForFuzzyData) {
 TEST(SectorDecoder, CountsEntriesAPassDidNotReadAsDifferent) {
     // The chosen revolution holds a 1024-byte sector whose first 514 bytes equal
     // the 512-byte sector and its CRC of the other revolutions.
-    std::vector<uint8_t> short_data(512);
-    for (size_t i = 0; i < 512; ++i) short_data[i] = pattern_byte(i);
-    uint16_t crc = 0xFFFF;
-    for (uint8_t b : {0xA1, 0xA1, 0xA1, 0xFB}) crc = crc_ccitt_byte(crc, b);
-    for (uint8_t b : short_data) crc = crc_ccitt_byte(crc, b);
+    const std::vector<uint8_t> short_data = pattern_data(512);
+    const uint16_t crc = synth::crc_of({{0xA1, 0xA1, 0xA1, 0xFB}, short_data});
     std::vector<uint8_t> long_data = short_data;
     long_data.push_back(static_cast<uint8_t>(crc >> 8));
     long_data.push_back(static_cast<uint8_t>(crc));

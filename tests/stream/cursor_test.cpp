@@ -1,20 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "stream/cursor.h"
-#include "stream/decode_bytes.h"
+#include "stream/blocks.h"
 
 namespace quen::testing {
 namespace {
 
-// A stream of the given intervals (positions 0, 1, ...) and index records.
+// The cursor's factor must not depend on the sample clock: these streams keep the device's.
 std::unique_ptr<QuenStream> make_stream(const std::vector<uint32_t>& intervals, const std::vector<IndexRecord>& index) {
-    auto s = std::make_unique<QuenStream>();
-    for (uint32_t v : intervals) s->flux.push_back(FluxItem{v, static_cast<uint32_t>(s->flux.size())});
-    s->flux_count = static_cast<uint32_t>(intervals.size());
-    s->flux.push_back(FluxItem{500, s->flux_count});  // trailing entry, never handed out
-    s->index = index;
-    s->index_count = static_cast<uint32_t>(index.size());
-    return s;
+    return memory_stream(intervals, index, kDefaultSampleClock);
 }
 
 IndexRecord pulse(uint32_t flux_index, uint32_t pre_index, uint32_t rev_time) {
@@ -76,9 +70,7 @@ TEST(FluxCursor, RestartDropsWhatWasPending) {
 // Over a decoded stream the intervals of a revolution add up to its time up to the last
 // transition before the ending pulse.
 TEST(FluxCursor, RevolutionAddsUpToItsTime) {
-    Decoded d = decode_bytes({0x0D, 0x02, 0x0C, 0x00, 0x02, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0, 0, 0,  // Index at 2, 10
-                              0x0D, 0x02, 0x0C, 0x00, 0x06, 0, 0, 0, 0x14, 0, 0, 0, 0, 0, 0, 0,  // Index at 6, 20
-                              0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x0D, 0x0D, 0x00, 0x00});
+    Decoded d = decode_bytes(cat({index_block(2, 10), index_block(6, 20), Bytes(8, 0x20), kEof}));
     ASSERT_EQ(d.code, kStreamOk);
     d.stream->index.push_back(d.stream->index[1]);  // the cursor needs a record behind revolution 0 only
     FluxCursor cursor(d.stream.get());

@@ -3,21 +3,10 @@
 #include <cstdio>
 #include <string>
 
-#include "stream/decode_bytes.h"
+#include "stream/blocks.h"
 
 namespace quen::testing {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-// Index block: position, sample counter, index counter 0.
-Bytes index_block(uint32_t pos, uint32_t sample_counter) {
-    Bytes b = {0x0D, 0x02, 0x0C, 0x00};
-    for (uint32_t v : {pos, sample_counter, 0u}) {
-        for (int k = 0; k < 4; ++k) b.push_back(static_cast<uint8_t>(v >> (8 * k)));
-    }
-    return b;
-}
 
 // Flux1 32 at 0; Ovl16 at 1 and 2 and Flux1 32 at 3 (one interval of 131104 ticks); Flux1 48 at 4.
 const Bytes kOverflowFlux = {0x20, 0x0B, 0x0B, 0x20, 0x30};
@@ -149,13 +138,6 @@ TEST(StreamRpm, LongCapturesDoNotWrap) {
     s.index_count = 1001;
     s.compute_rpm();
     EXPECT_NEAR(s.rpm_avg, 300.343, 0.001);
-}
-
-Bytes info_block(const std::string& text) {
-    Bytes b = {0x0D, 0x04, static_cast<uint8_t>(text.size() + 1), 0x00};
-    for (char ch : text) b.push_back(static_cast<uint8_t>(ch));
-    b.push_back(0x00);
-    return b;
 }
 
 struct ClockCase {

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <string>
 
-#include "stream/decode_bytes.h"
+#include "stream/blocks.h"
+#include "support/capture.h"
 #include "support/run_helper.h"
 
 namespace quen {
@@ -18,8 +18,6 @@ inline void PrintTo(const FluxItem& f, std::ostream* os) { *os << "{" << f.value
 
 namespace testing {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 struct BlockCase {
     const char* name;
@@ -44,13 +42,7 @@ const BlockCase kBlockCases[] = {
      {0x0B, 0x08, 0x20, 0x0D, 0x0D, 0x00, 0x00},
      {{65568, 2}, {0, 3}}},
     {"OOB blocks do not move the position",
-     {0x20,                                                                          // Flux1 at 0
-      0x0D, 0x01, 0x08, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,        // StreamInfo, position 1
-      0x0D, 0x04, 0x02, 0x00, 'x', 0x00,                                             // Info "x"
-      0x0D, 0x02, 0x0C, 0x00, 0x01, 0, 0, 0, 0x05, 0, 0, 0, 0, 0, 0, 0,              // Index at 1
-      0x21,                                                                          // Flux1 at 1
-      0x0D, 0x03, 0x08, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,        // StreamEnd at 2, result 0
-      0x0D, 0x0D, 0x00, 0x00},
+     cat({{0x20}, stream_info_block(1), info_block("x"), index_block(1, 5), {0x21}, stream_end_block(2, 0), kEof}),
      {{32, 0}, {33, 1}, {0, 2}}},
     {"EOF ignores its size field and what follows",
      {0x20, 0x0D, 0x0D, 0xFF, 0xFF, 0x0D, 0x63, 0x0C},
@@ -112,68 +104,34 @@ const MalformedCase kMalformed[] = {
     {"OOB type 255 without EOF", {0x20, 0x0D, 0xFF, 0x00, 0x00}, kStreamUnknownOob},
     {"no EOF", {0x20, 0x21}, kStreamNoEof},
     {"bytes after EOF are ignored", {0x20, 0x0D, 0x0D, 0x00, 0x00, 0x0D, 0x07, 0x0C}, kStreamOk},
-    {"StreamEnd result 1",
-     {0x20, 0x0D, 0x03, 0x08, 0x00, 0x01, 0, 0, 0, 0x01, 0, 0, 0, 0x0D, 0x0D, 0x00, 0x00},
-     kStreamEndResult1},
-    {"StreamEnd result 2",
-     {0x20, 0x0D, 0x03, 0x08, 0x00, 0x01, 0, 0, 0, 0x02, 0, 0, 0, 0x0D, 0x0D, 0x00, 0x00},
-     kStreamEndResult2},
-    {"StreamEnd result 7",
-     {0x20, 0x0D, 0x03, 0x08, 0x00, 0x01, 0, 0, 0, 0x07, 0, 0, 0, 0x0D, 0x0D, 0x00, 0x00},
-     kStreamEndResultOther},
-    {"StreamEnd result 0xFFFFFFFF",
-     {0x20, 0x0D, 0x03, 0x08, 0x00, 0x01, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x0D, 0x0D, 0x00, 0x00},
-     kStreamEndResultOther},
-    {"StreamEnd error outranks a missing EOF", {0x20, 0x0D, 0x03, 0x08, 0x00, 0x01, 0, 0, 0, 0x01, 0, 0, 0},
-     kStreamEndResult1},
+    {"StreamEnd result 1", cat({{0x20}, stream_end_block(1, 1), kEof}), kStreamEndResult1},
+    {"StreamEnd result 2", cat({{0x20}, stream_end_block(1, 2), kEof}), kStreamEndResult2},
+    {"StreamEnd result 7", cat({{0x20}, stream_end_block(1, 7), kEof}), kStreamEndResultOther},
+    {"StreamEnd result 0xFFFFFFFF", cat({{0x20}, stream_end_block(1, 0xFFFFFFFF), kEof}), kStreamEndResultOther},
+    {"StreamEnd error outranks a missing EOF", cat({{0x20}, stream_end_block(1, 1)}), kStreamEndResult1},
     {"a later StreamEnd error replaces an earlier one",
-     {0x20, 0x0D, 0x03, 0x08, 0x00, 0x01, 0, 0, 0, 0x01, 0, 0, 0, 0x0D, 0x03, 0x08, 0x00, 0x01, 0, 0, 0, 0x02, 0, 0, 0,
-      0x0D, 0x0D, 0x00, 0x00},
-     kStreamEndResult2},
+     cat({{0x20}, stream_end_block(1, 1), stream_end_block(1, 2), kEof}), kStreamEndResult2},
     {"a later StreamEnd result 0 clears an earlier error",
-     {0x20, 0x0D, 0x03, 0x08, 0x00, 0x01, 0, 0, 0, 0x01, 0, 0, 0, 0x0D, 0x03, 0x08, 0x00, 0x01, 0, 0, 0, 0x00, 0, 0, 0,
-      0x0D, 0x0D, 0x00, 0x00},
-     kStreamOk},
-    {"StreamEnd result 0 at a wrong position",
-     {0x20, 0x0D, 0x03, 0x08, 0x00, 0x05, 0, 0, 0, 0x00, 0, 0, 0, 0x0D, 0x0D, 0x00, 0x00},
-     kStreamPositionMismatch},
-    {"StreamEnd error at a wrong position keeps its result",
-     {0x20, 0x0D, 0x03, 0x08, 0x00, 0x05, 0, 0, 0, 0x02, 0, 0, 0, 0x0D, 0x0D, 0x00, 0x00},
+     cat({{0x20}, stream_end_block(1, 1), stream_end_block(1, 0), kEof}), kStreamOk},
+    {"StreamEnd result 0 at a wrong position", cat({{0x20}, stream_end_block(5, 0), kEof}), kStreamPositionMismatch},
+    {"StreamEnd error at a wrong position keeps its result", cat({{0x20}, stream_end_block(5, 2), kEof}),
      kStreamEndResult2},
-    {"StreamInfo at a wrong position",
-     {0x20, 0x0D, 0x01, 0x08, 0x00, 0x00, 0, 0, 0, 0x00, 0, 0, 0, 0x0D, 0x0D, 0x00, 0x00},
-     kStreamPositionMismatch},
+    {"StreamInfo at a wrong position", cat({{0x20}, stream_info_block(0), kEof}), kStreamPositionMismatch},
     // Fields that do not lie wholly inside the data read as 0: here 0 against position 1.
     {"StreamInfo field cut by the end of the data", {0x20, 0x0D, 0x01, 0x00, 0x00, 0x01, 0x00}, kStreamPositionMismatch},
     {"StreamEnd without payload at the end", {0x0D, 0x03, 0x00, 0x00}, kStreamNoEof},
-    {"index beyond the end",
-     {0x20, 0x0D, 0x02, 0x0C, 0x00, 0x02, 0, 0, 0, 0x05, 0, 0, 0, 0, 0, 0, 0, 0x0D, 0x0D, 0x00, 0x00},
-     kStreamIndexBeyondEnd},
-    {"index beyond the end without flux",
-     {0x0D, 0x02, 0x0C, 0x00, 0x03, 0, 0, 0, 0x05, 0, 0, 0, 0, 0, 0, 0, 0x0D, 0x0D, 0x00, 0x00},
-     kStreamIndexBeyondEnd},
-    {"index blocks without flux",
-     {0x0D, 0x02, 0x0C, 0x00, 0x00, 0, 0, 0, 0x05, 0, 0, 0, 0, 0, 0, 0, 0x0D, 0x02, 0x0C, 0x00, 0x00, 0, 0, 0, 0x09, 0,
-      0, 0, 0, 0, 0, 0, 0x0D, 0x0D, 0x00, 0x00},
-     kStreamOk},
+    {"index beyond the end", cat({{0x20}, index_block(2, 5), kEof}), kStreamIndexBeyondEnd},
+    {"index beyond the end without flux", cat({index_block(3, 5), kEof}), kStreamIndexBeyondEnd},
+    {"index blocks without flux", cat({index_block(0, 5), index_block(0, 9), kEof}), kStreamOk},
     // Only the last Index block is held against the end; the earlier one then finds no interval.
-    {"earlier index beyond the end",
-     {0x20, 0x0D, 0x02, 0x0C, 0x00, 0x05, 0, 0, 0, 0x05, 0, 0, 0, 0, 0, 0, 0, 0x0D, 0x02, 0x0C, 0x00, 0x01, 0, 0, 0,
-      0x05, 0, 0, 0, 0, 0, 0, 0, 0x0D, 0x0D, 0x00, 0x00},
+    {"earlier index beyond the end", cat({{0x20}, index_block(5, 5), index_block(1, 5), kEof}),
      kStreamIndexUnresolved},
     // Three bytes between the Index position and the flux block, but only two overflows.
-    {"index further back than the overflows reach",
-     {0x0D, 0x02, 0x0C, 0x00, 0x01, 0, 0, 0, 0x64, 0, 0, 0, 0, 0, 0, 0, 0x20, 0x08, 0x0B, 0x0B, 0x20, 0x0D, 0x0D, 0x00,
-      0x00},
+    {"index further back than the overflows reach", cat({index_block(1, 100), {0x20, 0x08, 0x0B, 0x0B, 0x20}, kEof}),
      kStreamIndexUnresolved},
-    {"two pulses in one interval",
-     {0x0D, 0x02, 0x0C, 0x00, 0x00, 0, 0, 0, 0x05, 0, 0, 0, 0, 0, 0, 0, 0x0D, 0x02, 0x0C, 0x00, 0x00, 0, 0, 0, 0x09, 0,
-      0, 0, 0, 0, 0, 0, 0x20, 0x0D, 0x0D, 0x00, 0x00},
-     kStreamIndexUnresolved},
+    {"two pulses in one interval", cat({index_block(0, 5), index_block(0, 9), {0x20}, kEof}), kStreamIndexUnresolved},
     // After a pulse in interval 0 the search goes on with interval 2.
-    {"a pulse right behind one in interval 0",
-     {0x0D, 0x02, 0x0C, 0x00, 0x00, 0, 0, 0, 0x05, 0, 0, 0, 0, 0, 0, 0, 0x0D, 0x02, 0x0C, 0x00, 0x01, 0, 0, 0, 0x09, 0,
-      0, 0, 0, 0, 0, 0, 0x20, 0x20, 0x0D, 0x0D, 0x00, 0x00},
+    {"a pulse right behind one in interval 0", cat({index_block(0, 5), index_block(1, 9), {0x20, 0x20}, kEof}),
      kStreamIndexUnresolved},
 };
 
@@ -298,25 +256,16 @@ TEST(StreamInfoText, NoInfoFindsNothingAndLongValuesAreCut) {
     EXPECT_STREQ(s.info_value("ick"), "1");
 }
 
-std::string slurp(FILE* f) {
-    std::rewind(f);
-    std::string s;
-    int ch;
-    while ((ch = std::fgetc(f)) != EOF) s.push_back(static_cast<char>(ch));
-    return s;
-}
-
 struct ReadResult {
     std::unique_ptr<QuenStream> stream;
     std::string err;
 };
 
 ReadResult read_file_capturing(const std::string& name) {
-    FILE* err = std::tmpfile();
+    Capture err;
     ReadResult r;
-    r.stream = read_stream_file(name, err);
-    r.err = slurp(err);
-    std::fclose(err);
+    r.stream = read_stream_file(name, err.get());
+    r.err = err.text();
     return r;
 }
 

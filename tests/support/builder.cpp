@@ -203,9 +203,23 @@ void MfmCells::crc_bytes() {
     byte(static_cast<uint8_t>(crc & 0xFF));
 }
 
+uint16_t crc_of(std::initializer_list<std::vector<uint8_t>> parts) {
+    uint16_t crc = 0xFFFF;
+    for (const std::vector<uint8_t>& part : parts) {
+        for (uint8_t b : part) crc = crc_ccitt_byte(crc, b);
+    }
+    return crc;
+}
+
 void MfmCells::append(const MfmCells& other) { cells_.insert(cells_.end(), other.cells_.begin(), other.cells_.end()); }
 
 // ---------------------------------------------------------------- IBM track
+
+std::vector<uint8_t> pattern_data(size_t n) {
+    std::vector<uint8_t> d(n);
+    for (size_t i = 0; i < n; ++i) d[i] = static_cast<uint8_t>(0xE5 ^ (i & 0x0F));
+    return d;
+}
 
 TrackSpec standard_track(uint8_t track, uint8_t head) {
     TrackSpec t;
@@ -219,7 +233,7 @@ TrackSpec standard_track(uint8_t track, uint8_t head) {
     return t;
 }
 
-void write_sector(MfmCells& cells, const SectorSpec& s) {
+void write_id_field(MfmCells& cells, const SectorSpec& s) {
     cells.bytes(0x00, s.gap2_zeros);
     cells.crc_reset();
     cells.sync_a1(s.id_syncs);
@@ -229,18 +243,21 @@ void write_sector(MfmCells& cells, const SectorSpec& s) {
     } else {
         cells.crc_bytes();
     }
-    cells.bytes(0x4E, s.gap3_4e);
-    if (!s.has_data) return;
+}
+
+void write_data_mark(MfmCells& cells, const SectorSpec& s) {
     cells.bytes(0x00, s.gap3_zeros);
     cells.crc_reset();
     cells.sync_a1(s.data_syncs);
     cells.byte(s.data_mark);
-    if (s.data.empty()) {
-        const uint32_t size = sector_size(s.size_code);
-        for (uint32_t i = 0; i < size; ++i) cells.byte(static_cast<uint8_t>(0xE5 ^ (i & 0x0F)));
-    } else {
-        cells.bytes(s.data);
-    }
+}
+
+void write_sector(MfmCells& cells, const SectorSpec& s) {
+    write_id_field(cells, s);
+    cells.bytes(0x4E, s.gap3_4e);
+    if (!s.has_data) return;
+    write_data_mark(cells, s);
+    cells.bytes(s.data.empty() ? pattern_data(sector_size(s.size_code)) : s.data);
     if (s.data_crc) {
         cells.bytes({static_cast<uint8_t>(*s.data_crc >> 8), static_cast<uint8_t>(*s.data_crc & 0xFF)});
     } else {
@@ -265,56 +282,73 @@ MfmCells build_track(const TrackSpec& spec) {
 
 // ---------------------------------------------------------------- flux timing
 
-std::vector<uint8_t> revolutions_to_stream(const std::vector<MfmCells>& revs, const FluxTiming& timing,
-                                           const StreamOptions& opts) {
+LaidOutCells lay_out(const std::vector<MfmCells>& revs, const MfmCells* lead_out) {
     MfmCells lead;
     lead.bytes(0x4E, 8);
-    // Global cell sequence: lead-in, the revolutions, a lead-out so that the last
-    // index pulse falls inside a flux interval.
-    std::vector<uint8_t> cells(lead.cells());
-    std::vector<size_t> rev_start;
+    LaidOutCells out{lead.cells(), {}};
     for (const MfmCells& r : revs) {
-        rev_start.push_back(cells.size());
-        cells.insert(cells.end(), r.cells().begin(), r.cells().end());
+        out.rev_start.push_back(out.cells.size());
+        out.cells.insert(out.cells.end(), r.cells().begin(), r.cells().end());
     }
-    rev_start.push_back(cells.size());
-    cells.insert(cells.end(), lead.cells().begin(), lead.cells().end());
+    out.rev_start.push_back(out.cells.size());
+    const MfmCells& tail = lead_out != nullptr ? *lead_out : lead;
+    out.cells.insert(out.cells.end(), tail.cells().begin(), tail.cells().end());
+    return out;
+}
 
+std::vector<uint64_t> transition_ticks(const std::vector<uint8_t>& cells, const FluxTiming& timing,
+                                       const CellShifts& shifts) {
     const double ticks_per_ns = timing.sck / 1e9;
     const double cell_ns = timing.cell_ns / timing.speed;
     XorShift rng{timing.seed == 0 ? 1u : timing.seed};
-
-    // A transition stands at the end of its cell.
-    std::vector<uint64_t> transition_ticks;
+    std::vector<uint64_t> at;
     uint64_t last = 0;
     for (size_t j = 0; j < cells.size(); ++j) {
         if (cells[j] == 0) continue;
         double t_ns = static_cast<double>(j + 1) * cell_ns;
         if (timing.jitter_ns > 0) t_ns += rng.unit() * timing.jitter_ns;
+        for (const auto& [cell, ns] : shifts) {
+            if (cell == j) t_ns += ns;
+        }
         uint64_t t = static_cast<uint64_t>(std::llround(t_ns * ticks_per_ns));
         if (t <= last) t = last + 1;
-        transition_ticks.push_back(t);
+        at.push_back(t);
         last = t;
     }
+    return at;
+}
 
+std::vector<uint32_t> intervals_between(const std::vector<uint64_t>& transitions_ticks) {
     std::vector<uint32_t> intervals;
     uint64_t prev = 0;
-    for (uint64_t t : transition_ticks) {
+    for (uint64_t t : transitions_ticks) {
         intervals.push_back(static_cast<uint32_t>(t - prev));
         prev = t;
     }
+    return intervals;
+}
+
+std::vector<uint8_t> revolutions_to_stream(const std::vector<MfmCells>& revs, const FluxTiming& timing,
+                                           const StreamOptions& opts) {
+    // The lead-out lets the last index pulse fall inside a flux interval.
+    const LaidOutCells laid = lay_out(revs);
+    const double ticks_per_ns = timing.sck / 1e9;
+    const double cell_ns = timing.cell_ns / timing.speed;
+    const std::vector<uint64_t> at = transition_ticks(laid.cells, timing);
+
+    const std::vector<uint32_t> intervals = intervals_between(at);
 
     std::vector<IndexPulse> pulses;
     size_t k = 0;
-    for (size_t start_cell : rev_start) {
+    for (size_t start_cell : laid.rev_start) {
         // A quarter cell into the revolution's first cell: the separator then frames the
         // first byte correctly, and the first interval (3.75 cells behind a 4E start)
         // lies clear of the border windows.
         const double pulse_ns = (static_cast<double>(start_cell) + 0.25) * cell_ns;
         uint64_t p = static_cast<uint64_t>(std::llround(pulse_ns * ticks_per_ns));
-        while (k < transition_ticks.size() && transition_ticks[k] <= p) ++k;
-        if (k >= transition_ticks.size()) throw std::invalid_argument("no flux after an index pulse");
-        const uint64_t before = k == 0 ? 0 : transition_ticks[k - 1];
+        while (k < at.size() && at[k] <= p) ++k;
+        if (k >= at.size()) throw std::invalid_argument("no flux after an index pulse");
+        const uint64_t before = k == 0 ? 0 : at[k - 1];
         uint32_t pre = static_cast<uint32_t>(p - before);
         // A sample counter of 0 would mean "at the flux transition": keep clear of it.
         if ((pre & 0xFFFF) == 0) pre += 1;

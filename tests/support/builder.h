@@ -3,8 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "stream/stream.h"
@@ -96,6 +98,9 @@ private:
     uint16_t crc_ = 0xFFFF;
 };
 
+// CRC-CCITT of the parts one after another, from 0xFFFF: give the sync marks to match a field's.
+uint16_t crc_of(std::initializer_list<std::vector<uint8_t>> parts);
+
 // ---------------------------------------------------------------- IBM track
 struct SectorSpec {
     uint8_t track = 0;
@@ -125,11 +130,18 @@ struct TrackSpec {
     size_t total_bytes = 6250;
 };
 
+// The data a sector gets when its spec gives none.
+std::vector<uint8_t> pattern_data(size_t n);
+
 // Nine 512-byte sectors numbered 1..9, as a double-density PC floppy.
 TrackSpec standard_track(uint8_t track = 0, uint8_t head = 0);
 MfmCells build_track(const TrackSpec& spec);
 // Writes one sector (GAP2 sync zone, ID field, GAP3, DATA field, GAP4) into `cells`.
 void write_sector(MfmCells& cells, const SectorSpec& s);
+// Pieces of a sector for tracks written by hand: the GAP2 sync zone with the ID field and
+// its CRC; the DATA field's sync zone with its mark, the CRC started for the data to come.
+void write_id_field(MfmCells& cells, const SectorSpec& s);
+void write_data_mark(MfmCells& cells, const SectorSpec& s);
 
 // ---------------------------------------------------------------- flux timing
 struct FluxTiming {
@@ -139,6 +151,26 @@ struct FluxTiming {
     uint32_t seed = 1;
     double sck = kDefaultSampleClock;
 };
+
+// The revolutions' cells one after another between a lead-in of eight 4E bytes and a
+// lead-out (the same unless given), with the cell at which each revolution starts and
+// the one after the last.
+struct LaidOutCells {
+    std::vector<uint8_t> cells;
+    std::vector<size_t> rev_start;
+};
+LaidOutCells lay_out(const std::vector<MfmCells>& revs, const MfmCells* lead_out = nullptr);
+
+// Single transitions moved off their place: (index into the laid-out cells, ns later).
+using CellShifts = std::vector<std::pair<size_t, double>>;
+
+// When each transition of `cells` comes, in ticks of timing.sck: at the end of its cell,
+// moved by the jitter and the shifts, and always at least one tick after the one before.
+std::vector<uint64_t> transition_ticks(const std::vector<uint8_t>& cells, const FluxTiming& timing,
+                                       const CellShifts& shifts = {});
+
+// The intervals from time 0 to the first transition and on between each two.
+std::vector<uint32_t> intervals_between(const std::vector<uint64_t>& transitions_ticks);
 
 // The flux intervals (in ticks) of consecutive revolutions of cells, with an index
 // pulse a quarter cell into each revolution and one after the last: N revolutions give

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/memory_stream.h"
+
 namespace quen::synth {
 namespace {
 
@@ -68,25 +70,12 @@ TEST(StreamWriterTest, OutOfBandBlocksKeepTheStreamPosition) {
     EXPECT_EQ(w.bytes(), want);
 }
 
-}  // namespace
-}  // namespace quen::synth
-
-namespace quen::synth {
-namespace {
-
 TEST(StreamBuilderTest, IndexPulsesResolveWhereTheyWerePlaced) {
     const std::vector<uint32_t> intervals = {96, 150000, 40, 70000, 200, 65536 * 2 + 5, 30};
     const std::vector<IndexPulse> pulses = {{1, 70000}, {3, 3}, {5, 65536 + 9}, {6, 29}};
-    int code = -1;
-    QuenStream s;
-    {
-        const std::vector<uint8_t> bytes = encode_stream(intervals, pulses);
-        s.data = bytes.data();
-        s.data_len = static_cast<uint32_t>(bytes.size());
-        code = s.decode();
-        s.data = nullptr;
-    }
-    ASSERT_EQ(code, 0);
+    const testing::Decoded d = testing::decode_bytes(encode_stream(intervals, pulses));
+    ASSERT_EQ(d.code, 0);
+    const QuenStream& s = *d.stream;
     ASSERT_EQ(s.flux_count, intervals.size());
     ASSERT_EQ(s.index_count, pulses.size());
     for (size_t i = 0; i < pulses.size(); ++i) {
@@ -99,15 +88,11 @@ TEST(StreamBuilderTest, IndexPulsesResolveWhereTheyWerePlaced) {
 TEST(StreamBuilderTest, TrackRevolutionsLastTheirCells) {
     const MfmCells track = build_track(standard_track());
     EXPECT_EQ(track.size(), 6250u * 16);
-    int code = -1;
     FluxTiming timing;
     timing.jitter_ns = 100;
-    const std::vector<uint8_t> bytes = track_stream(track, 3, timing);
-    QuenStream s;
-    s.data = bytes.data();
-    s.data_len = static_cast<uint32_t>(bytes.size());
-    code = s.decode();
-    ASSERT_EQ(code, 0);
+    const testing::Decoded d = testing::decode_bytes(track_stream(track, 3, timing));
+    ASSERT_EQ(d.code, 0);
+    const QuenStream& s = *d.stream;
     ASSERT_EQ(s.index_count, 4u);
     // 100000 cells of 2000 ns: 200 ms a turn at the default sample clock, give or take a tick.
     for (uint32_t r = 1; r < 4; ++r) EXPECT_NEAR(s.index[r].rev_time, 0.2 * kDefaultSampleClock, 2.0) << r;

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,21 +10,9 @@
 #include <stdexcept>
 
 #include "driver/run.h"
+#include "support/capture.h"
 
 namespace quen::testing {
-namespace {
-
-std::string slurp(FILE* f) {
-    std::fflush(f);
-    std::rewind(f);
-    std::string s;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-    return s;
-}
-
-}  // namespace
 
 std::string make_temp_dir() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "quen-XXXXXX").string();
@@ -48,20 +35,17 @@ std::string read_file(const std::string& path) {
 }
 
 RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir) {
-    FILE* out = std::tmpfile();
-    FILE* err = std::tmpfile();
-    if (out == nullptr || err == nullptr) throw std::runtime_error("tmpfile failed");
+    Capture out;
+    Capture err;
     RunIo io;
-    io.out = out;
-    io.err = err;
+    io.out = out.get();
+    io.err = err.get();
     io.wait_for_key = false;
     io.plot_dir = plot_dir;
     RunResult r;
     r.code = run_quenanalyze(args, io);
-    r.out = slurp(out);
-    r.err = slurp(err);
-    std::fclose(out);
-    std::fclose(err);
+    r.out = out.text();
+    r.err = err.text();
     return r;
 }
 
