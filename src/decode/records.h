@@ -12,6 +12,14 @@ enum class AreaKind : uint8_t { GAP1a = 0, GAP1 = 1, GAP2 = 2, GAP3 = 3, GAP4 = 
 inline constexpr size_t kAreaKinds = 8;
 
 inline constexpr size_t area_index(AreaKind k) { return static_cast<size_t>(k); }
+inline constexpr bool is_field(AreaKind k) { return k == AreaKind::ID || k == AreaKind::DATA; }
+
+// Double-density MFM thresholds shared by every decoder: an interval of more cells than
+// this is a stretch without flux, not a timing fault...
+inline constexpr uint16_t kNoFluxCells = 160;
+// ...and a byte completed at a bit period above or below these is over- or under-clocked.
+inline constexpr uint16_t kOverClockedNs = 4120;
+inline constexpr uint16_t kUnderClockedNs = 3880;
 
 struct DecodedByte {
     uint8_t data;

@@ -8,16 +8,11 @@
 namespace quen {
 namespace {
 
-// Intervals of more than this many cells are no-flux areas, not MFM spacings.
-constexpr uint16_t kNoFluxCells = 160;
-constexpr uint16_t kOverClockedNs = 4120;
-constexpr uint16_t kUnderClockedNs = 3880;
 constexpr uint8_t kMarksForAddressMark = 3;
 // Slot numbers stop advancing here; anything at or beyond kMaxSlots is already overflow.
 constexpr uint16_t kSlotCeiling = 0xFFFF;
 
 bool is_gap_before_sync_zone(AreaKind k) { return k == AreaKind::GAP1 || k == AreaKind::GAP1a || k == AreaKind::GAP4; }
-bool is_field(AreaKind k) { return k == AreaKind::ID || k == AreaKind::DATA; }
 
 // The slot table grows as sectors are met; sectors beyond the last possible slot are
 // decoded and counted in the totals but their areas go to a sink nobody reads.

@@ -61,6 +61,13 @@ struct DecoderState {
     SectorSlot overflow{};
 };
 
+// Visits slot 0 and the sector slots after it, up to the first slot not in use: the
+// readers of a layout never look beyond it.
+template <class Visit>
+void for_each_used_slot(const TrackLayout& track, Visit&& visit) {
+    for (size_t i = 0; i < track.slots.size() && track.slots[i].used != 0; ++i) visit(i, track.slots[i]);
+}
+
 void init_track_layout(TrackLayout& layout);
 void close_area(DecoderState& state, TrackLayout& layout);
 void decode_track(TrackLayout& layout, FluxCursor& cursor, uint8_t revolution, ByteBuffer& buffer,

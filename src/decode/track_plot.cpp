@@ -41,8 +41,8 @@ void write_track_layout_plot(FILE* f, const TrackLayout& layout) {
                        len_us(lead.area(AreaKind::GAP1a));
     if (g != 0) std::fprintf(f, "%-6d %-6d G1 brightgreen\n", 0, static_cast<int>(g));
 
-    for (size_t i = 1; i < layout.slots.size() && layout.slots[i].used == 1; ++i) {
-        const SectorSlot& s = layout.slots[i];
+    for_each_used_slot(layout, [f](size_t i, const SectorSlot& s) {
+        if (i == 0) return;  // slot 0 is the G1 line above
         const AreaInfo& gap2 = s.area(AreaKind::GAP2);
         const AreaInfo& id = s.area(AreaKind::ID);
         const AreaInfo& gap3 = s.area(AreaKind::GAP3);
@@ -58,7 +58,7 @@ void write_track_layout_plot(FILE* f, const TrackLayout& layout) {
         if (len_us(data) != 0) write_data_span_line(f, s.S, data, data.crc != 0 ? "red" : "blue");
         // A GAP4 shorter than a microsecond still marks where the sector ends.
         if (gap4.length_ns != 0) write_span(f, gap4, "G4 teal");
-    }
+    });
 }
 
 }  // namespace quen

@@ -66,8 +66,7 @@ void check_track_protections(Prot_list& list, const TrackLayout& track, const Ru
 
     // The gap rows are left to the sector checks when those see every area themselves.
     const bool judge_gaps = !opts.sector_all_areas;
-    for (size_t i = 0; i < track.slots.size() && track.slots[i].used; ++i) {
-        const SectorSlot& slot = track.slots[i];
+    for_each_used_slot(track, [&](size_t, const SectorSlot& slot) {
         const AreaInfo& gap1 = slot.area(AreaKind::GAP1);
         const AreaInfo& gap3 = slot.area(AreaKind::GAP3);
         const AreaInfo& gap4 = slot.area(AreaKind::GAP4);
@@ -80,7 +79,7 @@ void check_track_protections(Prot_list& list, const TrackLayout& track, const Ru
         if (field_bs != 0)               list.add(slot.S, ProtType::SID, as_value(field_bs));
         if (judge_gaps && gap_idg != 0)  list.add(slot.S, ProtType::IDG, as_value(gap_idg));
         if (judge_gaps && gap_bs != 0)   list.add(slot.S, ProtType::ISS, as_value(gap_bs));
-    }
+    });
 }
 
 void check_id_protections(Prot_list& list, const IdLayout& ids, const ByteBuffer& id_buffer) {

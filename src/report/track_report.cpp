@@ -9,13 +9,6 @@ using namespace report_text;
 constexpr const char* kTableRule =
     "-----------+------------------+-----------+---------------------------+------------\n";
 
-// Slot 0 holds the areas ahead of the first sector; the used slots that follow are
-// the sectors. Both reports stop at the first unused slot.
-template <class Visit>
-void for_each_used_slot(const TrackLayout& track, Visit&& visit) {
-    for (size_t i = 0; i < track.slots.size() && track.slots[i].used != 0; ++i) visit(i, track.slots[i]);
-}
-
 void print_head_table_lines(FILE* out, const SectorSlot& head) {
     const AreaInfo& gap1 = head.area(AreaKind::GAP1);
     const AreaInfo& iam = head.area(AreaKind::IAM);

@@ -25,9 +25,6 @@ struct FluxTexts {
 
 enum class IntervalFault : uint8_t { kNone, kNoFlux, kTiming };
 
-// An interval of more cells than this is a stretch without flux, not a timing fault.
-inline constexpr uint16_t kNoFluxCells = 160;
-
 struct TakenByte {
     bool sync = false;         // aligned on an A1 or C2 synch pattern
     bool synch_fault = false;  // bad synch sequence or the fourth byte of a run
@@ -70,9 +67,5 @@ struct FluxReader {
     bool pll_off;
     const FluxTexts& texts;
 };
-
-// Clock bounds of a byte: slower than this is over-clocked, faster under-clocked.
-inline constexpr uint16_t kOverClockedNs = 4120;
-inline constexpr uint16_t kUnderClockedNs = 3880;
 
 }  // namespace quen

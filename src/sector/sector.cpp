@@ -29,8 +29,6 @@ constexpr uint32_t kPositionTolerancePercent = 5;
 // Revolutions are numbered in 8 bits.
 constexpr uint32_t kMaxRevolution = 255;
 
-bool is_field(AreaKind k) { return k == AreaKind::ID || k == AreaKind::DATA; }
-
 struct SectorDecoder {
     SectorDecoder(SectorLayout& layout, ByteBuffer& buffer, const RunOptions& opts, uint8_t wanted,
                   uint32_t expected_ns)
