@@ -14,13 +14,13 @@ namespace {
 using synth::crc_of;
 using synth::MfmCells;
 using synth::pattern_data;
-using synth::SectorSpec;
+using synth::SectorPlan;
 
 constexpr AreaKind kSectorKinds[] = {AreaKind::GAP2, AreaKind::ID, AreaKind::GAP3, AreaKind::DATA, AreaKind::GAP4};
 
 
-SectorSpec sector(uint8_t number) {
-    SectorSpec s;
+SectorPlan sector(uint8_t number) {
+    SectorPlan s;
     s.sector = number;
     return s;
 }
@@ -201,7 +201,7 @@ TEST(TrackDecoder, BadCrcsAreCountedAndKeptInTheFields) {
     };
     for (const Case& tc : cases) {
         MfmCells c = lead_in();
-        SectorSpec s = sector(3);
+        SectorPlan s = sector(3);
         s.id_crc = tc.id_crc;
         s.data_crc = tc.data_crc;
         synth::write_sector(c, s);
@@ -239,7 +239,7 @@ struct SyncCase {
 
 // The ID field of sector 1 right behind `marks` A1 marks, then 4E x10.
 void id_after_a1(MfmCells& c, size_t marks) {
-    SectorSpec s = sector(1);
+    SectorPlan s = sector(1);
     s.gap2_zeros = 0;
     s.id_syncs = marks;
     s.gap3_4e = 10;
@@ -569,7 +569,7 @@ TEST(TrackDecoder, ThirtySectorsAreRecordedWhole) {
     MfmCells c = lead_in();
     index_mark(c);
     for (uint8_t s = 1; s <= 30; ++s) {
-        SectorSpec sec = sector(s);
+        SectorPlan sec = sector(s);
         sec.gap3_4e = 10;
         sec.gap4_4e = 20;
         synth::write_sector(c, sec);
@@ -626,8 +626,8 @@ struct GapMarkCase {
 };
 
 // Sector 3 without a GAP2 sync zone: its sync marks follow the gap before directly.
-SectorSpec sector3_without_gap2(uint8_t id_mark = 0xFE) {
-    SectorSpec s = sector(3);
+SectorPlan sector3_without_gap2(uint8_t id_mark = 0xFE) {
+    SectorPlan s = sector(3);
     s.gap2_zeros = 0;
     s.id_mark = id_mark;
     return s;
@@ -702,7 +702,7 @@ TEST(TrackDecoder, MarkMetDirectlyInAGapStartsASlotOfItsOwn) {
 
 TEST(TrackDecoder, DataFieldFollowedDirectlyByZerosHasAOneByteGap4) {
     MfmCells c = lead_in();
-    SectorSpec first = sector(1);
+    SectorPlan first = sector(1);
     first.gap4_4e = 0;
     synth::write_sector(c, first);
     synth::write_sector(c, sector(2));
@@ -714,7 +714,7 @@ TEST(TrackDecoder, DataFieldFollowedDirectlyByZerosHasAOneByteGap4) {
 
 TEST(TrackDecoder, IdWithoutDataLeavesItsSectorBehind) {
     MfmCells c = lead_in();
-    SectorSpec lone = sector(1);
+    SectorPlan lone = sector(1);
     lone.has_data = false;
     synth::write_sector(c, lone);
     synth::write_sector(c, sector(2));

@@ -91,7 +91,7 @@ TEST(TrackPlot, LayoutFileOfAnIndexMarkTrackWithOneSector) {
     c.sync_c2(3);
     c.byte(0xFC);
     c.bytes(0x4E, 20);
-    synth::SectorSpec s;
+    synth::SectorPlan s;
     s.sector = 1;
     synth::write_sector(c, s);
     const std::vector<uint32_t> intervals = intervals_from_cells(c);

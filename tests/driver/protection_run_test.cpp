@@ -13,8 +13,8 @@ namespace quen::testing {
 namespace {
 
 using synth::MfmCells;
-using synth::SectorSpec;
-using synth::TrackSpec;
+using synth::SectorPlan;
+using synth::TrackPlan;
 
 std::string protection_block(const std::string& report) {
     const size_t at = report.rfind("\n*** Found ");
@@ -35,27 +35,27 @@ std::string run_track(const MfmCells& track, const std::vector<std::string>& opt
     return run_track_revs({track, track, track}, options);
 }
 
-std::string run_spec(const TrackSpec& spec) { return protection_block(run_track(synth::build_track(spec))); }
+std::string run_plan(const TrackPlan& plan) { return protection_block(run_track(synth::build_track(plan))); }
 
 TEST(ProtectionRun, StandardTrackShowsNothing) {
-    EXPECT_EQ(run_spec(synth::standard_track(1)), "\n*** Found 0 protections ***\n");
+    EXPECT_EQ(run_plan(synth::standard_track(1)), "\n*** Found 0 protections ***\n");
 }
 
 TEST(ProtectionRun, TracksWithOneFeatureEach) {
     struct Case {
         const char* name;
-        TrackSpec spec;
+        TrackPlan plan;
         std::string block;
     };
     std::vector<Case> cases;
 
     {
-        TrackSpec t = synth::standard_track(1);
+        TrackPlan t = synth::standard_track(1);
         t.sectors[3].data_crc = 0x1234;  // sector 4
         cases.push_back({"bad data CRC", t, "\n*** Found 1 protections ***\n S004 SBD Sector with Bad Data\n"});
     }
     {
-        TrackSpec t = synth::standard_track(1);
+        TrackPlan t = synth::standard_track(1);
         t.sectors[3].id_mark = 0xFF;    // sector 4
         t.sectors[4].data_mark = 0xF8;  // sector 5
         cases.push_back({"non-standard marks", t,
@@ -63,18 +63,18 @@ TEST(ProtectionRun, TracksWithOneFeatureEach) {
                          " S005 NSD Non-Standard DAM (248)\n"});
     }
     {
-        TrackSpec t = synth::standard_track(1);
+        TrackPlan t = synth::standard_track(1);
         t.sectors[6].sector = 3;  // a second sector 3 in place of sector 7
         cases.push_back({"duplicate sector number", t,
                          "\n*** Found 1 protections ***\n S003 DSN Duplicate Sector Number\n"});
     }
     {
-        TrackSpec t = synth::standard_track(1);
+        TrackPlan t = synth::standard_track(1);
         t.sectors[8].sector = 0xF5;
         cases.push_back({"sector number F5", t, "\n*** Found 1 protections ***\n S245 ISN Invalid Sector Number\n"});
     }
     {
-        TrackSpec t = synth::standard_track(1);
+        TrackPlan t = synth::standard_track(1);
         t.sectors[1].size_code = 1;  // sector 2: a 512-byte field all the same
         t.sectors[2].head = 2;       // sector 3
         cases.push_back({"invalid ID fields", t,
@@ -83,22 +83,22 @@ TEST(ProtectionRun, TracksWithOneFeatureEach) {
     }
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(run_spec(c.spec), c.block);
+        EXPECT_EQ(run_plan(c.plan), c.block);
     }
 }
 
 TEST(ProtectionRun, LongAndShortTracks) {
-    TrackSpec long_track = synth::standard_track(1);
+    TrackPlan long_track = synth::standard_track(1);
     for (uint8_t s = 10; s <= 11; ++s) {
-        SectorSpec extra;
+        SectorPlan extra;
         extra.sector = s;
         extra.track = 1;
         long_track.sectors.push_back(extra);
     }
     // Eleven sectors squeezed into one turn, as a duplicator writes them.
-    for (SectorSpec& s : long_track.sectors) s.gap4_4e = 10;
+    for (SectorPlan& s : long_track.sectors) s.gap4_4e = 10;
     long_track.total_bytes = 0;
-    const std::string long_block = run_spec(long_track);
+    const std::string long_block = run_plan(long_track);
     // Whole-track findings come first, newest first; normalised to 200 ms every sector is short.
     EXPECT_NE(long_block.find("\n NOS Number of Sectors (11)\n LGT Long Track (6571)\n S001 SHS Short Sector ("),
               std::string::npos)
@@ -106,10 +106,10 @@ TEST(ProtectionRun, LongAndShortTracks) {
     EXPECT_NE(long_block.find(" S011 SHS Short Sector ("), std::string::npos) << long_block;
 
     // A track of 6000 bytes: once its turn is normalised to 200 ms every sector is long too.
-    TrackSpec short_track = synth::standard_track(1);
-    for (SectorSpec& s : short_track.sectors) s.gap4_4e = 70;
+    TrackPlan short_track = synth::standard_track(1);
+    for (SectorPlan& s : short_track.sectors) s.gap4_4e = 70;
     short_track.total_bytes = 6000;
-    const std::string short_block = run_spec(short_track);
+    const std::string short_block = run_plan(short_track);
     EXPECT_EQ(short_block.rfind("\n*** Found 10 protections ***\n SHT Short Track (", 0), 0u) << short_block;
     for (int s = 1; s <= 9; ++s) {
         EXPECT_NE(short_block.find(" S00" + std::to_string(s) + " LGS Long Sector ("), std::string::npos) << s;
@@ -120,7 +120,7 @@ TEST(ProtectionRun, LongAndShortTracks) {
 TEST(ProtectionRun, FuzzySector) {
     std::vector<MfmCells> revs;
     for (uint8_t r = 0; r < 3; ++r) {
-        TrackSpec t = synth::standard_track(1);
+        TrackPlan t = synth::standard_track(1);
         t.sectors[2].data.assign(512, 0xE5);
         t.sectors[2].data[100] = static_cast<uint8_t>(0x11 * (r + 1));
         revs.push_back(synth::build_track(t));
@@ -131,7 +131,7 @@ TEST(ProtectionRun, FuzzySector) {
 }
 
 TEST(ProtectionRun, NoFluxArea) {
-    TrackSpec t = synth::standard_track(1);
+    TrackPlan t = synth::standard_track(1);
     t.total_bytes = 0;
     MfmCells c = synth::build_track(t);
     c.no_flux(400);
@@ -142,22 +142,22 @@ TEST(ProtectionRun, NoFluxArea) {
 
 // Sector 6 lies inside the 1024-byte data field of sector 5.
 TEST(ProtectionRun, SectorWithinSector) {
-    TrackSpec t = synth::standard_track(1);
+    TrackPlan t = synth::standard_track(1);
     t.sectors.erase(t.sectors.begin() + 4, t.sectors.begin() + 6);  // sectors 5 and 6 written by hand
     t.total_bytes = 0;
-    TrackSpec head = t;
+    TrackPlan head = t;
     head.sectors.resize(4);
     MfmCells c = synth::build_track(head);
 
     MfmCells inner;
-    SectorSpec six;
+    SectorPlan six;
     six.sector = 6;
     six.track = 1;
     six.gap4_4e = 0;
     six.data.assign(512, 0x6C);
     synth::write_sector(inner, six);
 
-    SectorSpec five;
+    SectorPlan five;
     five.sector = 5;
     five.track = 1;
     five.size_code = 3;  // 1024 bytes: room for a whole sector
@@ -189,11 +189,11 @@ TEST(ProtectionRun, DataOverIndex) {
     c.bytes(std::vector<uint8_t>(data.begin() + cut, data.end()));
     c.bytes({static_cast<uint8_t>(crc >> 8), static_cast<uint8_t>(crc & 0xFF)});
     c.bytes(0x4E, 40);
-    TrackSpec t = synth::standard_track(1);
+    TrackPlan t = synth::standard_track(1);
     t.sectors.pop_back();
     t.total_bytes = 0;
     c.append(synth::build_track(t));
-    SectorSpec nine;
+    SectorPlan nine;
     nine.sector = 9;
     nine.has_data = false;
     synth::write_sector(c, nine);

@@ -10,7 +10,7 @@ namespace quen::sectortest {
 namespace {
 
 using synth::MfmCells;
-using synth::SectorSpec;
+using synth::SectorPlan;
 
 constexpr const char* kLayoutHeader = "//\n//st   end    phase\n//\n";
 constexpr const char* kTransHeader = "//\n// Pos      clk  flux color\n//\n";
@@ -47,8 +47,8 @@ Plotted plot_sector(const QuenStream& s, uint32_t expected_ns = kSector3Ns, cons
     return p;
 }
 
-MfmCells sector3_track(const std::function<void(SectorSpec&)>& change = [](SectorSpec&) {}) {
-    synth::TrackSpec t = synth::standard_track();
+MfmCells sector3_track(const std::function<void(SectorPlan&)>& change = [](SectorPlan&) {}) {
+    synth::TrackPlan t = synth::standard_track();
     change(t.sectors[2]);
     return synth::build_track(t);
 }
@@ -56,7 +56,7 @@ MfmCells sector3_track(const std::function<void(SectorSpec&)>& change = [](Secto
 TEST(SectorPlot, WritesTheThreeFilesOfASector) {
     // Revolution 0 reads data byte 39 differently: the sector is fuzzy from position 40.
     const MfmCells plain = sector3_track();
-    const MfmCells weak = sector3_track([](SectorSpec& s) {
+    const MfmCells weak = sector3_track([](SectorPlan& s) {
         s.data = synth::pattern_data(512);
         s.data[39] = 0x00;
     });
@@ -89,15 +89,15 @@ TEST(SectorPlot, WritesTheThreeFilesOfASector) {
 
 struct ColourCase {
     const char* name;
-    std::function<void(SectorSpec&)> change;
+    std::function<void(SectorPlan&)> change;
     const char* id_colour;
     const char* data_colour;
 };
 
 const ColourCase kColourCases[] = {
-    {"good", [](SectorSpec&) {}, " yellow\n", "\" blue\n"},
-    {"bad data crc", [](SectorSpec& s) { s.data_crc = 0x1234; }, " yellow\n", "\" red\n"},
-    {"bad id crc", [](SectorSpec& s) { s.id_crc = 0x1234; }, " red\n", "\" blue\n"},
+    {"good", [](SectorPlan&) {}, " yellow\n", "\" blue\n"},
+    {"bad data crc", [](SectorPlan& s) { s.data_crc = 0x1234; }, " yellow\n", "\" red\n"},
+    {"bad id crc", [](SectorPlan& s) { s.id_crc = 0x1234; }, " red\n", "\" blue\n"},
 };
 
 TEST(SectorPlot, ColoursTheAreasByTheirCrc) {
@@ -113,8 +113,8 @@ TEST(SectorPlot, ColoursTheAreasByTheirCrc) {
 }
 
 TEST(SectorPlot, MarksFuzzyDataOrangeEvenWithABadCrc) {
-    const MfmCells bad = sector3_track([](SectorSpec& s) { s.data_crc = 0x1234; });
-    const MfmCells other = sector3_track([](SectorSpec& s) {
+    const MfmCells bad = sector3_track([](SectorPlan& s) { s.data_crc = 0x1234; });
+    const MfmCells other = sector3_track([](SectorPlan& s) {
         s.data.assign(512, 0x00);
         s.data_crc = 0x1234;
     });
@@ -148,7 +148,7 @@ TEST(SectorPlot, WritesHeadersOnlyWithoutTheSectorOrItsData) {
     EXPECT_EQ(missing.file("trans"), kTransHeader);
     EXPECT_EQ(missing.file("data"), kDataHeader);
 
-    const auto far = mem_track_stream(sector3_track([](SectorSpec& s) { s.gap3_4e = 29; }));
+    const auto far = mem_track_stream(sector3_track([](SectorPlan& s) { s.gap3_4e = 29; }));
     const Plotted no_data = plot_sector(*far);
     EXPECT_EQ(no_data.file("layout"), kLayoutHeader);
     EXPECT_GT(lines_of(no_data.file("data")).size(), 3u);
@@ -156,7 +156,7 @@ TEST(SectorPlot, WritesHeadersOnlyWithoutTheSectorOrItsData) {
 }
 
 TEST(SectorPlot, TheLaterSectorOfTheSameNumberReplacesTheFiles) {
-    synth::TrackSpec t = synth::standard_track();
+    synth::TrackPlan t = synth::standard_track();
     t.sectors[3].sector = 3;
     const auto s = mem_track_stream(synth::build_track(t));
     const Plotted first = plot_sector(*s);

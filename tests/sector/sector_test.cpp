@@ -11,8 +11,8 @@ namespace {
 
 using synth::MfmCells;
 using synth::pattern_data;
-using synth::SectorSpec;
-using synth::TrackSpec;
+using synth::SectorPlan;
+using synth::TrackPlan;
 
 // Byte offsets of the standard track: the first ID mark, and the length of one sector.
 constexpr size_t kFirstIdMark = 161;
@@ -41,8 +41,8 @@ Analysed analyse(const QuenStream& s, uint8_t sector, uint32_t expected_ns, bool
     return r;
 }
 
-TrackSpec with_sector(int number, const std::function<void(SectorSpec&)>& change) {
-    TrackSpec t = synth::standard_track();
+TrackPlan with_sector(int number, const std::function<void(SectorPlan&)>& change) {
+    TrackPlan t = synth::standard_track();
     change(t.sectors[number - 1]);
     return t;
 }
@@ -89,7 +89,7 @@ TEST(SectorDecoder, FollowsAStandardSectorThroughItsAreas) {
 
 struct Variant {
     const char* name;
-    std::function<void(SectorSpec&)> change;
+    std::function<void(SectorPlan&)> change;
     uint8_t has_data;
     uint16_t data_bytes;
     uint8_t first_data;
@@ -97,14 +97,14 @@ struct Variant {
 };
 
 const Variant kVariants[] = {
-    {"bad data crc", [](SectorSpec& s) { s.data_crc = 0x1234; }, 1, 515, 0xFB, false},
-    {"deleted data", [](SectorSpec& s) { s.data_mark = 0xF8; }, 1, 515, 0xF8, true},
-    {"size code 3", [](SectorSpec& s) { s.size_code = 3; }, 1, 1027, 0xFB, true},
-    {"size code 0", [](SectorSpec& s) { s.size_code = 0; }, 1, 515, 0xFB, true},
-    {"size code 4", [](SectorSpec& s) { s.size_code = 4; }, 1, 515, 0xFB, true},
-    {"mark 43 bytes on", [](SectorSpec& s) { s.gap3_4e = 28; }, 1, 515, 0xFB, true},
-    {"mark 44 bytes on", [](SectorSpec& s) { s.gap3_4e = 29; }, 0, 0, 0, false},
-    {"no data field", [](SectorSpec& s) { s.has_data = false; }, 0, 0, 0, false},
+    {"bad data crc", [](SectorPlan& s) { s.data_crc = 0x1234; }, 1, 515, 0xFB, false},
+    {"deleted data", [](SectorPlan& s) { s.data_mark = 0xF8; }, 1, 515, 0xF8, true},
+    {"size code 3", [](SectorPlan& s) { s.size_code = 3; }, 1, 1027, 0xFB, true},
+    {"size code 0", [](SectorPlan& s) { s.size_code = 0; }, 1, 515, 0xFB, true},
+    {"size code 4", [](SectorPlan& s) { s.size_code = 4; }, 1, 515, 0xFB, true},
+    {"mark 43 bytes on", [](SectorPlan& s) { s.gap3_4e = 28; }, 1, 515, 0xFB, true},
+    {"mark 44 bytes on", [](SectorPlan& s) { s.gap3_4e = 29; }, 0, 0, 0, false},
+    {"no data field", [](SectorPlan& s) { s.has_data = false; }, 0, 0, 0, false},
 };
 
 TEST(SectorDecoder, ReadsTheDataFieldsVariants) {
@@ -130,7 +130,7 @@ TEST(SectorDecoder, CountsGapMarksAndSynchPatternsInTheAreasTheyFallIn) {
     // Sector 3: ID mark at track byte 1469, GAP3 from 1476, data mark at 1513, GAP4 from 2028.
     MfmCells f5;
     f5.bytes({0xF5, 0x4E});
-    MfmCells track = synth::build_track(with_sector(3, [](SectorSpec& s) {
+    MfmCells track = synth::build_track(with_sector(3, [](SectorPlan& s) {
         s.data.assign(512, 0xF5);  // F5 is ordinary data inside the field
     }));
     const std::string f5_cells = cells_text(f5);
@@ -172,7 +172,7 @@ TEST(SectorDecoder, AcceptsTheIdFieldOnlyFromThePositionWindowOn) {
 }
 
 TEST(SectorDecoder, TellsTwoSectorsOfTheSameNumberByPosition) {
-    const TrackSpec t = with_sector(4, [](SectorSpec& s) {
+    const TrackPlan t = with_sector(4, [](SectorPlan& s) {
         s.sector = 3;
         s.data.assign(512, 0x33);
     });
@@ -265,7 +265,7 @@ TEST(SectorDecoder, FindsTheFuzzyPositionOverTheOtherRevolutions) {
         SCOPED_TRACE(c.name);
         std::vector<MfmCells> revs;
         for (const RevChange& ch : c.rev) {
-            revs.push_back(synth::build_track(with_sector(3, [&](SectorSpec& s) {
+            revs.push_back(synth::build_track(with_sector(3, [&](SectorPlan& s) {
                 s.data = pattern_data(512);
                 if (ch.data_pos > 0) s.data[ch.data_pos - 1] ^= 0x40;
                 if (ch.f8_mark) s.data_mark = 0xF8;
@@ -311,8 +311,8 @@ TEST(SectorDecoder, CountsEntriesAPassDidNotReadAsDifferent) {
     long_data.push_back(static_cast<uint8_t>(crc));
     long_data.resize(1024, 0x11);
 
-    const MfmCells short_rev = synth::build_track(with_sector(3, [&](SectorSpec& s) { s.data = short_data; }));
-    const MfmCells long_rev = synth::build_track(with_sector(3, [&](SectorSpec& s) {
+    const MfmCells short_rev = synth::build_track(with_sector(3, [&](SectorPlan& s) { s.data = short_data; }));
+    const MfmCells long_rev = synth::build_track(with_sector(3, [&](SectorPlan& s) {
         s.size_code = 3;
         s.data = long_data;
     }));

@@ -221,10 +221,10 @@ std::vector<uint8_t> pattern_data(size_t n) {
     return d;
 }
 
-TrackSpec standard_track(uint8_t track, uint8_t head) {
-    TrackSpec t;
+TrackPlan standard_track(uint8_t track, uint8_t head) {
+    TrackPlan t;
     for (uint8_t s = 1; s <= 9; ++s) {
-        SectorSpec sec;
+        SectorPlan sec;
         sec.track = track;
         sec.head = head;
         sec.sector = s;
@@ -233,7 +233,7 @@ TrackSpec standard_track(uint8_t track, uint8_t head) {
     return t;
 }
 
-void write_id_field(MfmCells& cells, const SectorSpec& s) {
+void write_id_field(MfmCells& cells, const SectorPlan& s) {
     cells.bytes(0x00, s.gap2_zeros);
     cells.crc_reset();
     cells.sync_a1(s.id_syncs);
@@ -245,14 +245,14 @@ void write_id_field(MfmCells& cells, const SectorSpec& s) {
     }
 }
 
-void write_data_mark(MfmCells& cells, const SectorSpec& s) {
+void write_data_mark(MfmCells& cells, const SectorPlan& s) {
     cells.bytes(0x00, s.gap3_zeros);
     cells.crc_reset();
     cells.sync_a1(s.data_syncs);
     cells.byte(s.data_mark);
 }
 
-void write_sector(MfmCells& cells, const SectorSpec& s) {
+void write_sector(MfmCells& cells, const SectorPlan& s) {
     write_id_field(cells, s);
     cells.bytes(0x4E, s.gap3_4e);
     if (!s.has_data) return;
@@ -266,17 +266,17 @@ void write_sector(MfmCells& cells, const SectorSpec& s) {
     cells.bytes(0x4E, s.gap4_4e);
 }
 
-MfmCells build_track(const TrackSpec& spec) {
+MfmCells build_track(const TrackPlan& plan) {
     MfmCells c;
-    c.bytes(0x4E, spec.gap1_4e);
-    if (spec.index_mark) {
+    c.bytes(0x4E, plan.gap1_4e);
+    if (plan.index_mark) {
         c.bytes(0x00, 12);
         c.sync_c2(3);
         c.byte(0xFC);
-        c.bytes(0x4E, spec.gap1a_4e);
+        c.bytes(0x4E, plan.gap1a_4e);
     }
-    for (const SectorSpec& s : spec.sectors) write_sector(c, s);
-    while (c.size() / 16 < spec.total_bytes) c.byte(0x4E);
+    for (const SectorPlan& s : plan.sectors) write_sector(c, s);
+    while (c.size() / 16 < plan.total_bytes) c.byte(0x4E);
     return c;
 }
 

@@ -102,7 +102,7 @@ private:
 uint16_t crc_of(std::initializer_list<std::vector<uint8_t>> parts);
 
 // ---------------------------------------------------------------- IBM track
-struct SectorSpec {
+struct SectorPlan {
     uint8_t track = 0;
     uint8_t head = 0;
     uint8_t sector = 1;
@@ -121,27 +121,27 @@ struct SectorSpec {
     size_t gap4_4e = 80;                // 4E bytes after the DATA field
 };
 
-struct TrackSpec {
+struct TrackPlan {
     bool index_mark = true;   // 4E x gap1, 00 x12, C2 C2 C2 FC, 4E x gap1a
     size_t gap1_4e = 80;
     size_t gap1a_4e = 50;
-    std::vector<SectorSpec> sectors;
+    std::vector<SectorPlan> sectors;
     // Pad the track with 4E bytes to this many bytes (0: no padding).
     size_t total_bytes = 6250;
 };
 
-// The data a sector gets when its spec gives none.
+// The data a sector gets when its plan gives none.
 std::vector<uint8_t> pattern_data(size_t n);
 
 // Nine 512-byte sectors numbered 1..9, as a double-density PC floppy.
-TrackSpec standard_track(uint8_t track = 0, uint8_t head = 0);
-MfmCells build_track(const TrackSpec& spec);
+TrackPlan standard_track(uint8_t track = 0, uint8_t head = 0);
+MfmCells build_track(const TrackPlan& plan);
 // Writes one sector (GAP2 sync zone, ID field, GAP3, DATA field, GAP4) into `cells`.
-void write_sector(MfmCells& cells, const SectorSpec& s);
+void write_sector(MfmCells& cells, const SectorPlan& s);
 // Pieces of a sector for tracks written by hand: the GAP2 sync zone with the ID field and
 // its CRC; the DATA field's sync zone with its mark, the CRC started for the data to come.
-void write_id_field(MfmCells& cells, const SectorSpec& s);
-void write_data_mark(MfmCells& cells, const SectorSpec& s);
+void write_id_field(MfmCells& cells, const SectorPlan& s);
+void write_data_mark(MfmCells& cells, const SectorPlan& s);
 
 // ---------------------------------------------------------------- flux timing
 struct FluxTiming {
