@@ -6,7 +6,7 @@
 #include <string>
 
 #include "decode/records.h"
-#include "driver/options.h"
+#include "base/options.h"
 
 namespace quen {
 

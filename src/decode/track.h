@@ -7,7 +7,7 @@
 #include "decode/mfm.h"
 #include "decode/pll.h"
 #include "decode/records.h"
-#include "driver/options.h"
+#include "base/options.h"
 #include "stream/cursor.h"
 
 namespace quen {

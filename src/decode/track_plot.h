@@ -6,7 +6,7 @@
 
 #include "decode/plot.h"
 #include "decode/track.h"
-#include "driver/options.h"
+#include "base/options.h"
 
 namespace quen {
 

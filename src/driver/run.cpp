@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "decode/track.h"
-#include "driver/options.h"
+#include "base/options.h"
 #include "protect/checks.h"
 #include "protect/prot.h"
 #include "report/reports.h"

@@ -5,7 +5,7 @@
 
 #include "decode/records.h"
 #include "decode/track.h"
-#include "driver/options.h"
+#include "base/options.h"
 #include "protect/prot.h"
 #include "sector/id_locator.h"
 #include "sector/sector.h"

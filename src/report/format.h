@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "decode/records.h"
-#include "driver/options.h"
+#include "base/options.h"
 #include "report/reports.h"
 
 namespace quen::report_text {

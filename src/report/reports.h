@@ -6,7 +6,7 @@
 
 #include "decode/records.h"
 #include "decode/track.h"
-#include "driver/options.h"
+#include "base/options.h"
 #include "sector/id_locator.h"
 #include "sector/sector.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "decode/records.h"
-#include "driver/options.h"
+#include "base/options.h"
 #include "stream/cursor.h"
 
 namespace quen {

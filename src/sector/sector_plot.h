@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "decode/plot.h"
-#include "driver/options.h"
+#include "base/options.h"
 #include "sector/sector.h"
 
 namespace quen {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/options.h"
+#include "base/options.h"
 #include "sector/id_locator.h"
 #include "stream/stream.h"
 #include "support/builder.h"

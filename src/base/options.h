@@ -1,4 +1,5 @@
-// Settings of one run, filled by the command-line scan and read by every stage.
+// Settings of one run, filled by the command-line scan and read by every stage;
+// kept below every layer so that none of them depends on the driver.
 #pragma once
 
 #include <cstdint>
