@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -62,7 +63,8 @@ void wait_for_key_press() {
     if (tty) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
 }
 
-// Like atoi on the rest of the argument, but defined for any length of digits.
+// The low 8 bits of the decimal number at `s` (leading blanks and one sign allowed, 0
+// without digits), defined however many digits follow.
 long parse_revolution(const char* s) {
     errno = 0;
     long long v = std::strtoll(s, nullptr, 10);
@@ -143,10 +145,25 @@ private:
         }
     }
 
+    // A shell glob over a folder of captures puts the next capture in the output's place,
+    // and the input may be named twice: a report must never replace a capture.
+    bool output_is_a_capture() const {
+        struct stat out {};
+        if (stat(output_.c_str(), &out) != 0) return false;
+        struct stat in {};
+        if (stat(input_.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) return true;
+        return file_holds_indexed_stream(output_);
+    }
+
     void set_up() {
         stream_ = read_stream_file(input_, io_.err);
         if (!stream_) {
             std::fprintf(io_.err, "Could not open input file '%s'\n", input_.c_str());
+            abnormal_exit();
+        }
+        if (has_output_ && output_is_a_capture()) {
+            std::fprintf(io_.err, "Output file '%s' is a stream file: not overwritten\n", output_.c_str());
+            std::fprintf(io_.err, "Could not open output file '%s'\n", output_.c_str());
             abnormal_exit();
         }
         if (has_output_) {

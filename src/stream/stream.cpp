@@ -1,7 +1,11 @@
 #include "stream/stream.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -39,19 +43,35 @@ uint32_t in_band_block_bytes(uint8_t code) {
     }
 }
 
-// An OOB block may declare fewer payload bytes than its fields need, and may sit at the
-// very end of the file: a field that does not lie wholly inside the data reads as 0.
-uint32_t oob_field(const uint8_t* data, uint32_t data_len, uint32_t block_offset, uint32_t field_offset) {
-    const uint64_t at = static_cast<uint64_t>(block_offset) + field_offset;
-    if (at + 4 > data_len) return 0;
-    return static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
-           static_cast<uint32_t>(data[at + 2]) << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
+// The furthest any block's fields reach behind its code byte.
+constexpr uint32_t kBlockLookaheadBytes = 16;
+
+// Length of the block at `block`, with `left` bytes from its code byte to the end of the
+// data; longer than `left` when the block is cut by the end.
+uint32_t block_bytes(const uint8_t* block, uint64_t left) {
+    if (block[0] != kCodeOob) return in_band_block_bytes(block[0]);
+    if (left < kOobHeaderBytes) return kOobHeaderBytes;
+    if (block[1] == kOobEof) return kOobHeaderBytes;
+    return kOobHeaderBytes + (static_cast<uint32_t>(block[2]) | static_cast<uint32_t>(block[3]) << 8);
 }
 
-int stream_end_code(uint32_t result) {
-    if (result == 1) return kStreamEndResult1;
-    if (result == 2) return kStreamEndResult2;
-    return kStreamEndResultOther;
+// An OOB block may declare fewer payload bytes than its fields need, and may sit at the
+// very end of the file: a field that does not lie wholly inside the data reads as 0.
+uint32_t oob_field(const uint8_t* block, uint64_t left, uint32_t field_offset) {
+    if (static_cast<uint64_t>(field_offset) + 4 > left) return 0;
+    const uint8_t* f = block + field_offset;
+    return static_cast<uint32_t>(f[0]) | static_cast<uint32_t>(f[1]) << 8 | static_cast<uint32_t>(f[2]) << 16 |
+           static_cast<uint32_t>(f[3]) << 24;
+}
+
+// The verdict on a block walk that ran to its end without a fault of a single block.
+int walk_result(uint32_t end_result, bool seen_eof, uint32_t last_index_pos, uint32_t stream_pos) {
+    if (end_result == 1) return kStreamEndResult1;
+    if (end_result == 2) return kStreamEndResult2;
+    if (end_result != 0) return kStreamEndResultOther;
+    if (!seen_eof) return kStreamNoEof;
+    if (last_index_pos != 0 && last_index_pos > stream_pos) return kStreamIndexBeyondEnd;
+    return kStreamOk;
 }
 
 }  // namespace
@@ -86,10 +106,11 @@ int QuenStream::parse_blocks() {
 
     while (offset < data_len) {
         const uint32_t left = data_len - offset;
-        const uint8_t code = data[offset];
+        const uint8_t* block = data + offset;
+        const uint8_t code = block[0];
+        const uint32_t len = block_bytes(block, left);
+        if (left < len) return kStreamTruncated;
         if (code != kCodeOob) {
-            const uint32_t len = in_band_block_bytes(code);
-            if (left < len) return kStreamTruncated;
             if (code == kCodeOvl16) {
                 accumulated_ticks += kOverflowTicks;
             } else if (code < kCodeNop1 || code == kCodeFlux3 || code > kCodeOob) {
@@ -106,32 +127,28 @@ int QuenStream::parse_blocks() {
             continue;
         }
 
-        if (left < kOobHeaderBytes) return kStreamTruncated;
-        const uint8_t type = data[offset + 1];
-        const uint32_t size = static_cast<uint32_t>(data[offset + 2]) | static_cast<uint32_t>(data[offset + 3]) << 8;
-        const uint32_t len = type == kOobEof ? kOobHeaderBytes : kOobHeaderBytes + size;
-        if (left < len) return kStreamTruncated;
+        const uint8_t type = block[1];
         switch (type) {
         case kOobStreamInfo:
-            if (oob_field(data, data_len, offset, 4) != stream_pos) return kStreamPositionMismatch;
+            if (oob_field(block, left, 4) != stream_pos) return kStreamPositionMismatch;
             break;
         case kOobIndex: {
             IndexRecord rec{};
-            rec.stream_pos = oob_field(data, data_len, offset, 4);
-            rec.sample_counter = oob_field(data, data_len, offset, 8);
-            rec.index_counter = oob_field(data, data_len, offset, 12);
+            rec.stream_pos = oob_field(block, left, 4);
+            rec.sample_counter = oob_field(block, left, 8);
+            rec.index_counter = oob_field(block, left, 12);
             index.push_back(rec);
             index_count = static_cast<uint32_t>(index.size());
             last_index_pos = rec.stream_pos;
             break;
         }
         case kOobStreamEnd: {
-            const uint32_t pos = oob_field(data, data_len, offset, 4);
-            end_result = oob_field(data, data_len, offset, 8);
+            const uint32_t pos = oob_field(block, left, 4);
+            end_result = oob_field(block, left, 8);
             if (end_result == 0 && pos != stream_pos) return kStreamPositionMismatch;
             break;
         }
-        case kOobInfo: append_info(data + offset + kOobHeaderBytes, size); break;
+        case kOobInfo: append_info(block + kOobHeaderBytes, len - kOobHeaderBytes); break;
         case kOobEof: seen_eof = true; break;
         default: return kStreamUnknownOob;
         }
@@ -142,10 +159,7 @@ int QuenStream::parse_blocks() {
     // Ticks after the last transition stay reachable for a pulse that follows it.
     flux.push_back(FluxItem{accumulated_ticks, stream_pos});
 
-    if (end_result != 0) return stream_end_code(end_result);
-    if (!seen_eof) return kStreamNoEof;
-    if (last_index_pos != 0 && last_index_pos > stream_pos) return kStreamIndexBeyondEnd;
-    return kStreamOk;
+    return walk_result(end_result, seen_eof, last_index_pos, stream_pos);
 }
 
 void QuenStream::append_info(const uint8_t* payload, uint32_t n) {
@@ -215,6 +229,96 @@ std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err)
         return nullptr;
     }
     return stream;
+}
+
+namespace {
+
+// A file read through one small buffer, so that a file of any length is walked in bounded
+// memory.
+class FileWindow {
+public:
+    FileWindow(int fd, uint64_t size) : fd_(fd), size_(size), buf_(kBufferBytes) {}
+
+    // The bytes from `offset` on, at least kBlockLookaheadBytes of them or up to the end of
+    // the file; nullptr when the file cannot be read (or shrank under us).
+    const uint8_t* at(uint64_t offset) {
+        const uint64_t need = std::min<uint64_t>(kBlockLookaheadBytes, size_ - offset);
+        if (offset < base_ || offset + need > base_ + filled_) {
+            base_ = offset;
+            filled_ = 0;
+            const uint64_t want = std::min<uint64_t>(buf_.size(), size_ - offset);
+            while (filled_ < want) {
+                const ssize_t n = pread(fd_, buf_.data() + filled_, want - filled_, static_cast<off_t>(base_ + filled_));
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) break;
+                filled_ += static_cast<uint64_t>(n);
+            }
+            if (filled_ < need) return nullptr;
+        }
+        return buf_.data() + (offset - base_);
+    }
+
+private:
+    static constexpr size_t kBufferBytes = 64 * 1024;
+    int fd_;
+    uint64_t size_;
+    std::vector<uint8_t> buf_;
+    uint64_t base_ = 0;
+    uint64_t filled_ = 0;
+};
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() { close(fd); }
+};
+
+}  // namespace
+
+bool file_holds_indexed_stream(const std::string& name) {
+    // Non-blocking, so that a FIFO's name cannot stall the run; it is then left alone as no file.
+    const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    FdCloser closer{fd};
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    FileWindow window(fd, size);
+
+    uint64_t offset = 0;
+    uint32_t stream_pos = 0;
+    bool seen_eof = false;
+    uint32_t end_result = 0;
+    uint32_t last_index_pos = 0;
+    uint64_t index_blocks = 0;
+    while (offset < size && !seen_eof) {
+        const uint64_t left = size - offset;
+        const uint8_t* block = window.at(offset);
+        if (block == nullptr) return false;
+        const uint32_t len = block_bytes(block, left);
+        if (left < len) return false;
+        offset += len;
+        if (block[0] != kCodeOob) {
+            stream_pos += len;
+            continue;
+        }
+        switch (block[1]) {
+        case kOobStreamInfo:
+            if (oob_field(block, left, 4) != stream_pos) return false;
+            break;
+        case kOobIndex:
+            last_index_pos = oob_field(block, left, 4);
+            ++index_blocks;
+            break;
+        case kOobStreamEnd:
+            end_result = oob_field(block, left, 8);
+            if (end_result == 0 && oob_field(block, left, 4) != stream_pos) return false;
+            break;
+        case kOobInfo: break;
+        case kOobEof: seen_eof = true; break;
+        default: return false;
+        }
+    }
+    return index_blocks > 0 && walk_result(end_result, seen_eof, last_index_pos, stream_pos) == kStreamOk;
 }
 
 }  // namespace quen

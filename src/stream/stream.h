@@ -61,8 +61,8 @@ public:
     const uint8_t* data = nullptr;
     uint32_t data_len = 0;
 
-    // Info text without its terminating NUL; info_len counts the NUL, as the
-    // file format's readers expect (0 when the stream had no info text).
+    // Info text without its terminating NUL; info_len is its length plus one for that
+    // NUL, or 0 when the stream had no info text.
     std::string info;
     uint32_t info_len = 0;
 
@@ -84,5 +84,12 @@ private:
 // Reads and decodes a stream file. On failure writes its own line to `err`
 // and returns nullptr.
 std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err);
+
+// Whether `name` is a regular file whose blocks read as a stream, as the block parser
+// reads them up to the EOF block, with at least one Index block. The file is walked
+// through a small buffer and nothing is kept, so a file of any length is judged in
+// bounded memory. The pulses are not placed: a capture whose pulses cannot be placed is
+// still a capture.
+bool file_holds_indexed_stream(const std::string& name);
 
 }  // namespace quen

@@ -129,6 +129,11 @@ const MalformedCase kMalformed[] = {
     // Three bytes between the Index position and the flux block, but only two overflows.
     {"index further back than the overflows reach", cat({index_block(1, 100), {0x20, 0x08, 0x0B, 0x0B, 0x20}, kEof}),
      kStreamIndexUnresolved},
+    // The Index block's fields straddle 64 KiB, the buffer through which a file is judged a capture.
+    {"Index block across 64 KiB", cat({info_block(std::string(65528, 'x')), index_block(0, 5), {0x20}, kEof}),
+     kStreamOk},
+    {"Index block across 64 KiB beyond the end", cat({info_block(std::string(65528, 'x')), index_block(7, 5), {0x20}, kEof}),
+     kStreamIndexBeyondEnd},
     {"two pulses in one interval", cat({index_block(0, 5), index_block(0, 9), {0x20}, kEof}), kStreamIndexUnresolved},
     // After a pulse in interval 0 the search goes on with interval 2.
     {"a pulse right behind one in interval 0", cat({index_block(0, 5), index_block(1, 9), {0x20, 0x20}, kEof}),
@@ -141,6 +146,9 @@ TEST(StreamBlocks, MalformedStreamsGiveTheirCode) {
         Decoded d = decode_bytes(c.bytes);
         EXPECT_EQ(d.code, c.code);
         EXPECT_EQ(d.stream->index.size(), d.stream->index_count);
+        // Judging a file as a capture walks its blocks just as the parser does.
+        const bool capture = (c.code == kStreamOk || c.code == kStreamIndexUnresolved) && d.stream->index_count > 0;
+        EXPECT_EQ(file_holds_indexed_stream(write_temp_file(c.bytes)), capture);
     }
 }
 
