@@ -130,6 +130,12 @@ draw_file() {
     fi
     case $script in
         sec_data.plo) bytes_with_decimal_value "$file" >"$work/$name.dat" ;;
+        allsect.plo) sector_rows "$file" >"$work/$name.dat" ;;
+        sec_layout.plo)
+            cp "$file" "$work/$name.dat"
+            area_labels "$file" >"$work/$name.labels"
+            set -- "$@" "LABELS=$work/$name.labels"
+            ;;
         *) cp "$file" "$work/$name.dat" ;;
     esac
     draw "$name" "$script" "$work/$name.dat" "TITLE=$(title "$heading")" "$@"
@@ -146,6 +152,46 @@ bytes_with_decimal_value() {
         }
         /^\/\// || NF == 0 { next }
         { print $1, $2, hex(toupper($3)), $3, $4, $5, $6, $7, $8 }
+    ' "$1"
+}
+
+# Computed columns are made here, not in a getdata filter: ploticus draws a filter's
+# ##set / ##print results differently from one render of the same data to the next.
+
+# The sectors file's rows with each sector's area ends counted from its ID field:
+#   "Sect N at id_start us" 0 id_end gap3_end data_end gap4_end colour
+sector_rows() {
+    awk '
+        /^\/\// || NF == 0 { next }
+        {
+            label = $1
+            rest = $0
+            if (match($0, /^"[^"]*"/)) {
+                label = substr($0, 2, RLENGTH - 2)
+                rest = substr($0, RLENGTH + 1)
+            } else {
+                rest = substr($0, index($0, $1) + length($1))
+            }
+            split(rest, f, " ")
+            gap3_end = f[2] + f[3]
+            data_end = gap3_end + f[4]
+            gap4_end = data_end + f[5]
+            printf "\"%s at %s us\" 0 %d %d %d %d %s\n", label, f[1], f[2], gap3_end, data_end, gap4_end, f[6]
+        }
+    ' "$1"
+}
+
+# The names written above a sector's areas, at the middle of each:
+#   middle_us height label   (DATA and gaps low, "ID N" a little higher)
+area_labels() {
+    awk '
+        /^\/\// || NF == 0 { next }
+        {
+            middle = ($1 + $2) / 2
+            if ($3 ~ /^"?DATA/) printf "%.1f 1.35 DATA\n", middle
+            else if ($3 ~ /^GAP/) printf "%.1f 1.35 %s\n", middle, $3
+            else printf "%.1f 1.55 \"ID %s\"\n", middle, $3
+        }
     ' "$1"
 }
 

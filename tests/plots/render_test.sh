@@ -32,6 +32,23 @@ check_picture() {
     esac
 }
 
+# check_sectors_picture SVG N...: one "Sect N at ... us" row label for each sector N and
+# no other, a DATA bar per row, and a time axis from 0 to 30000 us (the sample's
+# longest row, ID field to end of GAP4, is about 27400 us).
+check_sectors_picture() {
+    local svg=$1 n stubs bars
+    shift
+    [[ $(grep -c '>Sect [0-9]* at [0-9]* us<' "$svg") -eq $# ]] || fail "$svg does not hold $# sector rows"
+    for n in "$@"; do
+        [[ $(grep -c ">Sect $n at [0-9]* us<" "$svg") -eq 1 ]] || fail "$svg has no single row for sector $n"
+    done
+    stubs=$(grep -o '>[0-9]*</text>' "$svg" | tr -d '<>/text' | sort -n | sed -n '1p;$p' | tr '\n' ' ')
+    [[ $stubs == "0 30000 " ]] || fail "$svg: time axis runs over $stubs, not 0 to 30000"
+    # The DATA colours fill one bar per row and one legend sample each.
+    bars=$(grep -c -e 'fill="#0066cc"' -e 'fill="#ff0000"' -e 'fill="#ff9e23"' "$svg")
+    [[ $bars -eq $(($# + 3)) ]] || fail "$svg: $bars DATA bars and samples, not $(($# + 3))"
+}
+
 # render_ok DIR: render.sh succeeds without any message from ploticus, and each
 # plot file in DIR has both its pictures.
 render_ok() {
@@ -111,6 +128,29 @@ sample)
         done
     done
     render_ok "$run"
+    check_sectors_picture "$run/allsect.svg" $sectors
+
+    # Every render of the same data gives the same pictures: all of them a few times,
+    # the sectors and area pictures (computed columns) many times.
+    mkdir "$work/first"
+    cp "$run"/*.svg "$work/first/"
+    same_again() {
+        local dir=$1 round=$2 svg
+        "$render" "$dir" >/dev/null 2>"$work/err" || { cat "$work/err" >&2; fail "render $round of $dir failed"; }
+        for svg in "$dir"/*.svg; do
+            cmp -s "$svg" "$work/first/$(basename "$svg")" || fail "$(basename "$svg") differs in render $round"
+        done
+    }
+    for round in 2 3; do
+        same_again "$run" "$round"
+    done
+    few="$work/few"
+    mkdir "$few"
+    cp "$run/allsect.dat" "$run/sec_layout_1.dat" "$run/sec_layout_9.dat" "$few/"
+    for round in $(seq 1 20); do
+        same_again "$few" "$round"
+    done
+    echo "the sample's pictures are the same in every render"
     ;;
 *)
     fail "unknown mode $mode"
