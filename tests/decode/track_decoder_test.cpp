@@ -312,7 +312,7 @@ TEST(TrackDecoder, SyncSequencesAreJudgedAtTheByteAfterThem) {
     }
 }
 
-TEST(TrackDecoder, MessageEightSaysWhenTheMarkSatAtAnOddCell) {
+TEST(TrackDecoder, SynchByteLineSaysAdvanceByHalfBitForAMarkAtAnOddCell) {
     // The first A1 sets the framing. Fifteen cells later the second one is still one
     // cell short of a byte when it is complete, and is found three cells on, behind the
     // first transition of the 00 after it.
