@@ -119,42 +119,36 @@ TEST(CommandLine, FilesThatCannotBeOpened) {
 TEST(CommandLine, AReportNeverReplacesACapture) {
     const std::string dir = make_temp_dir();
     // Longer than the buffer through which an output name is judged.
-    const std::vector<uint32_t> long_track(70000, 96);
-    const std::vector<synth::IndexPulse> pulses = {{5, 40}, {23000, 40}, {46000, 40}, {69000, 40}};
+    const std::vector<uint8_t> capture = synth::encode_stream(
+        std::vector<uint32_t>(70000, 96), {{5, 40}, {23000, 40}, {46000, 40}, {69000, 40}});
     for (const char* name : {"track00.0.raw", "track00.1.raw", "track01.0.raw"}) {
-        std::filesystem::copy_file(write_temp_file(synth::encode_stream(long_track, pulses)), dir + "/" + name);
+        std::filesystem::copy_file(write_temp_file(capture), dir + "/" + name);
     }
     std::filesystem::copy_file(write_temp_file(synth::encode_stream({96, 96}, {})), dir + "/no-pulse.raw");
     std::filesystem::create_symlink(dir + "/no-pulse.raw", dir + "/link.raw");
-    const std::string text = "an older report\n";
-    std::ofstream(dir + "/report.txt") << text;
-    struct Case {
-        std::vector<std::string> args;
-        const char* output;  // relative to dir
-        bool refused;
-    };
-    const Case cases[] = {
-        {{"track00.0.raw", "track00.1.raw", "track01.0.raw"}, "track00.1.raw", true},  // a shell glob
-        {{"track00.0.raw", "./track00.0.raw"}, "./track00.0.raw", true},
+    std::ofstream(dir + "/report.txt") << "an older report\n";
+    const std::pair<std::vector<std::string>, bool> cases[] = {  // arguments, refused
+        {{"track00.0.raw", "track00.1.raw", "track01.0.raw"}, true},  // a shell glob
+        {{"track00.0.raw", "./track00.0.raw"}, true},
         // A stream without a pulse is no capture to protect, but the input is, however named.
-        {{"no-pulse.raw", "link.raw"}, "link.raw", true},
-        {{"track00.0.raw", "report.txt"}, "report.txt", false},
+        {{"no-pulse.raw", "link.raw"}, true},
+        {{"track00.0.raw", "report.txt"}, false},
     };
     const std::string cwd = std::filesystem::current_path().string();
     ASSERT_EQ(chdir(dir.c_str()), 0);
-    for (const Case& c : cases) {
+    for (const auto& [args, refused] : cases) {
         std::map<std::string, std::string> before;
         for (const auto& e : std::filesystem::directory_iterator(".")) before[e.path().string()] = read_file(e.path());
-        RunResult r = run_analyser(c.args);
-        if (c.refused) {
+        RunResult r = run_analyser(args);
+        if (refused) {
             EXPECT_EQ(r.code, 2);
-            EXPECT_EQ(r.err, std::string("Output file '") + c.output + "' is a stream file: not overwritten\n" +
-                                 "Could not open output file '" + c.output + "'\n");
+            EXPECT_EQ(r.err, "Output file '" + args[1] + "' is a stream file: not overwritten\n" +
+                                 "Could not open output file '" + args[1] + "'\n");
             EXPECT_EQ(r.out, kAbnormal);
             for (const auto& [path, bytes] : before) EXPECT_EQ(read_file(path), bytes) << path;
         } else {
             EXPECT_EQ(r.code, 1) << r.err;
-            EXPECT_EQ(read_file(c.output).rfind("QuenAnalyze V1.2 (", 0), 0u);
+            EXPECT_EQ(read_file(args[1]).rfind("QuenAnalyze V1.2 (", 0), 0u);
         }
     }
     ASSERT_EQ(chdir(cwd.c_str()), 0);
