@@ -182,7 +182,10 @@ TEST_F(QuenDisk, ExitCodes) {
         {{file}, 2, "quendisk: '" + file + "' is not a folder\n"},
         {{empty}, 2, "quendisk: no stream file (trackNN.S.raw) in " + empty + "\n"},
         {{clean, file + "/out"}, 2, "quendisk: cannot create the folder " + file + "/out\n"},
-        {{clean, clean + "/."}, 2, "quendisk: OUTDIR is DIR: reports would be written into " + clean + "\n"},
+        {{clean, clean + "/."}, 2, "quendisk: OUTDIR would be written into " + clean + "\n"},
+        {{clean, clean + "/new/reports"}, 2, "quendisk: OUTDIR would be written into " + clean + "\n"},
+        {{clean, "--json", clean + "/../" + fs::path(clean).filename().string() + "/d.json"}, 2,
+         "quendisk: the JSON file would be written into " + clean + "\n"},
         {{clean, "--csv", clean + "/d.csv"}, 2, "quendisk: the CSV file would be written into " + clean + "\n"},
     };
     for (const auto& c : cases) {
