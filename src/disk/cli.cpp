@@ -219,8 +219,9 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     if (cmd.list_skipped) {
         for (const std::string& name : disk.skipped) std::fprintf(io.out, "Skipped: %s\n", name.c_str());
     }
-    std::fflush(io.out);
-    bool written = true;
+    // A table lost to a full disk or a closed pipe must not pass for a summary.
+    bool written = std::fflush(io.out) == 0 && std::ferror(io.out) == 0;
+    if (!written) std::fprintf(io.err, "quendisk: error writing the table\n");
     if (csv) {
         write_csv(csv.get(), disk);
         written = finish_output(csv, cmd.csv_path, io.err) && written;
