@@ -94,6 +94,7 @@ DiskSummary analyse_disk(const DiskOptions& opts, const DiskListing& listing, co
     disk.dir = opts.dir;
     disk.outdir = opts.outdir;
     disk.cross_checked = !opts.no_sync;
+    disk.analyser_options = opts.analyser_options;
     disk.tracks = listing.tracks;
     disk.skipped = listing.skipped;
 

@@ -143,22 +143,25 @@ void prepare_outdir(const std::string& dir, const std::string& outdir) {
     if (!std::filesystem::is_directory(outdir, ec)) throw UsageError{"cannot create the folder " + outdir};
 }
 
-OwnedFile open_output(const std::string& path) {
-    if (path.empty()) return nullptr;
-    OwnedFile f(std::fopen(path.c_str(), "w"));
+// Fails early, before the analysis, without truncating a file the analysis may never replace.
+void check_creatable(const std::string& path) {
+    if (path.empty()) return;
+    OwnedFile f(std::fopen(path.c_str(), "a"));
     if (!f) throw UsageError{"cannot create " + path};
-    return f;
 }
 
-bool finish_output(OwnedFile& f, const std::string& path, FILE* err) {
-    if (!f) return true;
-    FILE* raw = f.release();
-    const bool failed = std::ferror(raw) != 0;
-    if ((std::fclose(raw) != 0) || failed) {
-        std::fprintf(err, "quendisk: error writing %s\n", path.c_str());
-        return false;
+template <class Write>
+bool write_output(const std::string& path, FILE* err, Write&& write) {
+    if (path.empty()) return true;
+    OwnedFile f(std::fopen(path.c_str(), "w"));
+    if (f) {
+        write(f.get());
+        FILE* raw = f.release();
+        const bool failed = std::ferror(raw) != 0;
+        if (std::fclose(raw) == 0 && !failed) return true;
     }
-    return true;
+    std::fprintf(err, "quendisk: error writing %s\n", path.c_str());
+    return false;
 }
 
 // The runs' own standard error, in track order, each line under its file's name.
@@ -179,8 +182,6 @@ void forward_messages(FILE* err, const DiskSummary& disk) {
 int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     Command cmd;
     DiskListing listing;
-    OwnedFile csv;
-    OwnedFile json;
     try {
         cmd = parse(args, io.default_jobs);
         if (cmd.help) {
@@ -196,8 +197,8 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         refuse_inside_dir(cmd.disk.dir, cmd.csv_path, "the CSV file");
         refuse_inside_dir(cmd.disk.dir, cmd.json_path, "the JSON file");
         prepare_outdir(cmd.disk.dir, cmd.disk.outdir);
-        csv = open_output(cmd.csv_path);
-        json = open_output(cmd.json_path);
+        check_creatable(cmd.csv_path);
+        check_creatable(cmd.json_path);
     } catch (const UsageError& e) {
         std::fprintf(io.err, "quendisk: %s\n", e.message.c_str());
         std::fputs(kUsage, io.err);
@@ -222,14 +223,8 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     // A table lost to a full disk or a closed pipe must not pass for a summary.
     bool written = std::fflush(io.out) == 0 && std::ferror(io.out) == 0;
     if (!written) std::fprintf(io.err, "quendisk: error writing the table\n");
-    if (csv) {
-        write_csv(csv.get(), disk);
-        written = finish_output(csv, cmd.csv_path, io.err) && written;
-    }
-    if (json) {
-        write_json(json.get(), disk);
-        written = finish_output(json, cmd.json_path, io.err) && written;
-    }
+    written = write_output(cmd.csv_path, io.err, [&](FILE* f) { write_csv(f, disk); }) && written;
+    written = write_output(cmd.json_path, io.err, [&](FILE* f) { write_json(f, disk); }) && written;
     if (!written) return kUsageError;
     return disk.all_analysed() ? kAllAnalysed : kSomeFailed;
 }

@@ -187,6 +187,7 @@ TEST_F(QuenDisk, ExitCodes) {
         {{clean, "--json", clean + "/../" + fs::path(clean).filename().string() + "/d.json"}, 2,
          "quendisk: the JSON file would be written into " + clean + "\n"},
         {{clean, "--csv", clean + "/d.csv"}, 2, "quendisk: the CSV file would be written into " + clean + "\n"},
+        {{clean, "--csv", empty + "/no/d.csv"}, 2, "quendisk: cannot create " + empty + "/no/d.csv\n"},
     };
     for (const auto& c : cases) {
         RunResult r = run_disk(c.args);
