@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <system_error>
 
 #include "disk/outputs.h"
+#include "disk/owned_file.h"
 #include "disk/summary.h"
 
 namespace quen::disk {
@@ -28,13 +28,6 @@ constexpr unsigned kMaxJobs = 256;
 struct UsageError {
     std::string message;
 };
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
-using OwnedFile = std::unique_ptr<FILE, FileCloser>;
 
 struct Command {
     DiskOptions disk;
