@@ -94,7 +94,9 @@ TEST_F(QuenDisk, CsvAndJsonRecords) {
     const std::vector<std::string> rows = split(read_file(out + "/d.csv"), '\n');
     const nlohmann::json doc = nlohmann::json::parse(read_file(out + "/d.json"));
     const std::vector<std::string> header = split(rows[0].substr(0, rows[0].size() - 1), ',');
-    const auto column = [&](const char* name) { return std::find(header.begin(), header.end(), name) - header.begin(); };
+    const auto column = [&](const char* name) {
+        return std::find(header.begin(), header.end(), name) - header.begin();
+    };
     struct Row {
         const char* findings_csv;  // code:sector:value:survives
         const char* failure;
@@ -197,6 +199,8 @@ TEST_F(QuenDisk, ExitCodes) {
             EXPECT_EQ(r.out, "");
         }
     }
+    EXPECT_NE(run_disk({"-r4", clean}).out.find("    1    0 failed: revolution 4 not in the stream (1 to 3)\n"),
+              std::string::npos);
     // No run may leave anything behind in the folder it reads.
     EXPECT_EQ(std::distance(fs::directory_iterator(clean), fs::directory_iterator()), 1);
 }
