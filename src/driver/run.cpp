@@ -17,7 +17,6 @@
 #include "report/reports.h"
 #include "sector/id_locator.h"
 #include "sector/sector.h"
-#include "stream/cursor.h"
 #include "stream/stream.h"
 
 namespace quen {
@@ -186,13 +185,13 @@ private:
             }
         }
         const uint8_t rev = opts_.revolution;
-        FluxCursor cursor(stream_.get());
+        SeparatorRuns runs(stream_.get(), opts_.pll_off, io_.separator_sharing);
         Prot_list findings;
 
         TrackLayout track;
         {
             ByteBuffer track_buffer(10000);
-            decode_track(track, cursor, rev, track_buffer, opts_);
+            decode_track(track, runs.from(rev), track_buffer, opts_);
             print_track_layout(report_, track);
             if (opts_.print_buffers) print_track_detail(report_, track, track_buffer, opts_);
         }
@@ -200,7 +199,7 @@ private:
 
         IdLayout ids;
         ByteBuffer id_buffer(200);
-        const uint8_t n = locate_ids(cursor, rev, ids, id_buffer, opts_);
+        const uint8_t n = locate_ids(runs.from(rev), ids, id_buffer, opts_);
         print_id_layout(report_, ids, id_buffer);
         if (opts_.print_buffers) print_id_buffer(report_, ids, id_buffer, opts_);
         check_id_protections(findings, ids, id_buffer);
@@ -211,7 +210,7 @@ private:
         for (uint32_t i = 0; i < n; ++i) {
             buffers.emplace_back(10000);
             const uint8_t wanted = id_buffer.entries[7 * i + 3].data;
-            analyse_sector(sectors[i], buffers[i], cursor, rev, wanted, ids.ids[i].position_ns, opts_);
+            analyse_sector(sectors[i], buffers[i], runs, rev, wanted, ids.ids[i].position_ns, opts_);
         }
         if (allsect_) std::fprintf(allsect_.get(), "// sector_number id_start id_len gap3_len data_len gap4_len\n");
         print_all_sectors(report_, n, sectors.data());

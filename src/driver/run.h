@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "decode/separator.h"
+
 namespace quen {
 
 struct RunIo {
@@ -12,6 +14,9 @@ struct RunIo {
     FILE* err = stderr;        // the process's standard error
     bool wait_for_key = false; // abnormal ends wait for a key press (only on a terminal)
     std::string plot_dir;      // where plot files go; empty = current directory
+    // Tests run whole analyses with each decoder stepping the separator afresh, to check
+    // that sharing its results changes nothing.
+    SeparatorSharing separator_sharing = SeparatorSharing::kShared;
 };
 
 // Runs the analyser on `args` (the arguments after the program name) and returns

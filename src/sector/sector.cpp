@@ -2,7 +2,8 @@
 
 #include <optional>
 
-#include "sector/flux_reader.h"
+#include "decode/flux_reader.h"
+#include "decode/marks.h"
 #include "sector/sector_plot.h"
 
 namespace quen {
@@ -20,8 +21,6 @@ constexpr const char* kAnotherIdLine = "Another ID found => no DATA block\n";
 constexpr const char* kSkippingMarkLine = "  ** Skipping invalid AM $%02x byte after 3 Synch mark @%d\n";
 constexpr const char* kPassFailedLine = "Sector %d pass=%d did not read correctly ???\n";
 
-// Bytes of an ID field from its address mark: mark, T, H, S, Z and two CRC bytes.
-constexpr uint16_t kIdFieldBytes = 7;
 // A data mark further into the area than this belongs to no ID field.
 constexpr uint16_t kMaxDataMarkDistance = 43;
 // The ID field may come this many percent before where the locator saw it.
@@ -30,24 +29,23 @@ constexpr uint32_t kPositionTolerancePercent = 5;
 constexpr uint32_t kMaxRevolution = 255;
 
 struct SectorDecoder {
-    SectorDecoder(SectorLayout& layout, ByteBuffer& buffer, const RunOptions& opts, uint8_t wanted,
+    SectorDecoder(SectorLayout& layout, ByteBuffer& buffer, SeparatorRun& run, const RunOptions& opts, uint8_t wanted,
                   uint32_t expected_ns)
-        : layout(layout), buffer(buffer), opts(opts), reader(opts, kSectorTexts), wanted(wanted),
+        : layout(layout), buffer(buffer), opts(opts), reader(run, opts, kSectorTexts), wanted(wanted),
           expected_ns(expected_ns) {}
 
     AreaInfo& current() { return layout.area(state); }
 
-    bool run(FluxCursor& cursor, uint8_t revolution) {
-        cursor.start(revolution);
-        intervals_left = cursor.count;
+    bool run() {
+        intervals_left = reader.run.revolution_intervals();
         layout = SectorLayout{};
         buffer.clear();
         if (opts.plot) open_sector_plots(plots, opts, wanted);
 
         // Inside an ID or DATA field the end of the revolution does not stop the
         // decoding; once behind the index only the sector's own end does.
-        while (!done && !(intervals_left == 0 && !is_field(state)) && !cursor.at_end()) {
-            reader.read_interval(cursor);
+        while (!done && !(intervals_left == 0 && !is_field(state)) && !reader.at_end()) {
+            reader.read_interval();
             if (plots.trans.is_open() && wanted_found) {
                 write_trans_line(plots.trans.get(), reader.total_ns, reader.clk, reader.interval_ns, reader.cells);
             }
@@ -72,7 +70,7 @@ struct SectorDecoder {
         if (taken.synch_fault) marks.synch_fault = true;
 
         const uint8_t b = reader.data();
-        if (state == AreaKind::GAP4 && (b == 0x00 || b == 0xFF)) {
+        if (state == AreaKind::GAP4 && marks::opens_sync_zone(b)) {
             close_area(reader.byte_start_ns);
             begin_area(AreaKind::GAP2);
         }
@@ -83,11 +81,11 @@ struct SectorDecoder {
             // A synch pattern inside a field does not re-align it; it only counts.
             if (find_sync(reader.shifter).found) ++current().BS;
         } else {
-            if (b >= 0xF5 && b <= 0xF7) {
+            if (marks::is_gap_mark(b)) {
                 ++current().IDG;
                 marks.gap_mark = true;
             }
-            if (reader.sync_count >= 3 && !taken.sync) address_mark(b, time_us);
+            if (reader.sync_count >= marks::kSynchRunForMark && !taken.sync) address_mark(b, time_us);
         }
 
         if (plots.bytes.is_open() && wanted_found) {
@@ -107,7 +105,7 @@ struct SectorDecoder {
 
     void address_mark(uint8_t b, uint32_t time_us) {
         const uint32_t start = reader.byte_start_ns;
-        if (b == 0xFE || b == 0xFF) {
+        if (marks::is_id_mark(b)) {
             if (wanted_found) {
                 // The next sector begins: the bytes already in the register are still
                 // taken, then the decoding ends.
@@ -117,18 +115,18 @@ struct SectorDecoder {
             }
             reader.sync_count = 0;
             if (start + start * kPositionTolerancePercent / 100 < expected_ns) return;
-            countdown = kIdFieldBytes;
+            countdown = marks::kIdFieldBytes;
             area_start_byte = byte_count;
             state = AreaKind::ID;
             layout.area(AreaKind::ID).position_ns = start;
             return;
         }
         reader.sync_count = 0;
-        if (b >= 0xF8 && b <= 0xFB) {
+        if (marks::is_data_mark(b)) {
             const auto distance = static_cast<uint16_t>(byte_count - area_start_byte);
             if (!wanted_found || distance > kMaxDataMarkDistance) return;
             data_found = true;
-            countdown = static_cast<uint16_t>(sector_size(layout.Z) + 3);
+            countdown = static_cast<uint16_t>(sector_size(layout.Z) + marks::kDataFieldExtraBytes);
             close_area(start);
             begin_area(AreaKind::DATA);
             return;
@@ -241,16 +239,28 @@ std::optional<uint16_t> first_difference(const SectorLayout& own, const ByteBuff
 
 bool decode_sector(FluxCursor& cursor, SectorLayout& layout, uint8_t revolution, uint8_t wanted_sector,
                    uint32_t expected_pos_ns, ByteBuffer& buffer, const RunOptions& opts) {
-    SectorDecoder decoder(layout, buffer, opts, wanted_sector, expected_pos_ns);
-    return decoder.run(cursor, revolution);
+    SeparatorRun run(cursor.stream, revolution, opts.pll_off);
+    return decode_sector(run, layout, wanted_sector, expected_pos_ns, buffer, opts);
+}
+
+bool decode_sector(SeparatorRun& run, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
+                   ByteBuffer& buffer, const RunOptions& opts) {
+    SectorDecoder decoder(layout, buffer, run, opts, wanted_sector, expected_pos_ns);
+    return decoder.run();
 }
 
 bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, FluxCursor& cursor, uint8_t revolution,
                     uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts) {
+    SeparatorRuns runs(cursor.stream, opts.pll_off, SeparatorSharing::kPerDecoder);
+    return analyse_sector(layout, buffer, runs, revolution, wanted_sector, expected_pos_ns, opts);
+}
+
+bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SeparatorRuns& runs, uint8_t revolution,
+                    uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts) {
     PlotFile layout_plot;
     if (opts.plot) layout_plot = open_sector_layout_plot(opts, wanted_sector);
 
-    if (!decode_sector(cursor, layout, revolution, wanted_sector, expected_pos_ns, buffer, opts)) {
+    if (!decode_sector(runs.from(revolution), layout, wanted_sector, expected_pos_ns, buffer, opts)) {
         layout_plot.close();
         return false;
     }
@@ -260,11 +270,11 @@ bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, FluxCursor& cursor
     pass_opts.plot = false;
     ByteBuffer pass_buffer(10000);
     SectorLayout pass_layout;
-    const uint32_t index_count = cursor.stream->index_count;
+    const uint32_t index_count = runs.stream()->index_count;
     for (uint32_t l = 0; l + 2 < index_count && l <= kMaxRevolution; ++l) {
         if (l == revolution) continue;
-        if (!decode_sector(cursor, pass_layout, static_cast<uint8_t>(l), wanted_sector, expected_pos_ns, pass_buffer,
-                           pass_opts)) {
+        if (!decode_sector(runs.from(static_cast<uint8_t>(l)), pass_layout, wanted_sector, expected_pos_ns,
+                           pass_buffer, pass_opts)) {
             std::fprintf(opts.err_out, kPassFailedLine, int{wanted_sector}, static_cast<int>(l));
             continue;
         }

@@ -6,6 +6,7 @@
 
 #include "decode/records.h"
 #include "base/options.h"
+#include "decode/separator.h"
 #include "stream/cursor.h"
 
 namespace quen {
@@ -31,10 +32,15 @@ struct SectorLayout {
 // Decodes the wanted sector in one revolution; returns whether its ID field was found.
 bool decode_sector(FluxCursor& cursor, SectorLayout& layout, uint8_t revolution, uint8_t wanted_sector,
                    uint32_t expected_pos_ns, ByteBuffer& buffer, const RunOptions& opts);
+bool decode_sector(SeparatorRun& run, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
+                   ByteBuffer& buffer, const RunOptions& opts);
 
 // Decodes the sector in the chosen revolution, then in the other revolutions to find
 // its fuzzy position; writes the sector's layout plot file with -t.
 bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, FluxCursor& cursor, uint8_t revolution,
+                    uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts);
+// The same with every decoding reading the run's shared separator results.
+bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SeparatorRuns& runs, uint8_t revolution,
                     uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts);
 
 }  // namespace quen

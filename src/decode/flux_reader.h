@@ -1,20 +1,20 @@
-// The reading machinery shared by the ID locator and the sector decoder: separator,
-// shift register, CRC register, synch-run tracking and the fault checks with their
-// diagnostic lines. Each decoder keeps its own state machine on top of it.
+// The reading machinery shared by the track decoder, the ID locator and the sector
+// decoder: the separator's results, shift register, CRC register, synch-run tracking
+// and the fault checks with their diagnostic lines. Each decoder keeps its own state
+// machine on top of it.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
-#include "decode/mfm.h"
-#include "decode/pll.h"
-#include "decode/records.h"
 #include "base/options.h"
-#include "stream/cursor.h"
+#include "decode/mfm.h"
+#include "decode/records.h"
+#include "decode/separator.h"
 
 namespace quen {
 
-// The diagnostic lines whose wording differs between the two decoders.
+// The diagnostic lines whose wording differs between the decoders.
 struct FluxTexts {
     const char* no_flux;        // ns, time, byte, clk
     const char* border;         // ns, time, byte, clk
@@ -28,14 +28,24 @@ enum class IntervalFault : uint8_t { kNone, kNoFlux, kTiming };
 struct TakenByte {
     bool sync = false;         // aligned on an A1 or C2 synch pattern
     bool synch_fault = false;  // bad synch sequence or the fourth byte of a run
+    bool long_run = false;     // the fourth byte of a run
 };
 
 struct FluxReader {
-    FluxReader(const RunOptions& opts, const FluxTexts& texts)
-        : diag(opts.verbose ? opts.diag_out : nullptr), pll_off(opts.pll_off), texts(texts) {}
+    FluxReader(SeparatorRun& run, const RunOptions& opts, const FluxTexts& texts)
+        : run(run), diag(opts.verbose ? opts.diag_out : nullptr), texts(texts) {}
 
-    // Reads one interval, adds it to total_ns and steps the separator to it.
-    void read_interval(FluxCursor& cursor);
+    // True when the stream has no interval left for this reader.
+    bool at_end() { return run.at(next) == nullptr; }
+    // Takes the next interval with the separator's result for it.
+    void read_interval() {
+        const SeparatedInterval& s = *run.at(next++);
+        total_ns = s.total_ns;
+        interval_ns = s.interval_ns;
+        cells = s.cells;
+        clk = s.clk;
+        classes = s.classes;
+    }
     // Counts the last interval's no-flux, border and MFM faults in `area`.
     IntervalFault check_interval(AreaInfo& area, uint16_t byte_count);
     // Counts an over- or under-clocked byte in `area`; time_us is the time the lines show.
@@ -51,7 +61,8 @@ struct FluxReader {
     uint8_t data() const { return shifter.data; }
     DecodedByte decoded() const { return {shifter.data, shifter.clock, clk, byte_start_ns}; }
 
-    PllState pll;
+    SeparatorRun& run;
+    uint32_t next = 0;
     MfmShifter shifter;
     uint32_t total_ns = 0;
     uint32_t byte_start_ns = 0;
@@ -59,12 +70,12 @@ struct FluxReader {
     uint16_t clk = 0;
     uint8_t sync_count = 0;
     uint8_t last_sync = 0;
-    // The interval last read and its cell count.
+    // The interval last read, its cell count and its IntervalClass bits.
     int32_t interval_ns = 0;
     uint16_t cells = 0;
+    uint8_t classes = 0;
 
     FILE* diag;  // null without -v
-    bool pll_off;
     const FluxTexts& texts;
 };
 

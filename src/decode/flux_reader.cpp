@@ -1,9 +1,9 @@
-#include "sector/flux_reader.h"
+#include "decode/flux_reader.h"
+
+#include "decode/marks.h"
 
 namespace quen {
 namespace {
-
-constexpr uint8_t kMarkA1 = 0xA1;
 
 constexpr const char* kOverClockedLine = "  ** Over clocked byte @ %d ms Byte=%04x clk=%d\n";
 constexpr const char* kUnderClockedLine = "  ** Under clocked byte @ %d ms Byte=%04x clk=%d\n";
@@ -16,30 +16,24 @@ unsigned previous(uint16_t byte_count) { return static_cast<uint16_t>(byte_count
 
 }  // namespace
 
-void FluxReader::read_interval(FluxCursor& cursor) {
-    interval_ns = cursor.next_ns();
-    total_ns += static_cast<uint32_t>(interval_ns);
-    cells = pll.step(total_ns, pll_off);
-    clk = pll.clk();
-}
-
 IntervalFault FluxReader::check_interval(AreaInfo& area, uint16_t byte_count) {
     const int time_us = static_cast<int>(total_ns / 1000);
-    if (cells > kNoFluxCells) {
+    if (classes == 0) return IntervalFault::kNone;
+    if (classes & kIntervalNoFlux) {
         if (diag) std::fprintf(diag, texts.no_flux, interval_ns, time_us, unsigned{byte_count}, int{clk});
         return IntervalFault::kNoFlux;
     }
     IntervalFault fault = IntervalFault::kNone;
-    if (in_border_window(clk, interval_ns, cells)) {
+    if (classes & kIntervalBorder) {
         ++area.BRD;
         fault = IntervalFault::kTiming;
         if (diag) std::fprintf(diag, texts.border, interval_ns, time_us, unsigned{byte_count}, int{clk});
     }
-    if (cells < 2 || cells > 4) {
+    if (classes & (kIntervalShort | kIntervalLong)) {
         ++area.TMV;
         fault = IntervalFault::kTiming;
         if (diag) {
-            std::fprintf(diag, cells < 2 ? texts.short_spacing : texts.long_spacing, interval_ns, time_us,
+            std::fprintf(diag, (classes & kIntervalShort) ? texts.short_spacing : texts.long_spacing, interval_ns, time_us,
                          unsigned{byte_count}, int{clk});
         }
     }
@@ -79,8 +73,7 @@ TakenByte FluxReader::take_byte(bool search, AreaInfo& area, uint32_t time_us, u
         if (diag) std::fprintf(diag, kBadSyncLine, unsigned{last_sync}, unsigned{b}, t, previous(byte_count));
         sync_count = 1;
     }
-    // Only an A1 run starts a CRC; a C2 run leads to the index mark, which has none.
-    if (sync_count == 1 && b == kMarkA1) crc = 0xFFFF;
+    if (sync_count == 1 && b == marks::kCrcSynch) crc = 0xFFFF;
     if (diag) {
         std::fprintf(diag, kSyncByteLine, unsigned{b}, (found.pos & 1) ? "advance by half-bit " : "", t,
                      previous(byte_count));
@@ -90,6 +83,7 @@ TakenByte FluxReader::take_byte(bool search, AreaInfo& area, uint32_t time_us, u
         if (sync_count == 4) {
             ++area.BS;
             taken.synch_fault = true;
+            taken.long_run = true;
         }
     }
     last_sync = b;

@@ -1,0 +1,55 @@
+#include "decode/separator.h"
+
+#include <algorithm>
+
+#include "decode/mfm.h"
+#include "decode/records.h"
+
+namespace quen {
+namespace {
+
+// Reading on past the index stops at the end of a field; a few thousand intervals hold any.
+constexpr uint32_t kOverrunChunk = 2048;
+
+}  // namespace
+
+uint8_t classify_interval(int32_t interval_ns, uint16_t cells, uint16_t clk) {
+    if (cells > kNoFluxCells) return kIntervalNoFlux;
+    uint8_t classes = in_border_window(clk, interval_ns, cells) ? kIntervalBorder : 0;
+    if (cells < 2) classes |= kIntervalShort;
+    if (cells > 4) classes |= kIntervalLong;
+    return classes;
+}
+
+SeparatorRun::SeparatorRun(const QuenStream* stream, uint8_t revolution, bool pll_off)
+    : cursor_(stream), pll_off_(pll_off) {
+    cursor_.start(revolution);
+    revolution_intervals_ = cursor_.count;
+}
+
+const SeparatedInterval* SeparatorRun::extend(uint32_t i) {
+    if (cursor_.at_end()) return nullptr;
+    // The whole revolution at once, past it a chunk at a time.
+    const uint64_t wanted = std::max<uint64_t>(uint64_t{i} + 1, steps_.size() < revolution_intervals_
+                                                                    ? revolution_intervals_
+                                                                    : steps_.size() + kOverrunChunk);
+    if (steps_.empty()) steps_.reserve(std::min(revolution_intervals_, cursor_.stream->flux_count));
+    while (steps_.size() < wanted && !cursor_.at_end()) {
+        const int32_t interval_ns = cursor_.next_ns();
+        total_ns_ += static_cast<uint32_t>(interval_ns);
+        const uint16_t cells = pll_.step(total_ns_, pll_off_);
+        const uint16_t clk = pll_.clk();
+        steps_.push_back({total_ns_, interval_ns, cells, clk, classify_interval(interval_ns, cells, clk)});
+    }
+    return i < steps_.size() ? &steps_[i] : nullptr;
+}
+
+SeparatorRun& SeparatorRuns::from(uint8_t revolution) {
+    std::unique_ptr<SeparatorRun>& run = runs_[sharing_ == SeparatorSharing::kShared ? revolution : 0];
+    if (!run || sharing_ == SeparatorSharing::kPerDecoder) {
+        run = std::make_unique<SeparatorRun>(stream_, revolution, pll_off_);
+    }
+    return *run;
+}
+
+}  // namespace quen
