@@ -20,20 +20,20 @@ IntervalFault FluxReader::check_interval(AreaInfo& area, uint16_t byte_count) {
     const int time_us = static_cast<int>(total_ns / 1000);
     if (classes == 0) return IntervalFault::kNone;
     if (classes & kIntervalNoFlux) {
-        if (diag) std::fprintf(diag, texts.no_flux, interval_ns, time_us, unsigned{byte_count}, int{clk});
+        if (diag) std::fprintf(diag, texts->no_flux, interval_ns, time_us, unsigned{byte_count}, int{clk});
         return IntervalFault::kNoFlux;
     }
     IntervalFault fault = IntervalFault::kNone;
     if (classes & kIntervalBorder) {
         ++area.BRD;
         fault = IntervalFault::kTiming;
-        if (diag) std::fprintf(diag, texts.border, interval_ns, time_us, unsigned{byte_count}, int{clk});
+        if (diag) std::fprintf(diag, texts->border, interval_ns, time_us, unsigned{byte_count}, int{clk});
     }
     if (classes & (kIntervalShort | kIntervalLong)) {
         ++area.TMV;
         fault = IntervalFault::kTiming;
         if (diag) {
-            std::fprintf(diag, (classes & kIntervalShort) ? texts.short_spacing : texts.long_spacing, interval_ns, time_us,
+            std::fprintf(diag, (classes & kIntervalShort) ? texts->short_spacing : texts->long_spacing, interval_ns, time_us,
                          unsigned{byte_count}, int{clk});
         }
     }
@@ -92,7 +92,7 @@ TakenByte FluxReader::take_byte(bool search, AreaInfo& area, uint32_t time_us, u
 
 bool FluxReader::check_short_run(const TakenByte& taken, AreaInfo& area, uint32_t time_us, uint16_t byte_count) {
     if (taken.sync || (sync_count != 1 && sync_count != 2)) return false;
-    if (diag) std::fprintf(diag, texts.short_run, int{sync_count}, static_cast<int>(time_us), previous(byte_count));
+    if (diag) std::fprintf(diag, texts->short_run, int{sync_count}, static_cast<int>(time_us), previous(byte_count));
     ++area.BS;
     sync_count = 0;
     return true;

@@ -33,13 +33,13 @@ struct TakenByte {
 
 struct FluxReader {
     FluxReader(SeparatorRun& run, const RunOptions& opts, const FluxTexts& texts)
-        : run(run), diag(opts.verbose ? opts.diag_out : nullptr), texts(texts) {}
+        : run(&run), diag(opts.verbose ? opts.diag_out : nullptr), texts(&texts) {}
 
     // True when the stream has no interval left for this reader.
-    bool at_end() { return run.at(next) == nullptr; }
+    bool at_end() { return run->at(next) == nullptr; }
     // Takes the next interval with the separator's result for it.
     void read_interval() {
-        const SeparatedInterval& s = *run.at(next++);
+        const SeparatedInterval& s = *run->at(next++);
         total_ns = s.total_ns;
         interval_ns = s.interval_ns;
         cells = s.cells;
@@ -61,7 +61,8 @@ struct FluxReader {
     uint8_t data() const { return shifter.data; }
     DecodedByte decoded() const { return {shifter.data, shifter.clock, clk, byte_start_ns}; }
 
-    SeparatorRun& run;
+    // Pointers, so that a decoder's reading can be kept and taken up again.
+    SeparatorRun* run;
     uint32_t next = 0;
     MfmShifter shifter;
     uint32_t total_ns = 0;
@@ -76,7 +77,7 @@ struct FluxReader {
     uint8_t classes = 0;
 
     FILE* diag;  // null without -v
-    const FluxTexts& texts;
+    const FluxTexts* texts;
 };
 
 }  // namespace quen

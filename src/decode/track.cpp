@@ -100,7 +100,7 @@ public:
     }
 
     void run() {
-        uint32_t remaining = reader_.run.revolution_intervals();
+        uint32_t remaining = reader_.run->revolution_intervals();
         init_track_layout(layout_);
         buffer_.clear();
         if (opts_.plot) plot_.emplace(opts_);

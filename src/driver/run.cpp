@@ -204,13 +204,16 @@ private:
         if (opts_.print_buffers) print_id_buffer(report_, ids, id_buffer, opts_);
         check_id_protections(findings, ids, id_buffer);
 
+        std::vector<uint32_t> expected_ns(n);
+        for (uint32_t i = 0; i < n; ++i) expected_ns[i] = ids.ids[i].position_ns;
+        SectorPasses passes(runs, std::move(expected_ns));
         std::vector<SectorLayout> sectors(n);
         std::vector<ByteBuffer> buffers;
         buffers.reserve(n);
         for (uint32_t i = 0; i < n; ++i) {
             buffers.emplace_back(10000);
             const uint8_t wanted = id_buffer.entries[7 * i + 3].data;
-            analyse_sector(sectors[i], buffers[i], runs, rev, wanted, ids.ids[i].position_ns, opts_);
+            analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
         }
         if (allsect_) std::fprintf(allsect_.get(), "// sector_number id_start id_len gap3_len data_len gap4_len\n");
         print_all_sectors(report_, n, sectors.data());

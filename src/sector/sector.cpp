@@ -1,5 +1,7 @@
 #include "sector/sector.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <optional>
 
 #include "decode/flux_reader.h"
@@ -28,6 +30,100 @@ constexpr uint32_t kPositionTolerancePercent = 5;
 // Revolutions are numbered in 8 bits.
 constexpr uint32_t kMaxRevolution = 255;
 
+// Whether an ID field starting at start_ns may be the wanted one: it may come a little
+// before where the locator saw it.
+bool may_be_wanted(uint32_t start_ns, uint32_t expected_ns) {
+    return !(start_ns + start_ns * kPositionTolerancePercent / 100 < expected_ns);
+}
+
+// A decoding's state before a byte (or, at the end of the approach, before the next
+// interval), as far as it can differ from the initial one before the wanted ID field.
+struct ApproachPoint {
+    uint32_t mark_ns;  // start of the ID mark byte that follows
+    bool in_bytes;     // taken up at a byte of an interval already read
+    FluxReader reader;
+    AreaInfo gap2;
+    uint32_t noflux_ns;
+    uint32_t byte_count;
+    int64_t intervals_left;
+    ByteMarks byte_marks;
+    size_t diag_bytes;  // diagnostic text written before this point
+};
+
+}  // namespace
+
+// The approach of one revolution: the points where the sector decodes of the run's
+// expected positions take it up, found by one decoding that wants no sector.
+class RevolutionApproach {
+public:
+    // `expected_ns` sorted.
+    RevolutionApproach(const std::vector<uint32_t>& expected_ns, const RunOptions& opts)
+        : expected_(expected_ns), verbose_(opts.verbose) {
+        if (verbose_) diag_ = open_memstream(&diag_text_, &diag_size_);
+    }
+    ~RevolutionApproach() {
+        if (diag_ != nullptr) std::fclose(diag_);
+        std::free(diag_text_);
+    }
+    RevolutionApproach(const RevolutionApproach&) = delete;
+    RevolutionApproach& operator=(const RevolutionApproach&) = delete;
+
+    FILE* diag() const { return diag_; }
+    size_t diag_bytes() const { return diag_ != nullptr ? static_cast<size_t>(std::ftell(diag_)) : 0; }
+
+    void before_byte(const ApproachPoint& p) { pending_.emplace(p); }
+
+    // Keeps the point before this mark when it is the first that may be the wanted one
+    // for some expected position; true once every expected position has its point.
+    bool at_id_mark(uint32_t mark_ns) {
+        bool needed = false;
+        while (resolved_ < expected_.size() && may_be_wanted(mark_ns, expected_[resolved_])) {
+            ++resolved_;
+            needed = true;
+        }
+        if (needed) {
+            pending_->mark_ns = mark_ns;
+            points_.push_back(*pending_);
+        }
+        return resolved_ == expected_.size();
+    }
+
+    void finish(std::optional<ApproachPoint> end) {
+        end_ = std::move(end);
+        if (diag_ != nullptr) {
+            std::fclose(diag_);
+            diag_ = nullptr;
+        }
+        pending_.reset();
+    }
+
+    // Where the decoding for expected_ns begins, or null when it must read from the index.
+    const ApproachPoint* start_for(uint32_t expected_ns) const {
+        if (!std::binary_search(expected_.begin(), expected_.end(), expected_ns)) return nullptr;
+        for (const ApproachPoint& p : points_) {
+            if (may_be_wanted(p.mark_ns, expected_ns)) return &p;
+        }
+        return end_ ? &*end_ : nullptr;
+    }
+
+    void replay_diag(const ApproachPoint& p, FILE* out) const {
+        if (out != nullptr && p.diag_bytes != 0) std::fwrite(diag_text_, 1, p.diag_bytes, out);
+    }
+
+private:
+    const std::vector<uint32_t>& expected_;
+    bool verbose_;
+    FILE* diag_ = nullptr;
+    char* diag_text_ = nullptr;
+    size_t diag_size_ = 0;
+    size_t resolved_ = 0;
+    std::optional<ApproachPoint> pending_;
+    std::vector<ApproachPoint> points_;
+    std::optional<ApproachPoint> end_;
+};
+
+namespace {
+
 struct SectorDecoder {
     SectorDecoder(SectorLayout& layout, ByteBuffer& buffer, SeparatorRun& run, const RunOptions& opts, uint8_t wanted,
                   uint32_t expected_ns)
@@ -36,12 +132,21 @@ struct SectorDecoder {
 
     AreaInfo& current() { return layout.area(state); }
 
-    bool run() {
-        intervals_left = reader.run.revolution_intervals();
+    bool run(const ApproachPoint* from = nullptr, const RevolutionApproach* source = nullptr) {
+        intervals_left = reader.run->revolution_intervals();
         layout = SectorLayout{};
         buffer.clear();
         if (opts.plot) open_sector_plots(plots, opts, wanted);
+        if (from != nullptr) {
+            source->replay_diag(*from, reader.diag);
+            resume(*from);
+            if (from->in_bytes) finish_interval();
+        }
+        read_on();
+        return finish();
+    }
 
+    void read_on() {
         // Inside an ID or DATA field the end of the revolution does not stop the
         // decoding; once behind the index only the sector's own end does.
         while (!done && !(intervals_left == 0 && !is_field(state)) && !reader.at_end()) {
@@ -53,28 +158,51 @@ struct SectorDecoder {
             reader.shifter.push_cells(reader.cells);
             const IntervalFault fault = reader.check_interval(current(), static_cast<uint16_t>(byte_count));
             if (fault == IntervalFault::kNoFlux) layout.noflux_ns = reader.total_ns;
-            if (fault != IntervalFault::kNone) marks.flux_fault = true;
-            while (reader.shifter.count >= 16) byte_step();
-            --intervals_left;
+            if (fault != IntervalFault::kNone) byte_marks.flux_fault = true;
+            finish_interval();
         }
-        return finish();
+    }
+
+    void finish_interval() {
+        while (reader.shifter.count >= 16) byte_step();
+        --intervals_left;
+    }
+
+    // Before the wanted sector's ID field can be met, the decoding is the same whatever
+    // sector is wanted: it stays in the gap and keeps nothing. The approach of a
+    // revolution is that part, read once; a decoding takes it up where its own begins.
+    ApproachPoint here(uint32_t mark_ns, bool in_bytes) const {
+        return {mark_ns, in_bytes, reader, layout.area(AreaKind::GAP2), layout.noflux_ns, byte_count, intervals_left,
+                byte_marks, approach->diag_bytes()};
+    }
+
+    void resume(const ApproachPoint& p) {
+        FILE* own_diag = reader.diag;
+        reader = p.reader;
+        reader.diag = own_diag;
+        layout.area(AreaKind::GAP2) = p.gap2;
+        layout.noflux_ns = p.noflux_ns;
+        byte_count = p.byte_count;
+        intervals_left = p.intervals_left;
+        byte_marks = p.byte_marks;
     }
 
     void byte_step() {
+        if (approach != nullptr) approach->before_byte(here(0, true));
         ++byte_count;
         if (intervals_left <= 0) ++doi_count;
         const uint32_t time_us = reader.byte_start_ns / 1000;
         const auto byte16 = static_cast<uint16_t>(byte_count);
         reader.check_clock(current(), time_us, byte16);
         const TakenByte taken = reader.take_byte(!is_field(state), current(), time_us, byte16);
-        if (taken.synch_fault) marks.synch_fault = true;
+        if (taken.synch_fault) byte_marks.synch_fault = true;
 
         const uint8_t b = reader.data();
         if (state == AreaKind::GAP4 && marks::opens_sync_zone(b)) {
             close_area(reader.byte_start_ns);
             begin_area(AreaKind::GAP2);
         }
-        if (reader.check_short_run(taken, current(), time_us, byte16)) marks.synch_fault = true;
+        if (reader.check_short_run(taken, current(), time_us, byte16)) byte_marks.synch_fault = true;
 
         if (is_field(state)) {
             field_byte(b);
@@ -83,7 +211,7 @@ struct SectorDecoder {
         } else {
             if (marks::is_gap_mark(b)) {
                 ++current().IDG;
-                marks.gap_mark = true;
+                byte_marks.gap_mark = true;
             }
             if (reader.sync_count >= marks::kSynchRunForMark && !taken.sync) address_mark(b, time_us);
         }
@@ -91,9 +219,9 @@ struct SectorDecoder {
         if (plots.bytes.is_open() && wanted_found) {
             const MfmShifter& s = reader.shifter;
             write_sector_byte_line(plots.bytes.get(), reader.byte_start_ns, reader.total_ns, s.data, s.clock,
-                                   s.window, reader.clk, marks, reader.sync_count);
+                                   s.window, reader.clk, byte_marks, reader.sync_count);
         }
-        marks = ByteMarks{};
+        byte_marks = ByteMarks{};
         if (kept_in_buffer()) buffer.append(reader.decoded());
         reader.finish_byte();
     }
@@ -114,7 +242,11 @@ struct SectorDecoder {
                 return;
             }
             reader.sync_count = 0;
-            if (start + start * kPositionTolerancePercent / 100 < expected_ns) return;
+            if (approach != nullptr) {
+                if (approach->at_id_mark(start)) done = true;
+                return;
+            }
+            if (!may_be_wanted(start, expected_ns)) return;
             countdown = marks::kIdFieldBytes;
             area_start_byte = byte_count;
             state = AreaKind::ID;
@@ -216,7 +348,9 @@ struct SectorDecoder {
     bool data_found = false;
     bool done = false;
     uint32_t doi_count = 0;
-    ByteMarks marks;
+    ByteMarks byte_marks;
+    // Set on a decoder that only records where the sector decodes of its revolution may start.
+    RevolutionApproach* approach = nullptr;
 };
 
 // The first position of the DATA field at which a pass read differently; entries the
@@ -235,7 +369,43 @@ std::optional<uint16_t> first_difference(const SectorLayout& own, const ByteBuff
     return std::nullopt;
 }
 
+void scan_approach(RevolutionApproach& approach, SeparatorRun& run, const RunOptions& opts) {
+    RunOptions scan_opts = opts;
+    scan_opts.plot = false;
+    scan_opts.diag_out = approach.diag();
+    SectorLayout layout;
+    ByteBuffer buffer;
+    SectorDecoder decoder(layout, buffer, run, scan_opts, 0, 0);
+    decoder.approach = &approach;
+    decoder.intervals_left = run.revolution_intervals();
+    decoder.read_on();
+    std::optional<ApproachPoint> end;
+    if (!decoder.done) end.emplace(decoder.here(0, false));
+    approach.finish(std::move(end));
+}
+
 }  // namespace
+
+SectorPasses::SectorPasses(SeparatorRuns& runs, std::vector<uint32_t> expected_positions_ns)
+    : runs_(runs), expected_(std::move(expected_positions_ns)) {
+    std::sort(expected_.begin(), expected_.end());
+    expected_.erase(std::unique(expected_.begin(), expected_.end()), expected_.end());
+}
+
+SectorPasses::~SectorPasses() = default;
+
+bool SectorPasses::decode(uint8_t revolution, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
+                          ByteBuffer& buffer, const RunOptions& opts) {
+    SeparatorRun& run = runs_.from(revolution);
+    SectorDecoder decoder(layout, buffer, run, opts, wanted_sector, expected_pos_ns);
+    if (runs_.sharing() != SeparatorSharing::kShared || expected_.empty()) return decoder.run();
+    std::unique_ptr<RevolutionApproach>& approach = approaches_[revolution];
+    if (!approach) {
+        approach = std::make_unique<RevolutionApproach>(expected_, opts);
+        scan_approach(*approach, run, opts);
+    }
+    return decoder.run(approach->start_for(expected_pos_ns), approach.get());
+}
 
 bool decode_sector(FluxCursor& cursor, SectorLayout& layout, uint8_t revolution, uint8_t wanted_sector,
                    uint32_t expected_pos_ns, ByteBuffer& buffer, const RunOptions& opts) {
@@ -252,15 +422,16 @@ bool decode_sector(SeparatorRun& run, SectorLayout& layout, uint8_t wanted_secto
 bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, FluxCursor& cursor, uint8_t revolution,
                     uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts) {
     SeparatorRuns runs(cursor.stream, opts.pll_off, SeparatorSharing::kPerDecoder);
-    return analyse_sector(layout, buffer, runs, revolution, wanted_sector, expected_pos_ns, opts);
+    SectorPasses passes(runs, {});
+    return analyse_sector(layout, buffer, passes, revolution, wanted_sector, expected_pos_ns, opts);
 }
 
-bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SeparatorRuns& runs, uint8_t revolution,
+bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SectorPasses& passes, uint8_t revolution,
                     uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts) {
     PlotFile layout_plot;
     if (opts.plot) layout_plot = open_sector_layout_plot(opts, wanted_sector);
 
-    if (!decode_sector(runs.from(revolution), layout, wanted_sector, expected_pos_ns, buffer, opts)) {
+    if (!passes.decode(revolution, layout, wanted_sector, expected_pos_ns, buffer, opts)) {
         layout_plot.close();
         return false;
     }
@@ -270,11 +441,11 @@ bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SeparatorRuns& run
     pass_opts.plot = false;
     ByteBuffer pass_buffer(10000);
     SectorLayout pass_layout;
-    const uint32_t index_count = runs.stream()->index_count;
+    const uint32_t index_count = passes.stream()->index_count;
     for (uint32_t l = 0; l + 2 < index_count && l <= kMaxRevolution; ++l) {
         if (l == revolution) continue;
-        if (!decode_sector(runs.from(static_cast<uint8_t>(l)), pass_layout, wanted_sector, expected_pos_ns,
-                           pass_buffer, pass_opts)) {
+        if (!passes.decode(static_cast<uint8_t>(l), pass_layout, wanted_sector, expected_pos_ns, pass_buffer,
+                           pass_opts)) {
             std::fprintf(opts.err_out, kPassFailedLine, int{wanted_sector}, static_cast<int>(l));
             continue;
         }

@@ -2,7 +2,10 @@
 // comparison over the other revolutions that reveals fuzzy data.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "decode/records.h"
 #include "base/options.h"
@@ -29,6 +32,29 @@ struct SectorLayout {
     const AreaInfo& area(AreaKind k) const { return areas[area_index(k)]; }
 };
 
+class RevolutionApproach;
+
+// The sector decodes of one run. They read the run's shared separator results and, in
+// each revolution, take up the reading that is the same for every sector up to where
+// the wanted one's ID field may start, read once per revolution. Only the run's
+// expected ID positions, given here, are read that way; any other from the index.
+class SectorPasses {
+public:
+    SectorPasses(SeparatorRuns& runs, std::vector<uint32_t> expected_positions_ns);
+    ~SectorPasses();
+    SectorPasses(const SectorPasses&) = delete;
+    SectorPasses& operator=(const SectorPasses&) = delete;
+
+    const QuenStream* stream() const { return runs_.stream(); }
+    bool decode(uint8_t revolution, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
+                ByteBuffer& buffer, const RunOptions& opts);
+
+private:
+    SeparatorRuns& runs_;
+    std::vector<uint32_t> expected_;
+    std::array<std::unique_ptr<RevolutionApproach>, 256> approaches_{};
+};
+
 // Decodes the wanted sector in one revolution; returns whether its ID field was found.
 bool decode_sector(FluxCursor& cursor, SectorLayout& layout, uint8_t revolution, uint8_t wanted_sector,
                    uint32_t expected_pos_ns, ByteBuffer& buffer, const RunOptions& opts);
@@ -39,8 +65,8 @@ bool decode_sector(SeparatorRun& run, SectorLayout& layout, uint8_t wanted_secto
 // its fuzzy position; writes the sector's layout plot file with -t.
 bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, FluxCursor& cursor, uint8_t revolution,
                     uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts);
-// The same with every decoding reading the run's shared separator results.
-bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SeparatorRuns& runs, uint8_t revolution,
+// The same with every decoding going through the run's passes.
+bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SectorPasses& passes, uint8_t revolution,
                     uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts);
 
 }  // namespace quen
