@@ -67,13 +67,4 @@ SyncSearch find_sync(const MfmShifter& s) {
     return {false, 0};
 }
 
-bool in_border_window(int32_t clk, int32_t interval, int32_t cells) {
-    const int32_t half = (clk * cells) / 2;
-    const int32_t quarter = clk / 4;
-    const int32_t tol = clk / 10;
-    const int32_t hi = half + quarter;
-    const int32_t lo = half - quarter;
-    return (hi - tol < interval && interval < hi + tol) || (lo - tol < interval && interval < lo + tol);
-}
-
 }  // namespace quen

@@ -50,6 +50,13 @@ inline uint16_t crc_ccitt_byte(uint16_t crc, uint8_t byte) {
 
 // True when the interval lies within a tenth of a bit period of the point halfway
 // between two cell counts, where the separator's decision could have gone either way.
-bool in_border_window(int32_t clk, int32_t interval, int32_t cells);
+inline bool in_border_window(int32_t clk, int32_t interval, int32_t cells) {
+    const int32_t half = (clk * cells) / 2;
+    const int32_t quarter = clk / 4;
+    const int32_t tol = clk / 10;
+    const int32_t hi = half + quarter;
+    const int32_t lo = half - quarter;
+    return (hi - tol < interval && interval < hi + tol) || (lo - tol < interval && interval < lo + tol);
+}
 
 }  // namespace quen

@@ -26,88 +26,105 @@ constexpr uint16_t kSlowTick = 29;
 constexpr uint16_t kFastTick = 227;
 constexpr uint32_t kTickNs = 125;
 
-bool correcting(const PllState& s) {
-    return (s.freq_count & 7) != 0 || (s.phase_count & 7) != 0 || s.freq_up || s.freq_down || s.phase_slow ||
-           s.phase_fast;
-}
-
-// The part of a tick every tick shares: the frequency correction and the phase advance.
-void advance(PllState& s, bool pll_off) {
-    if (!pll_off) {
-        if (s.freq_up && s.freq < kFreqMax) ++s.freq;
-        if (s.freq_down && s.freq > kFreqMin) --s.freq;
-    }
-    s.phase = static_cast<uint16_t>(s.phase + (s.phase_slow ? kSlowTick : s.phase_fast ? kFastTick : s.freq));
-}
-
-void set_flags(PllState& s) {
-    const bool freq_active = (s.freq_count & 7) != 0;
-    s.freq_up = freq_active && !(s.freq_count & 8);
-    s.freq_down = freq_active && (s.freq_count & 8);
-    const bool phase_active = (s.phase_count & 7) != 0;
-    s.phase_fast = phase_active && !(s.phase_count & 8);
-    s.phase_slow = phase_active && (s.phase_count & 8);
-}
-
-// A tick that is not the transition's: the pending corrections run down by one.
-void plain_tick(PllState& s, bool pll_off) {
-    s.clock_ns += kTickNs;
-    advance(s, pll_off);
-    if (s.freq_count & 7) --s.freq_count;
-    if (s.phase_count & 7) --s.phase_count;
-    set_flags(s);
+constexpr std::array<uint16_t, 256> clk_table() {
+    std::array<uint16_t, 256> table{};
+    for (uint32_t f = 1; f < table.size(); ++f) table[f] = static_cast<uint16_t>(512000u / f);
+    return table;
 }
 
 }  // namespace
 
+const std::array<uint16_t, 256> PllState::kClkByFreq = clk_table();
+
+// The flags always follow the counts (each tick sets them from the counts it leaves), so
+// the ticks below read the counts and set the flags once, at the end.
 uint16_t PllState::step(uint32_t target_ns, bool pll_off) {
+    uint32_t clock = clock_ns;
+    uint32_t f = freq;
+    uint32_t ph = phase;
+    uint32_t fc = freq_count;
+    uint32_t pc = phase_count;
     uint32_t cells = 1;
+
+    // One tick other than the transition's: the pending corrections act and run down by one.
+    auto correct_freq = [&] {
+        if (!pll_off && (fc & 7)) {
+            if (!(fc & 8)) {
+                if (f < kFreqMax) ++f;
+            } else if (f > kFreqMin) {
+                --f;
+            }
+        }
+    };
+    auto phase_step = [&] {
+        const uint32_t correction = (pc & 8) ? kSlowTick : kFastTick;
+        return (pc & 7) ? correction : f;
+    };
+    auto correction_tick = [&] {
+        clock += kTickNs;
+        correct_freq();
+        ph += phase_step();
+        if (fc & 7) --fc;
+        if (pc & 7) --pc;
+    };
+
     // Up to the tick that reaches the transition. With no correction pending, the ticks
     // up to the one before the transition only add freq to the phase: they go in one
     // go, so a long gap (or a damaged dump's absurd interval) costs no more than a short one.
     for (;;) {
-        if (!correcting(*this) && target_ns > clock_ns) {
-            const uint32_t ticks_to_target = (target_ns - clock_ns + kTickNs - 1) / kTickNs;
-            const uint64_t end_ns = uint64_t{clock_ns} + uint64_t{ticks_to_target} * kTickNs;
+        if ((fc & 7) == 0 && (pc & 7) == 0 && target_ns > clock) {
+            const uint32_t ticks_to_target = (target_ns - clock + kTickNs - 1) / kTickNs;
+            const uint64_t end_ns = uint64_t{clock} + uint64_t{ticks_to_target} * kTickNs;
             if (ticks_to_target > 1 && end_ns <= UINT32_MAX) {
                 const uint32_t skipped = ticks_to_target - 1;
-                const uint64_t total_phase = uint64_t{phase} + uint64_t{skipped} * freq;
+                const uint64_t total_phase = uint64_t{ph} + uint64_t{skipped} * f;
                 cells += static_cast<uint32_t>(total_phase / kCellPhase);
-                phase = static_cast<uint16_t>(total_phase % kCellPhase);
-                clock_ns += skipped * kTickNs;
+                ph = static_cast<uint32_t>(total_phase % kCellPhase);
+                clock += skipped * kTickNs;
             }
         }
-        if (clock_ns + kTickNs >= target_ns) break;
-        plain_tick(*this, pll_off);
-        if (phase >= kCellPhase) {
-            phase = static_cast<uint16_t>(phase - kCellPhase);
+        if (clock + kTickNs >= target_ns) break;
+        correction_tick();
+        if (ph >= kCellPhase) {
+            ph -= kCellPhase;
             ++cells;
         }
     }
 
     // The transition's tick sets the corrections from where in the cell it fell.
-    clock_ns += kTickNs;
-    advance(*this, pll_off);
-    const uint16_t p = (phase >> 8) & 7;
-    const uint16_t h = p >> 2;
+    clock += kTickNs;
+    correct_freq();
+    ph += phase_step();
+    const uint32_t p = (ph >> 8) & 7;
+    const uint32_t h = p >> 2;
     const uint8_t r = kRun[h][history & 3];
     history = static_cast<uint16_t>(h * 2 + history / 2);
-    freq_count = kFreqCorrection[p][r];
-    phase_count = kPhaseCorrection[p];
-    set_flags(*this);
+    fc = kFreqCorrection[p][r];
+    pc = kPhaseCorrection[p];
 
     // Then on to the end of the cell: the corrections tick by tick, the plain ticks
     // after them in one go.
-    while (phase < kCellPhase) {
-        if (!correcting(*this)) {
-            const uint32_t ticks = (kCellPhase - phase + freq - 1u) / freq;
-            clock_ns += ticks * kTickNs;
-            phase = static_cast<uint16_t>(phase + ticks * freq);
+    while (ph < kCellPhase) {
+        if ((fc & 7) == 0 && (pc & 7) == 0) {
+            const uint32_t ticks = (kCellPhase - ph + f - 1u) / f;
+            clock += ticks * kTickNs;
+            ph += ticks * f;
             break;
         }
-        plain_tick(*this, pll_off);
+        correction_tick();
     }
-    phase = static_cast<uint16_t>(phase - kCellPhase);
+
+    clock_ns = clock;
+    freq = static_cast<uint16_t>(f);
+    phase = static_cast<uint16_t>(ph - kCellPhase);
+    freq_count = static_cast<uint16_t>(fc);
+    phase_count = static_cast<uint16_t>(pc);
+    const bool freq_active = (fc & 7) != 0;
+    freq_up = freq_active && !(fc & 8);
+    freq_down = freq_active && (fc & 8);
+    const bool phase_active = (pc & 7) != 0;
+    phase_fast = phase_active && !(pc & 8);
+    phase_slow = phase_active && (pc & 8);
     return static_cast<uint16_t>(cells);
 }
 

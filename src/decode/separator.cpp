@@ -33,13 +33,16 @@ const SeparatedInterval* SeparatorRun::extend(uint32_t i) {
     const uint64_t wanted = std::max<uint64_t>(uint64_t{i} + 1, steps_.size() < revolution_intervals_
                                                                     ? revolution_intervals_
                                                                     : steps_.size() + kOverrunChunk);
-    if (steps_.empty()) steps_.reserve(std::min(revolution_intervals_, cursor_.stream->flux_count));
-    while (steps_.size() < wanted && !cursor_.at_end()) {
+    const uint64_t in_stream = steps_.size() + (cursor_.stream->flux_count - static_cast<uint32_t>(cursor_.next));
+    const size_t from = steps_.size();
+    steps_.resize(static_cast<size_t>(std::min(wanted, in_stream)));
+    SeparatedInterval* out = steps_.data();
+    for (size_t k = from; k < steps_.size(); ++k) {
         const int32_t interval_ns = cursor_.next_ns();
         total_ns_ += static_cast<uint32_t>(interval_ns);
         const uint16_t cells = pll_.step(total_ns_, pll_off_);
         const uint16_t clk = pll_.clk();
-        steps_.push_back({total_ns_, interval_ns, cells, clk, classify_interval(interval_ns, cells, clk)});
+        out[k] = {total_ns_, interval_ns, cells, clk, classify_interval(interval_ns, cells, clk)};
     }
     return i < steps_.size() ? &steps_[i] : nullptr;
 }
