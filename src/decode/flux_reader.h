@@ -48,6 +48,7 @@ struct FluxReader {
     }
     // Counts the last interval's no-flux, border and MFM faults in `area`.
     IntervalFault check_interval(AreaInfo& area, uint16_t byte_count);
+    bool clock_off() const { return clk > kOverClockedNs || clk < kUnderClockedNs; }
     // Counts an over- or under-clocked byte in `area`; time_us is the time the lines show.
     void check_clock(AreaInfo& area, uint32_t time_us, uint16_t byte_count);
     // Takes the next byte from the shift register. With `search` the byte is aligned on

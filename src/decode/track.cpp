@@ -119,7 +119,8 @@ private:
         reader_.read_interval();
         layout_.total_ns = reader_.total_ns;
         reader_.shifter.push_cells(reader_.cells);
-        if (reader_.check_interval(area(), layout_.byte_count) == IntervalFault::kNoFlux) {
+        // The area is looked up only for an interval with something to count.
+        if (reader_.classes != 0 && reader_.check_interval(area(), layout_.byte_count) == IntervalFault::kNoFlux) {
             layout_.noflux_ns = layout_.total_ns;
         }
         if (plot_) plot_->sample(layout_.total_ns, reader_.clk, reader_.interval_ns, reader_.cells);
@@ -129,7 +130,7 @@ private:
     void byte_step() {
         layout_.byte_count++;
         const uint32_t t = layout_.total_ns / 1000;
-        reader_.check_clock(area(), t, layout_.byte_count);
+        if (reader_.clock_off()) reader_.check_clock(area(), t, layout_.byte_count);
 
         // Inside a field the framing is kept unless the user asked to follow sync marks there too.
         const bool search = !is_field(st_.kind) || opts_.look_for_sync;

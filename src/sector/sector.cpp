@@ -439,8 +439,8 @@ bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SectorPasses& pass
     // The other revolutions are read only to compare their data: they write no plot files.
     RunOptions pass_opts = opts;
     pass_opts.plot = false;
-    ByteBuffer pass_buffer(10000);
-    SectorLayout pass_layout;
+    ByteBuffer& pass_buffer = passes.pass_buffer;
+    SectorLayout& pass_layout = passes.pass_layout;
     const uint32_t index_count = passes.stream()->index_count;
     for (uint32_t l = 0; l + 2 < index_count && l <= kMaxRevolution; ++l) {
         if (l == revolution) continue;

@@ -49,6 +49,10 @@ public:
     bool decode(uint8_t revolution, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
                 ByteBuffer& buffer, const RunOptions& opts);
 
+    // What the comparison passes decode into, made once for the run.
+    ByteBuffer pass_buffer{10000};
+    SectorLayout pass_layout;
+
 private:
     SeparatorRuns& runs_;
     std::vector<uint32_t> expected_;
