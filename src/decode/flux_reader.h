@@ -36,10 +36,10 @@ struct FluxReader {
         : run(&run), diag(opts.verbose ? opts.diag_out : nullptr), texts(&texts) {}
 
     // True when the stream has no interval left for this reader.
-    bool at_end() { return run->at(next) == nullptr; }
+    bool at_end() { return !run->has(next); }
     // Takes the next interval with the separator's result for it.
     void read_interval() {
-        const SeparatedInterval& s = *run->at(next++);
+        const SeparatedInterval s = run->get(next++);
         total_ns = s.total_ns;
         interval_ns = s.interval_ns;
         cells = s.cells;

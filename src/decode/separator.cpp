@@ -27,24 +27,26 @@ SeparatorRun::SeparatorRun(const QuenStream* stream, uint8_t revolution, bool pl
     revolution_intervals_ = cursor_.count;
 }
 
-const SeparatedInterval* SeparatorRun::extend(uint32_t i) {
-    if (cursor_.at_end()) return nullptr;
+bool SeparatorRun::extend(uint32_t i) {
+    if (cursor_.at_end()) return false;
     // The whole revolution at once, past it a chunk at a time.
     const uint64_t wanted = std::max<uint64_t>(uint64_t{i} + 1, steps_.size() < revolution_intervals_
                                                                     ? revolution_intervals_
                                                                     : steps_.size() + kOverrunChunk);
     const uint64_t in_stream = steps_.size() + (cursor_.stream->flux_count - static_cast<uint32_t>(cursor_.next));
     const size_t from = steps_.size();
-    steps_.resize(static_cast<size_t>(std::min(wanted, in_stream)));
-    SeparatedInterval* out = steps_.data();
-    for (size_t k = from; k < steps_.size(); ++k) {
+    const size_t to = static_cast<size_t>(std::min(wanted, in_stream));
+    steps_.resize(to);
+    classes_.resize(to);
+    for (size_t k = from; k < to; ++k) {
         const int32_t interval_ns = cursor_.next_ns();
         total_ns_ += static_cast<uint32_t>(interval_ns);
         const uint16_t cells = pll_.step(total_ns_, pll_off_);
         const uint16_t clk = pll_.clk();
-        out[k] = {total_ns_, interval_ns, cells, clk, classify_interval(interval_ns, cells, clk)};
+        steps_[k] = {total_ns_, cells, clk};
+        classes_[k] = classify_interval(interval_ns, cells, clk);
     }
-    return i < steps_.size() ? &steps_[i] : nullptr;
+    return i < to;
 }
 
 SeparatorRun& SeparatorRuns::from(uint8_t revolution) {

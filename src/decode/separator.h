@@ -39,21 +39,33 @@ public:
 
     // Intervals between this revolution's index and the next one's.
     uint32_t revolution_intervals() const { return revolution_intervals_; }
-    // The i-th interval from the index, or null where the stream has ended.
-    const SeparatedInterval* at(uint32_t i) {
-        if (i < steps_.size()) return &steps_[i];
-        return extend(i);
+    // Whether the stream holds an i-th interval from the index.
+    bool has(uint32_t i) { return i < steps_.size() || extend(i); }
+    // The i-th interval; has(i) must have been true.
+    SeparatedInterval get(uint32_t i) const {
+        const Step& s = steps_[i];
+        // The interval is the difference of the times, modulo 2^32 as they were summed.
+        const uint32_t before = i == 0 ? 0 : steps_[i - 1].total_ns;
+        return {s.total_ns, static_cast<int32_t>(s.total_ns - before), s.cells, s.clk, classes_[i]};
     }
 
 private:
-    const SeparatedInterval* extend(uint32_t i);
+    // Kept small: every revolution's results stay in memory for the whole run.
+    struct Step {
+        uint32_t total_ns;
+        uint16_t cells;
+        uint16_t clk;
+    };
+
+    bool extend(uint32_t i);
 
     FluxCursor cursor_;
     PllState pll_;
     bool pll_off_;
     uint32_t total_ns_ = 0;
     uint32_t revolution_intervals_ = 0;
-    std::vector<SeparatedInterval> steps_;
+    std::vector<Step> steps_;
+    std::vector<uint8_t> classes_;
 };
 
 // Whether the decoders of one run share the separator's results or each steps it afresh.

@@ -257,16 +257,17 @@ TEST(Separator, SharedResultsAgreeWithSteppingAfresh) {
                     const int32_t interval = f.cursor.next_ns();
                     f.total_ns += static_cast<uint32_t>(interval);
                     const uint16_t cells = f.pll.step(f.total_ns, pll_off);
-                    const SeparatedInterval* got = runs.from(r).at(f.read);
-                    ASSERT_NE(got, nullptr);
-                    ASSERT_EQ(got->total_ns, f.total_ns);
-                    ASSERT_EQ(got->interval_ns, interval);
-                    ASSERT_EQ(got->cells, cells);
-                    ASSERT_EQ(got->clk, f.pll.clk());
+                    ASSERT_TRUE(runs.from(r).has(f.read));
+                    const SeparatedInterval got = runs.from(r).get(f.read);
+                    ASSERT_EQ(got.total_ns, f.total_ns);
+                    ASSERT_EQ(got.interval_ns, interval);
+                    ASSERT_EQ(got.cells, cells);
+                    ASSERT_EQ(got.clk, f.pll.clk());
+                    ASSERT_EQ(got.classes, classify_interval(interval, cells, f.pll.clk()));
                     any = true;
                 }
                 if (f.cursor.at_end()) {
-                    ASSERT_EQ(runs.from(r).at(f.read), nullptr);
+                    ASSERT_FALSE(runs.from(r).has(f.read));
                 }
                 seed = seed * 1664525u + 1013904223u;
             }
