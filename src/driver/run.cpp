@@ -211,7 +211,7 @@ private:
         std::vector<ByteBuffer> buffers;
         buffers.reserve(n);
         for (uint32_t i = 0; i < n; ++i) {
-            buffers.emplace_back(10000);
+            buffers.emplace_back(kSectorBufferEntries);
             const uint8_t wanted = id_buffer.entries[7 * i + 3].data;
             analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
         }

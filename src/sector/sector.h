@@ -32,6 +32,10 @@ struct SectorLayout {
     const AreaInfo& area(AreaKind k) const { return areas[area_index(k)]; }
 };
 
+// Room for a sector of 1024 bytes with all its areas; a buffer grows beyond it when needed,
+// but every sector of the run keeps its buffer to the end, so they start no larger.
+inline constexpr uint16_t kSectorBufferEntries = 2048;
+
 class RevolutionApproach;
 
 // The sector decodes of one run. They read the run's shared separator results and, in
@@ -50,7 +54,7 @@ public:
                 ByteBuffer& buffer, const RunOptions& opts);
 
     // What the comparison passes decode into, made once for the run.
-    ByteBuffer pass_buffer{10000};
+    ByteBuffer pass_buffer{kSectorBufferEntries};
     SectorLayout pass_layout;
 
 private:
