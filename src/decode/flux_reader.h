@@ -33,7 +33,7 @@ struct TakenByte {
 
 struct FluxReader {
     FluxReader(SeparatorRun& run, const RunOptions& opts, const FluxTexts& texts)
-        : run(&run), diag(opts.verbose ? opts.diag_out : nullptr), texts(&texts) {}
+        : run(&run), diag(opts.verbose ? opts.diag_out : nullptr), budget(opts.budget), texts(&texts) {}
 
     // True when the stream has no interval left for this reader.
     bool at_end() { return !run->has(next); }
@@ -58,6 +58,11 @@ struct FluxReader {
     bool check_short_run(const TakenByte& taken, AreaInfo& area, uint32_t time_us, uint16_t byte_count);
     // Feeds the byte to the CRC register; the next byte starts at this transition.
     void finish_byte();
+    // Writes a diagnostic line with -v, within the run's budget.
+    [[gnu::format(printf, 2, 3)]] void say(const char* fmt, ...);
+    // Writes diagnostic text another reading wrote for this one, as say() would have
+    // written it line by line.
+    void replay(const char* text, size_t n);
 
     uint8_t data() const { return shifter.data; }
     DecodedByte decoded() const { return {shifter.data, shifter.clock, clk, byte_start_ns}; }
@@ -78,6 +83,7 @@ struct FluxReader {
     uint8_t classes = 0;
 
     FILE* diag;  // null without -v
+    WorkBudget* budget;
     const FluxTexts* texts;
 };
 

@@ -224,7 +224,7 @@ private:
             layout_.synch_good++;
             st_.kind = AreaKind::DATA;
         } else {
-            if (reader_.diag) std::fprintf(reader_.diag, kInvalidMarkLine, unsigned{data}, t);
+            reader_.say(kInvalidMarkLine, unsigned{data}, t);
             layout_.synch_bad++;
         }
     }

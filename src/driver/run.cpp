@@ -37,6 +37,9 @@ const char* const kUsage[] = {
     "       output = where to write the decoded bytes\n",
 };
 
+constexpr const char* kPassesSkippedLine =
+    "Work budget spent - %u comparison passes skipped, fuzzy positions may be missed\n";
+
 // Closes a file the run opened, unless it is one of the process's standard streams.
 struct FileCloser {
     void operator()(FILE* f) const {
@@ -184,6 +187,7 @@ private:
                 abnormal_exit();
             }
         }
+        opts_.budget = io_.work_budget != nullptr ? io_.work_budget : &own_budget_;
         const uint8_t rev = opts_.revolution;
         SeparatorRuns runs(stream_.get(), opts_.pll_off, io_.separator_sharing);
         Prot_list findings;
@@ -215,6 +219,7 @@ private:
             const uint8_t wanted = id_buffer.entries[7 * i + 3].data;
             analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
         }
+        if (passes.skipped != 0) std::fprintf(report_, kPassesSkippedLine, static_cast<unsigned>(passes.skipped));
         if (allsect_) std::fprintf(allsect_.get(), "// sector_number id_start id_len gap3_len data_len gap4_len\n");
         print_all_sectors(report_, n, sectors.data());
 
@@ -268,6 +273,7 @@ private:
     OwnedFile allsect_;
     std::string allsect_path_;
     FILE* report_ = nullptr;
+    WorkBudget own_budget_;
 };
 
 }  // namespace

@@ -17,6 +17,9 @@ struct RunIo {
     // Tests run whole analyses with each decoder stepping the separator afresh, to check
     // that sharing its results changes nothing.
     SeparatorSharing separator_sharing = SeparatorSharing::kShared;
+    // The run's work budget, for tests that set the limits or read what was used; the
+    // run makes its own with the standard limits when null.
+    WorkBudget* work_budget = nullptr;
 };
 
 // Runs the analyser on `args` (the arguments after the program name) and returns

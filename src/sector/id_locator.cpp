@@ -65,7 +65,7 @@ struct Locator {
     void address_mark(uint8_t b, uint32_t time_us) {
         reader.sync_count = 0;
         if (!marks::is_id_mark(b)) {
-            if (reader.diag) std::fprintf(reader.diag, kSkippedMarkLine, unsigned{b}, static_cast<int>(time_us));
+            reader.say(kSkippedMarkLine, unsigned{b}, static_cast<int>(time_us));
             return;
         }
         // id_count is 8-bit: a field beyond the table's last entry is passed over.

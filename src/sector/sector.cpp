@@ -106,9 +106,7 @@ public:
         return end_ ? &*end_ : nullptr;
     }
 
-    void replay_diag(const ApproachPoint& p, FILE* out) const {
-        if (out != nullptr && p.diag_bytes != 0) std::fwrite(diag_text_, 1, p.diag_bytes, out);
-    }
+    void replay_diag(const ApproachPoint& p, FluxReader& reader) const { reader.replay(diag_text_, p.diag_bytes); }
 
 private:
     const std::vector<uint32_t>& expected_;
@@ -138,7 +136,7 @@ struct SectorDecoder {
         buffer.clear();
         if (opts.plot) open_sector_plots(plots, opts, wanted);
         if (from != nullptr) {
-            source->replay_diag(*from, reader.diag);
+            source->replay_diag(*from, reader);
             resume(*from);
             if (from->in_bytes) finish_interval();
         }
@@ -178,8 +176,10 @@ struct SectorDecoder {
 
     void resume(const ApproachPoint& p) {
         FILE* own_diag = reader.diag;
+        WorkBudget* own_budget = reader.budget;
         reader = p.reader;
         reader.diag = own_diag;
+        reader.budget = own_budget;
         layout.area(AreaKind::GAP2) = p.gap2;
         layout.noflux_ns = p.noflux_ns;
         byte_count = p.byte_count;
@@ -238,7 +238,7 @@ struct SectorDecoder {
                 // The next sector begins: the bytes already in the register are still
                 // taken, then the decoding ends.
                 done = true;
-                if (reader.diag) std::fputs(kAnotherIdLine, reader.diag);
+                reader.say("%s", kAnotherIdLine);
                 return;
             }
             reader.sync_count = 0;
@@ -263,7 +263,7 @@ struct SectorDecoder {
             begin_area(AreaKind::DATA);
             return;
         }
-        if (reader.diag) std::fprintf(reader.diag, kSkippingMarkLine, unsigned{b}, static_cast<int>(time_us));
+        reader.say(kSkippingMarkLine, unsigned{b}, static_cast<int>(time_us));
     }
 
     void field_byte(uint8_t b) {
@@ -369,10 +369,13 @@ std::optional<uint16_t> first_difference(const SectorLayout& own, const ByteBuff
     return std::nullopt;
 }
 
-void scan_approach(RevolutionApproach& approach, SeparatorRun& run, const RunOptions& opts) {
+// Returns the intervals the scan read.
+uint32_t scan_approach(RevolutionApproach& approach, SeparatorRun& run, const RunOptions& opts) {
     RunOptions scan_opts = opts;
     scan_opts.plot = false;
     scan_opts.diag_out = approach.diag();
+    // What the scan writes is charged when a decoding replays it.
+    scan_opts.budget = nullptr;
     SectorLayout layout;
     ByteBuffer buffer;
     SectorDecoder decoder(layout, buffer, run, scan_opts, 0, 0);
@@ -382,6 +385,7 @@ void scan_approach(RevolutionApproach& approach, SeparatorRun& run, const RunOpt
     std::optional<ApproachPoint> end;
     if (!decoder.done) end.emplace(decoder.here(0, false));
     approach.finish(std::move(end));
+    return decoder.reader.next;
 }
 
 }  // namespace
@@ -398,13 +402,24 @@ bool SectorPasses::decode(uint8_t revolution, SectorLayout& layout, uint8_t want
                           ByteBuffer& buffer, const RunOptions& opts) {
     SeparatorRun& run = runs_.from(revolution);
     SectorDecoder decoder(layout, buffer, run, opts, wanted_sector, expected_pos_ns);
-    if (runs_.sharing() != SeparatorSharing::kShared || expected_.empty()) return decoder.run();
+    if (runs_.sharing() != SeparatorSharing::kShared || expected_.empty()) {
+        const bool found = decoder.run();
+        if (opts.budget != nullptr) opts.budget->charge_intervals(decoder.reader.next);
+        return found;
+    }
     std::unique_ptr<RevolutionApproach>& approach = approaches_[revolution];
     if (!approach) {
-        approach = std::make_unique<RevolutionApproach>(expected_, opts);
-        scan_approach(*approach, run, opts);
+        // Once no more diagnostic lines may be written, none are kept for replay either.
+        RunOptions scan_opts = opts;
+        if (opts.budget != nullptr && opts.budget->diag_spent()) scan_opts.verbose = false;
+        approach = std::make_unique<RevolutionApproach>(expected_, scan_opts);
+        const uint32_t read = scan_approach(*approach, run, scan_opts);
+        if (opts.budget != nullptr) opts.budget->charge_intervals(read);
     }
-    return decoder.run(approach->start_for(expected_pos_ns), approach.get());
+    const ApproachPoint* from = approach->start_for(expected_pos_ns);
+    const bool found = decoder.run(from, approach.get());
+    if (opts.budget != nullptr) opts.budget->charge_intervals(decoder.reader.next - (from ? from->reader.next : 0));
+    return found;
 }
 
 bool decode_sector(FluxCursor& cursor, SectorLayout& layout, uint8_t revolution, uint8_t wanted_sector,
@@ -444,6 +459,10 @@ bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SectorPasses& pass
     const uint32_t index_count = passes.stream()->index_count;
     for (uint32_t l = 0; l + 2 < index_count && l <= kMaxRevolution; ++l) {
         if (l == revolution) continue;
+        if (opts.budget != nullptr && !opts.budget->passes_left()) {
+            ++passes.skipped;
+            continue;
+        }
         if (!passes.decode(static_cast<uint8_t>(l), pass_layout, wanted_sector, expected_pos_ns, pass_buffer,
                            pass_opts)) {
             std::fprintf(opts.err_out, kPassFailedLine, int{wanted_sector}, static_cast<int>(l));

@@ -53,6 +53,8 @@ public:
     bool decode(uint8_t revolution, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
                 ByteBuffer& buffer, const RunOptions& opts);
 
+    // Comparison passes left out once the run's work budget was spent.
+    uint32_t skipped = 0;
     // What the comparison passes decode into, made once for the run.
     ByteBuffer pass_buffer{kSectorBufferEntries};
     SectorLayout pass_layout;
