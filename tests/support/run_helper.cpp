@@ -39,7 +39,8 @@ SeparatorSharing default_sharing() {
     return v != nullptr && std::string(v) == "per-decoder" ? SeparatorSharing::kPerDecoder : SeparatorSharing::kShared;
 }
 
-RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir, SeparatorSharing sharing) {
+RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir, SeparatorSharing sharing,
+                       WorkBudget* budget) {
     Capture out;
     Capture err;
     RunIo io;
@@ -48,6 +49,7 @@ RunResult run_analyser(const std::vector<std::string>& args, const std::string& 
     io.wait_for_key = false;
     io.plot_dir = plot_dir;
     io.separator_sharing = sharing;
+    io.work_budget = budget;
     RunResult r;
     r.code = run_quenanalyze(args, io);
     r.out = out.text();

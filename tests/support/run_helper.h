@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/work_budget.h"
 #include "decode/separator.h"
 
 namespace quen::testing {
@@ -26,8 +27,9 @@ std::string read_file(const std::string& path);
 SeparatorSharing default_sharing();
 
 // Runs the analyser with args; plot files go to plot_dir (empty: current directory).
+// With `budget`, the run uses it instead of one with the standard limits.
 RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir = "",
-                       SeparatorSharing sharing = default_sharing());
+                       SeparatorSharing sharing = default_sharing(), WorkBudget* budget = nullptr);
 
 // The report without its first line (the banner carries the build and run times).
 std::string without_banner(const std::string& report);
