@@ -45,9 +45,8 @@ void FluxReader::replay(const char* text, size_t n) {
     budget->charge_diag(n, diag);
 }
 
-IntervalFault FluxReader::check_interval(AreaInfo& area, uint16_t byte_count) {
+IntervalFault FluxReader::count_faults(AreaInfo& area, uint16_t byte_count) {
     const int time_us = static_cast<int>(total_ns / 1000);
-    if (classes == 0) return IntervalFault::kNone;
     if (classes & kIntervalNoFlux) {
         say(texts->no_flux, interval_ns, time_us, unsigned{byte_count}, int{clk});
         return IntervalFault::kNoFlux;

@@ -47,7 +47,9 @@ struct FluxReader {
         classes = s.classes;
     }
     // Counts the last interval's no-flux, border and MFM faults in `area`.
-    IntervalFault check_interval(AreaInfo& area, uint16_t byte_count);
+    IntervalFault check_interval(AreaInfo& area, uint16_t byte_count) {
+        return classes == 0 ? IntervalFault::kNone : count_faults(area, byte_count);
+    }
     bool clock_off() const { return clk > kOverClockedNs || clk < kUnderClockedNs; }
     // Counts an over- or under-clocked byte in `area`; time_us is the time the lines show.
     void check_clock(AreaInfo& area, uint32_t time_us, uint16_t byte_count);
@@ -58,6 +60,7 @@ struct FluxReader {
     bool check_short_run(const TakenByte& taken, AreaInfo& area, uint32_t time_us, uint16_t byte_count);
     // Feeds the byte to the CRC register; the next byte starts at this transition.
     void finish_byte();
+    IntervalFault count_faults(AreaInfo& area, uint16_t byte_count);
     // Writes a diagnostic line with -v, within the run's budget.
     [[gnu::format(printf, 2, 3)]] void say(const char* fmt, ...);
     // Writes diagnostic text another reading wrote for this one, as say() would have
