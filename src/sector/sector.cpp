@@ -188,7 +188,9 @@ struct SectorDecoder {
     }
 
     void byte_step() {
-        if (approach != nullptr) approach->before_byte(here(0, true));
+        // Only a byte after a synch run can be an address mark: taking a byte leaves the
+        // run's count as it is unless the byte is a synch byte itself.
+        if (approach != nullptr && reader.sync_count >= marks::kSynchRunForMark) approach->before_byte(here(0, true));
         ++byte_count;
         if (intervals_left <= 0) ++doi_count;
         const uint32_t time_us = reader.byte_start_ns / 1000;
