@@ -106,7 +106,15 @@ public:
         return end_ ? &*end_ : nullptr;
     }
 
-    void replay_diag(const ApproachPoint& p, FluxReader& reader) const { reader.replay(diag_text_, p.diag_bytes); }
+    void replay_diag(const ApproachPoint& p, FluxReader& reader) const {
+        if (diag_text_ != nullptr) reader.replay(diag_text_, p.diag_bytes);
+    }
+
+    // Once the run may write no more diagnostic lines, the text kept for them goes.
+    void drop_diag_text() {
+        std::free(diag_text_);
+        diag_text_ = nullptr;
+    }
 
 private:
     const std::vector<uint32_t>& expected_;
@@ -376,8 +384,11 @@ uint32_t scan_approach(RevolutionApproach& approach, SeparatorRun& run, const Ru
     RunOptions scan_opts = opts;
     scan_opts.plot = false;
     scan_opts.diag_out = approach.diag();
-    // What the scan writes is charged when a decoding replays it.
-    scan_opts.budget = nullptr;
+    // What the scan writes is charged when a decoding replays it, and no replay writes
+    // more than the run may still write: the text is kept only that far, and a line more.
+    constexpr uint64_t kLongestLine = 4096;
+    WorkBudget text_limit(UINT64_MAX, opts.budget != nullptr ? opts.budget->diag_left() + kLongestLine : UINT64_MAX);
+    scan_opts.budget = &text_limit;
     SectorLayout layout;
     ByteBuffer buffer;
     SectorDecoder decoder(layout, buffer, run, scan_opts, 0, 0);
@@ -408,6 +419,12 @@ bool SectorPasses::decode(uint8_t revolution, SectorLayout& layout, uint8_t want
         const bool found = decoder.run();
         if (opts.budget != nullptr) opts.budget->charge_intervals(decoder.reader.next);
         return found;
+    }
+    if (!texts_dropped_ && opts.budget != nullptr && opts.budget->diag_spent()) {
+        for (auto& a : approaches_) {
+            if (a) a->drop_diag_text();
+        }
+        texts_dropped_ = true;
     }
     std::unique_ptr<RevolutionApproach>& approach = approaches_[revolution];
     if (!approach) {

@@ -63,6 +63,7 @@ private:
     SeparatorRuns& runs_;
     std::vector<uint32_t> expected_;
     std::array<std::unique_ptr<RevolutionApproach>, 256> approaches_{};
+    bool texts_dropped_ = false;
 };
 
 // Decodes the wanted sector in one revolution; returns whether its ID field was found.
