@@ -32,6 +32,22 @@ constexpr std::array<uint16_t, 256> clk_table() {
     return table;
 }
 
+// 2^32 / f rounded up: a quotient of a phase difference (below 2^13) by f then comes
+// out exact from a multiplication, without the division the separator would wait for.
+constexpr std::array<uint64_t, 256> reciprocal_table() {
+    std::array<uint64_t, 256> table{};
+    for (uint64_t f = 1; f < table.size(); ++f) table[f] = (uint64_t{1} << 32) / f + 1;
+    return table;
+}
+constexpr std::array<uint64_t, 256> kReciprocal = reciprocal_table();
+
+// Ticks of `f` each until `phase_needed` is reached: the ceiling of the quotient.
+uint32_t ticks_to_fill(uint32_t phase_needed, uint32_t f) {
+    const uint32_t n = phase_needed + f - 1;
+    if (f < kReciprocal.size() && n < (1u << 13)) return static_cast<uint32_t>((n * kReciprocal[f]) >> 32);
+    return n / f;
+}
+
 }  // namespace
 
 const std::array<uint16_t, 256> PllState::kClkByFreq = clk_table();
@@ -106,7 +122,7 @@ uint16_t PllState::step(uint32_t target_ns, bool pll_off) {
     // after them in one go.
     while (ph < kCellPhase) {
         if ((fc & 7) == 0 && (pc & 7) == 0) {
-            const uint32_t ticks = (kCellPhase - ph + f - 1u) / f;
+            const uint32_t ticks = ticks_to_fill(kCellPhase - ph, f);
             clock += ticks * kTickNs;
             ph += ticks * f;
             break;

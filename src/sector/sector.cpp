@@ -60,6 +60,7 @@ public:
     RevolutionApproach(const std::vector<uint32_t>& expected_ns, const RunOptions& opts)
         : expected_(expected_ns), verbose_(opts.verbose) {
         if (verbose_) diag_ = open_memstream(&diag_text_, &diag_size_);
+        capture_failed_ = verbose_ && diag_ == nullptr;
     }
     ~RevolutionApproach() {
         if (diag_ != nullptr) std::fclose(diag_);
@@ -69,6 +70,8 @@ public:
     RevolutionApproach& operator=(const RevolutionApproach&) = delete;
 
     FILE* diag() const { return diag_; }
+    // Without room for the text the decodings must write it themselves, from the index.
+    bool capture_failed() const { return capture_failed_; }
     size_t diag_bytes() const { return diag_ != nullptr ? static_cast<size_t>(std::ftell(diag_)) : 0; }
 
     void before_byte(const ApproachPoint& p) { pending_.emplace(p); }
@@ -119,6 +122,7 @@ public:
 private:
     const std::vector<uint32_t>& expected_;
     bool verbose_;
+    bool capture_failed_ = false;
     FILE* diag_ = nullptr;
     char* diag_text_ = nullptr;
     size_t diag_size_ = 0;
@@ -435,7 +439,7 @@ bool SectorPasses::decode(uint8_t revolution, SectorLayout& layout, uint8_t want
         const uint32_t read = scan_approach(*approach, run, scan_opts);
         if (opts.budget != nullptr) opts.budget->charge_intervals(read);
     }
-    const ApproachPoint* from = approach->start_for(expected_pos_ns);
+    const ApproachPoint* from = approach->capture_failed() ? nullptr : approach->start_for(expected_pos_ns);
     const bool found = decoder.run(from, approach.get());
     if (opts.budget != nullptr) opts.budget->charge_intervals(decoder.reader.next - (from ? from->reader.next : 0));
     return found;
