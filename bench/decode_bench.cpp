@@ -1,51 +1,80 @@
-// Speed of the separator and of whole analyses. Build with -DQUEN_BUILD_BENCH=ON and
-// run ./build/bench/quen_bench; an optional real capture is read from QUEN_BENCH_STREAM.
+// Speed of the separator and of whole analyses. bench/run.sh builds and runs these;
+// QUEN_BENCH_STREAMS (colon-separated paths) adds captures to the whole-run figures.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
+#include <vector>
 
-#include "decode/pll.h"
-#include "decode/track.h"
+#include "decode/separator.h"
 #include "driver/run.h"
-#include "support/builder.h"
-#include "support/run_helper.h"
+#include "support/memory_stream.h"
 
 namespace {
 
-// One revolution of well-formed MFM: about 100000 transitions, 1.6 million ticks.
-void BM_PllRevolution(benchmark::State& state) {
-    for (auto _ : state) {
-        quen::PllState pll;
-        uint32_t t = 0;
-        uint32_t cells = 0;
-        for (int i = 0; i < 100000; ++i) {
-            t += (i % 3 + 2) * 2000;
-            cells += pll.step(t, false);
-        }
-        benchmark::DoNotOptimize(cells);
+// Random double-density intervals (two, three or four cells, jittered by up to a
+// quarter cell), one revolution of them.
+std::unique_ptr<quen::QuenStream> random_intervals(uint32_t n) {
+    uint32_t seed = 1;
+    auto rnd = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    std::vector<uint32_t> ticks(n);
+    uint32_t total = 0;
+    for (uint32_t& t : ticks) {
+        t = (2 + rnd() % 3) * 2000 + rnd() % 1000 - 500;
+        total += t;
     }
+    std::vector<quen::IndexRecord> index(2);
+    index[1].flux_index = n;
+    index[1].rev_time = total;
+    // One tick is one nanosecond when the revolution lasts 200 ms of ticks.
+    return quen::testing::memory_stream(ticks, index, total * 5.0);
 }
-BENCHMARK(BM_PllRevolution)->Unit(benchmark::kMillisecond);
 
-std::string sample_path() {
-    if (const char* p = std::getenv("QUEN_BENCH_STREAM")) return p;
-    return std::string(QUEN_SOURCE_DIR) + "/samples/dd9.raw";
+// The separator alone: every interval of a revolution stepped and classified once.
+void BM_Separator(benchmark::State& state) {
+    const uint32_t n = 1000000;
+    const auto stream = random_intervals(n);
+    for (auto _ : state) {
+        quen::SeparatorRun run(stream.get(), 0, false);
+        benchmark::DoNotOptimize(run.has(n - 1));
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
 }
+BENCHMARK(BM_Separator)->Unit(benchmark::kMillisecond);
 
-// The whole report of a 3-revolution stream, written to /dev/null.
-void BM_WholeRun(benchmark::State& state) {
-    const std::string path = sample_path();
+// One whole analysis in-process, its report and diagnostics sent to /dev/null.
+void BM_WholeRun(benchmark::State& state, std::string path, std::string options) {
     FILE* sink = std::fopen("/dev/null", "w");
     quen::RunIo io;
     io.out = sink;
     io.err = sink;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(quen::run_quenanalyze({path}, io));
-    }
+    std::vector<std::string> args;
+    if (!options.empty()) args.push_back(options);
+    args.push_back(path);
+    for (auto _ : state) benchmark::DoNotOptimize(quen::run_quenanalyze(args, io));
     std::fclose(sink);
 }
-BENCHMARK(BM_WholeRun)->Unit(benchmark::kMillisecond);
+
+int register_whole_runs() {
+    std::vector<std::string> paths{std::string(QUEN_SOURCE_DIR) + "/samples/dd9.raw"};
+    if (const char* more = std::getenv("QUEN_BENCH_STREAMS")) {
+        std::stringstream list(more);
+        for (std::string p; std::getline(list, p, ':');) {
+            if (!p.empty()) paths.push_back(p);
+        }
+    }
+    for (const std::string& p : paths) {
+        const std::string name = p.substr(p.find_last_of('/') + 1);
+        for (const char* options : {"", "-v"}) {
+            benchmark::RegisterBenchmark(("WholeRun/" + name + (*options ? "/-v" : "")).c_str(), BM_WholeRun, p,
+                                         options)
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+    return 0;
+}
+const int kRegistered = register_whole_runs();
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/work_budget.h"
+
 namespace quen {
 
 inline constexpr const char* kProgramName = "QuenAnalyze V1.2";
@@ -27,6 +29,8 @@ struct RunOptions {
     FILE* err_out = stderr;
     // Directory the plot files are created in; empty means the current directory.
     std::string plot_dir;
+    // The run's limits on repeated work and diagnostic text; none when null.
+    WorkBudget* budget = nullptr;
 };
 
 // Thrown to end a run early; the run entry point turns it into the exit code.

@@ -1,6 +1,7 @@
 // MFM shift register, sync mark search, CRC-CCITT and the border-window test.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace quen {
@@ -19,7 +20,17 @@ struct MfmShifter {
     uint8_t synced = 0;
     uint16_t sync_pos = 0;
 
-    void push_cells(uint16_t n);
+    void push_cells(uint16_t n) {
+        if (n <= 16) {
+            bits = (bits << n) | 1u;
+        } else {
+            // Completes the pending cells to a 16-cell group of empty cells; the
+            // transition itself falls outside the register.
+            const uint32_t shift = 16 - count;
+            bits = shift >= 32 ? 0 : bits << shift;
+        }
+        count += n;
+    }
     void next_byte();
 };
 
@@ -32,10 +43,20 @@ SyncSearch find_sync(const MfmShifter& shifter);
 
 // CRC-CCITT, polynomial 0x1021 (x^16 + x^12 + x^5 + 1), MSB first, no reflection,
 // no final inversion; the decoders preset it with 0xFFFF at the first A1 mark.
-uint16_t crc_ccitt_byte(uint16_t crc, uint8_t byte);
+extern const std::array<uint16_t, 256> kCrcTable;
+inline uint16_t crc_ccitt_byte(uint16_t crc, uint8_t byte) {
+    return static_cast<uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ byte) & 0xFF]);
+}
 
 // True when the interval lies within a tenth of a bit period of the point halfway
 // between two cell counts, where the separator's decision could have gone either way.
-bool in_border_window(int32_t clk, int32_t interval, int32_t cells);
+inline bool in_border_window(int32_t clk, int32_t interval, int32_t cells) {
+    const int32_t half = (clk * cells) / 2;
+    const int32_t quarter = clk / 4;
+    const int32_t tol = clk / 10;
+    const int32_t hi = half + quarter;
+    const int32_t lo = half - quarter;
+    return (hi - tol < interval && interval < hi + tol) || (lo - tol < interval && interval < lo + tol);
+}
 
 }  // namespace quen

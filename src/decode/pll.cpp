@@ -24,65 +24,124 @@ constexpr uint16_t kFreqMin = 116;
 constexpr uint16_t kFreqMax = 140;
 constexpr uint16_t kSlowTick = 29;
 constexpr uint16_t kFastTick = 227;
+constexpr uint32_t kTickNs = 125;
+
+constexpr std::array<uint16_t, 256> clk_table() {
+    std::array<uint16_t, 256> table{};
+    for (uint32_t f = 1; f < table.size(); ++f) table[f] = static_cast<uint16_t>(512000u / f);
+    return table;
+}
+
+// 2^32 / f rounded up: a quotient of a phase difference (below 2^13) by f then comes
+// out exact from a multiplication, without the division the separator would wait for.
+constexpr std::array<uint64_t, 256> reciprocal_table() {
+    std::array<uint64_t, 256> table{};
+    for (uint64_t f = 1; f < table.size(); ++f) table[f] = (uint64_t{1} << 32) / f + 1;
+    return table;
+}
+constexpr std::array<uint64_t, 256> kReciprocal = reciprocal_table();
+
+// Ticks of `f` each until `phase_needed` is reached: the ceiling of the quotient.
+uint32_t ticks_to_fill(uint32_t phase_needed, uint32_t f) {
+    const uint32_t n = phase_needed + f - 1;
+    if (f < kReciprocal.size() && n < (1u << 13)) return static_cast<uint32_t>((n * kReciprocal[f]) >> 32);
+    return n / f;
+}
 
 }  // namespace
 
+const std::array<uint16_t, 256> PllState::kClkByFreq = clk_table();
+
+// The flags always follow the counts (each tick sets them from the counts it leaves), so
+// the ticks below read the counts and set the flags once, at the end.
 uint16_t PllState::step(uint32_t target_ns, bool pll_off) {
+    uint32_t clock = clock_ns;
+    uint32_t f = freq;
+    uint32_t ph = phase;
+    uint32_t fc = freq_count;
+    uint32_t pc = phase_count;
     uint32_t cells = 1;
-    bool reached = false;
-    for (;;) {
-        // With no correction pending, the ticks up to the one before the transition only
-        // add freq to the phase: take them in one go. The result is the same as ticking
-        // through them, but a long gap (or a damaged dump's absurd interval) costs no more
-        // than a short one.
-        if (!reached && (freq_count & 7) == 0 && (phase_count & 7) == 0 && !freq_up && !freq_down &&
-            !phase_slow && !phase_fast && target_ns > clock_ns) {
-            const uint32_t ticks_to_target = (target_ns - clock_ns + 124) / 125;
-            const uint64_t end_ns = uint64_t{clock_ns} + uint64_t{ticks_to_target} * 125;
-            if (ticks_to_target > 1 && end_ns <= UINT32_MAX) {
-                const uint32_t skipped = ticks_to_target - 1;
-                const uint64_t total_phase = uint64_t{phase} + uint64_t{skipped} * freq;
-                cells += static_cast<uint32_t>(total_phase / kCellPhase);
-                phase = static_cast<uint16_t>(total_phase % kCellPhase);
-                clock_ns += skipped * 125;
+
+    // One tick other than the transition's: the pending corrections act and run down by one.
+    auto correct_freq = [&] {
+        if (!pll_off && (fc & 7)) {
+            if (!(fc & 8)) {
+                if (f < kFreqMax) ++f;
+            } else if (f > kFreqMin) {
+                --f;
             }
         }
-        clock_ns += 125;
-        const bool transition_tick = !reached && clock_ns >= target_ns;
-        if (transition_tick) reached = true;
+    };
+    auto phase_step = [&] {
+        const uint32_t correction = (pc & 8) ? kSlowTick : kFastTick;
+        return (pc & 7) ? correction : f;
+    };
+    auto correction_tick = [&] {
+        clock += kTickNs;
+        correct_freq();
+        ph += phase_step();
+        if (fc & 7) --fc;
+        if (pc & 7) --pc;
+    };
 
-        if (!pll_off) {
-            if (freq_up && freq < kFreqMax) ++freq;
-            if (freq_down && freq > kFreqMin) --freq;
+    // Up to the tick that reaches the transition. With no correction pending, the ticks
+    // up to the one before the transition only add freq to the phase: they go in one
+    // go, so a long gap (or a damaged dump's absurd interval) costs no more than a short one.
+    for (;;) {
+        if ((fc & 7) == 0 && (pc & 7) == 0 && target_ns > clock) {
+            const uint32_t ticks_to_target = (target_ns - clock + kTickNs - 1) / kTickNs;
+            const uint64_t end_ns = uint64_t{clock} + uint64_t{ticks_to_target} * kTickNs;
+            if (ticks_to_target > 1 && end_ns <= UINT32_MAX) {
+                const uint32_t skipped = ticks_to_target - 1;
+                const uint64_t total_phase = uint64_t{ph} + uint64_t{skipped} * f;
+                cells += static_cast<uint32_t>(total_phase / kCellPhase);
+                ph = static_cast<uint32_t>(total_phase % kCellPhase);
+                clock += skipped * kTickNs;
+            }
         }
-
-        phase = static_cast<uint16_t>(phase + (phase_slow ? kSlowTick : phase_fast ? kFastTick : freq));
-
-        if (transition_tick) {
-            const uint16_t p = (phase >> 8) & 7;
-            const uint16_t h = p >> 2;
-            const uint8_t r = kRun[h][history & 3];
-            history = static_cast<uint16_t>(h * 2 + history / 2);
-            freq_count = kFreqCorrection[p][r];
-            phase_count = kPhaseCorrection[p];
-        } else {
-            if (freq_count & 7) --freq_count;
-            if (phase_count & 7) --phase_count;
-        }
-
-        const bool freq_active = (freq_count & 7) != 0;
-        freq_up = freq_active && !(freq_count & 8);
-        freq_down = freq_active && (freq_count & 8);
-        const bool phase_active = (phase_count & 7) != 0;
-        phase_fast = phase_active && !(phase_count & 8);
-        phase_slow = phase_active && (phase_count & 8);
-
-        if (phase >= kCellPhase) {
-            phase = static_cast<uint16_t>(phase - kCellPhase);
-            if (reached) return static_cast<uint16_t>(cells);
+        if (clock + kTickNs >= target_ns) break;
+        correction_tick();
+        if (ph >= kCellPhase) {
+            ph -= kCellPhase;
             ++cells;
         }
     }
+
+    // The transition's tick sets the corrections from where in the cell it fell.
+    clock += kTickNs;
+    correct_freq();
+    ph += phase_step();
+    const uint32_t p = (ph >> 8) & 7;
+    const uint32_t h = p >> 2;
+    const uint8_t r = kRun[h][history & 3];
+    history = static_cast<uint16_t>(h * 2 + history / 2);
+    fc = kFreqCorrection[p][r];
+    pc = kPhaseCorrection[p];
+
+    // Then on to the end of the cell: the corrections tick by tick, the plain ticks
+    // after them in one go.
+    while (ph < kCellPhase) {
+        if ((fc & 7) == 0 && (pc & 7) == 0) {
+            const uint32_t ticks = ticks_to_fill(kCellPhase - ph, f);
+            clock += ticks * kTickNs;
+            ph += ticks * f;
+            break;
+        }
+        correction_tick();
+    }
+
+    clock_ns = clock;
+    freq = static_cast<uint16_t>(f);
+    phase = static_cast<uint16_t>(ph - kCellPhase);
+    freq_count = static_cast<uint16_t>(fc);
+    phase_count = static_cast<uint16_t>(pc);
+    const bool freq_active = (fc & 7) != 0;
+    freq_up = freq_active && !(fc & 8);
+    freq_down = freq_active && (fc & 8);
+    const bool phase_active = (pc & 7) != 0;
+    phase_fast = phase_active && !(pc & 8);
+    phase_slow = phase_active && (pc & 8);
+    return static_cast<uint16_t>(cells);
 }
 
 }  // namespace quen

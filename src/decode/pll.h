@@ -1,6 +1,7 @@
 // Digital PLL data separator: turns the time of each flux transition into bit cells.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace quen {
@@ -22,7 +23,10 @@ struct PllState {
     // register is frozen; the phase corrections still act.
     uint16_t step(uint32_t target_ns, bool pll_off);
     // Bit period (two cells) in ns for the current frequency register.
-    uint16_t clk() const { return static_cast<uint16_t>(512000u / freq); }
+    uint16_t clk() const { return freq < kClkByFreq.size() ? kClkByFreq[freq] : static_cast<uint16_t>(512000u / freq); }
+
+    // 512000 / freq for every value the register can take, without a division.
+    static const std::array<uint16_t, 256> kClkByFreq;
 };
 
 }  // namespace quen

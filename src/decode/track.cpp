@@ -1,14 +1,28 @@
 #include "decode/track.h"
 
-#include <cstdarg>
 #include <optional>
 
+#include "decode/flux_reader.h"
+#include "decode/marks.h"
 #include "decode/track_plot.h"
 
 namespace quen {
 namespace {
 
-constexpr uint8_t kMarksForAddressMark = 3;
+constexpr uint16_t kNominalClkNs = 4000;
+
+struct DecoderState {
+    AreaKind kind = AreaKind::GAP1;
+    // Wider than the 8-bit slot number so that a sector beyond the last slot can be
+    // told apart from slot 0; such sectors record no areas.
+    uint16_t slot = 0;
+    uint32_t area_start_ns = 0;
+    uint16_t area_start_byte = 1;
+    uint32_t countdown = 0;
+    // Areas of a sector beyond the last slot are counted here and never read.
+    SectorSlot overflow{};
+};
+
 // Slot numbers stop advancing here; anything at or beyond kMaxSlots is already overflow.
 constexpr uint16_t kSlotCeiling = 0xFFFF;
 
@@ -50,30 +64,49 @@ void gap2_becomes_iam(DecoderState& state, TrackLayout& layout) {
     zone = AreaInfo{};
 }
 
-int time_us(const TrackLayout& layout) { return static_cast<int>(layout.total_ns / 1000); }
-
-[[gnu::format(printf, 2, 3)]] void diag(const RunOptions& opts, const char* fmt, ...) {
-    if (!opts.verbose) return;
-    va_list args;
-    va_start(args, fmt);
-    std::vfprintf(opts.diag_out, fmt, args);
-    va_end(args);
+// `crc` is the CRC register after the area's last byte; only a field keeps it.
+void close_area(DecoderState& state, TrackLayout& layout, uint16_t crc) {
+    if (layout.byte_count == state.area_start_byte) return;
+    if (state.kind == AreaKind::GAP2) advance_slot(state);
+    SectorSlot& slot = current_slot(state, layout);
+    AreaInfo& a = slot.area(state.kind);
+    a.bytes = static_cast<uint16_t>(layout.byte_count - state.area_start_byte);
+    a.position_ns = state.area_start_ns;
+    a.length_ns = layout.byte_start_ns - state.area_start_ns;
+    state.area_start_ns = layout.byte_start_ns;
+    state.area_start_byte = layout.byte_count;
+    if (is_field(state.kind)) {
+        a.crc = crc;
+        slot.used = 1;
+    }
 }
+
+const FluxTexts kTrackTexts = {
+    "  ** No Flux Transition Area %d ns @%d ms Byte=%04x clk=%d\n",
+    "  ** Border bits %d ns @ %d ms Byte=%04x clk=%d\n",
+    "  ** MFM violation: Short spacing %d ns @%d ms Byte=%04x clk=%d\n",
+    "  ** MFM violation: Long spacing %d ns @%d ms Byte=%04x clk=%d\n",
+    "  ** Short Synch sequence only %d found @%d Byte %04x\n",
+};
+
+constexpr const char* kInvalidMarkLine = "  ** Invalid $%02x byte (not an AM) after 3 Synch mark @%d\n";
 
 class TrackDecoder {
 public:
-    TrackDecoder(TrackLayout& layout, ByteBuffer& buffer, const RunOptions& opts)
-        : layout_(layout), buffer_(buffer), opts_(opts) {}
+    TrackDecoder(TrackLayout& layout, ByteBuffer& buffer, SeparatorRun& run, const RunOptions& opts)
+        : layout_(layout), buffer_(buffer), opts_(opts), reader_(run, opts, kTrackTexts) {
+        // A revolution without intervals still ends with a byte, shown at the nominal bit period.
+        reader_.clk = kNominalClkNs;
+    }
 
-    void run(FluxCursor& cursor, uint8_t revolution) {
-        cursor.start(revolution);
-        uint32_t remaining = cursor.count;
+    void run() {
+        uint32_t remaining = reader_.run->revolution_intervals();
         init_track_layout(layout_);
         buffer_.clear();
         if (opts_.plot) plot_.emplace(opts_);
-        // The cursor never hands out the stream's trailing entry, even when the index
+        // The reader never hands out the stream's trailing entry, even when the index
         // records claim more intervals than the stream holds.
-        for (; remaining != 0 && !cursor.at_end(); --remaining) interval_step(cursor.next_ns());
+        for (; remaining != 0 && !reader_.at_end(); --remaining) interval_step();
         end_of_revolution();
         if (plot_) plot_->finish(layout_);
     }
@@ -81,107 +114,48 @@ public:
 private:
     AreaInfo& area() { return current_area(st_, layout_); }
     SectorSlot& slot() { return current_slot(st_, layout_); }
-    int byte_no() const { return static_cast<int>(layout_.byte_count); }
 
-    void interval_step(int32_t interval_ns) {
-        layout_.total_ns += static_cast<uint32_t>(interval_ns);
-        const uint16_t cells = pll_.step(layout_.total_ns, opts_.pll_off);
-        st_.clk = pll_.clk();
-        shifter_.push_cells(cells);
-        classify(interval_ns, cells);
-        if (plot_) plot_->sample(layout_.total_ns, st_.clk, interval_ns, cells);
-        while (shifter_.count >= 16) byte_step();
-    }
-
-    void classify(int32_t interval_ns, uint16_t cells) {
-        const int t = time_us(layout_);
-        if (cells > kNoFluxCells) {
+    void interval_step() {
+        reader_.read_interval();
+        layout_.total_ns = reader_.total_ns;
+        reader_.shifter.push_cells(reader_.cells);
+        // The area is looked up only for an interval with something to count.
+        if (reader_.classes != 0 && reader_.check_interval(area(), layout_.byte_count) == IntervalFault::kNoFlux) {
             layout_.noflux_ns = layout_.total_ns;
-            diag(opts_, "  ** No Flux Transition Area %d ns @%d ms Byte=%04x clk=%d\n", interval_ns, t, byte_no(),
-                 st_.clk);
-            return;
         }
-        if (in_border_window(st_.clk, interval_ns, cells)) {
-            area().BRD++;
-            diag(opts_, "  ** Border bits %d ns @ %d ms Byte=%04x clk=%d\n", interval_ns, t, byte_no(), st_.clk);
-        }
-        if (cells < 2 || cells > 4) {
-            area().TMV++;
-            diag(opts_, cells < 2 ? "  ** MFM violation: Short spacing %d ns @%d ms Byte=%04x clk=%d\n"
-                                  : "  ** MFM violation: Long spacing %d ns @%d ms Byte=%04x clk=%d\n",
-                 interval_ns, t, byte_no(), st_.clk);
-        }
+        if (plot_) plot_->sample(layout_.total_ns, reader_.clk, reader_.interval_ns, reader_.cells);
+        while (reader_.shifter.count >= 16) byte_step();
     }
 
     void byte_step() {
         layout_.byte_count++;
-        const int t = time_us(layout_);
-
-        if (st_.clk > kOverClockedNs) {
-            area().over_clocked++;
-            diag(opts_, "  ** Over clocked byte @ %d ms Byte=%04x clk=%d\n", t, byte_no(), st_.clk);
-        } else if (st_.clk < kUnderClockedNs) {
-            area().under_clocked++;
-            diag(opts_, "  ** Under clocked byte @ %d ms Byte=%04x clk=%d\n", t, byte_no(), st_.clk);
-        }
+        const uint32_t t = layout_.total_ns / 1000;
+        if (reader_.clock_off()) reader_.check_clock(area(), t, layout_.byte_count);
 
         // Inside a field the framing is kept unless the user asked to follow sync marks there too.
-        SyncSearch sync{false, 0};
-        if (!is_field(st_.kind) || opts_.look_for_sync) sync = find_sync(shifter_);
-        shifter_.synced = sync.found ? 1 : 0;
-        shifter_.sync_pos = sync.pos;
-
-        shifter_.next_byte();
-        const uint8_t data = shifter_.data;
-        const bool is_sync = sync.found;
-
-        if (is_sync) sync_mark(data, sync.pos, t);
+        const bool search = !is_field(st_.kind) || opts_.look_for_sync;
+        const TakenByte taken = reader_.take_byte(search, area(), t, layout_.byte_count);
+        if (taken.long_run) layout_.synch_bad++;
+        const uint8_t data = reader_.data();
 
         bool gap2_opened_here = false;
-        if (is_gap_before_sync_zone(st_.kind) && (data == 0x00 || data == 0xFF)) {
-            close_area(st_, layout_);
+        if (is_gap_before_sync_zone(st_.kind) && marks::opens_sync_zone(data)) {
+            close_area(st_, layout_, reader_.crc);
             st_.kind = AreaKind::GAP2;
             gap2_opened_here = true;
         }
 
-        if ((st_.sync_count == 1 || st_.sync_count == 2) && !is_sync) {
-            diag(opts_, "  ** Short Synch sequence only %d found @%d Byte %04x\n", st_.sync_count, t, byte_no() - 1);
-            layout_.synch_bad++;
-            area().BS++;
-            st_.sync_count = 0;
-        }
+        if (reader_.check_short_run(taken, area(), t, layout_.byte_count)) layout_.synch_bad++;
 
         if (is_field(st_.kind)) {
             field_byte(data);
         } else {
-            gap_byte(data, is_sync, gap2_opened_here, t);
+            gap_byte(data, taken.sync, gap2_opened_here, static_cast<int>(t));
         }
 
-        buffer_.append(DecodedByte{data, shifter_.clock, st_.clk, layout_.byte_start_ns});
-        st_.crc = crc_ccitt_byte(st_.crc, data);
-        layout_.byte_start_ns = layout_.total_ns;
-    }
-
-    void sync_mark(uint8_t data, uint16_t pos, int t) {
-        st_.sync_count++;
-        if (st_.sync_count >= 2 && data != st_.last_sync) {
-            area().BS++;
-            st_.sync_count = 1;
-            diag(opts_, "  ** Bad Synch Byte sequence: %02x followed by %02x @%d Byte=%04x\n", st_.last_sync, data, t,
-                 byte_no() - 1);
-        }
-        if (st_.sync_count == 1 && data == 0xA1) st_.crc = 0xFFFF;
-        diag(opts_, "  ++ $%02x Synch Byte %s @%d Byte=%04x\n", data, (pos & 1) ? "advance by half-bit " : "", t,
-             byte_no() - 1);
-        if (st_.sync_count > 3) {
-            diag(opts_, "  ++ Long synch seq (%d) of $%02x Synch Byte @%d Byte=%04x\n", st_.sync_count, data, t,
-                 byte_no() - 1);
-            if (st_.sync_count == 4) {
-                layout_.synch_bad++;
-                area().BS++;
-            }
-        }
-        st_.last_sync = data;
+        buffer_.append(reader_.decoded());
+        reader_.finish_byte();
+        layout_.byte_start_ns = reader_.byte_start_ns;
     }
 
     void field_byte(uint8_t data) {
@@ -196,8 +170,8 @@ private:
                 case 2: s.id_crc = data; break;
                 case 1: s.id_crc = static_cast<uint16_t>(s.id_crc * 256u + data); break;
                 case 0:
-                    if (st_.crc != 0) layout_.id_bad++; else layout_.id_good++;
-                    close_area(st_, layout_);
+                    if (reader_.crc != 0) layout_.id_bad++; else layout_.id_good++;
+                    close_area(st_, layout_, reader_.crc);
                     st_.kind = AreaKind::GAP3;
                     break;
                 default: break;
@@ -207,72 +181,58 @@ private:
                 case 2: s.data_crc = data; break;
                 case 1: s.data_crc = static_cast<uint16_t>(s.data_crc * 256u + data); break;
                 case 0:
-                    if (st_.crc != 0) layout_.data_bad++; else layout_.data_good++;
-                    close_area(st_, layout_);
+                    if (reader_.crc != 0) layout_.data_bad++; else layout_.data_good++;
+                    close_area(st_, layout_, reader_.crc);
                     st_.kind = AreaKind::GAP4;
                     break;
                 default: break;
             }
         }
         // Sync patterns hiding inside a field are counted even when the framing ignores them.
-        if (find_sync(shifter_).found) area().BS++;
+        if (find_sync(reader_.shifter).found) area().BS++;
     }
 
     void gap_byte(uint8_t data, bool is_sync, bool gap2_opened_here, int t) {
         if (st_.kind == AreaKind::IAM) {
-            close_area(st_, layout_);
+            close_area(st_, layout_, reader_.crc);
             st_.kind = AreaKind::GAP1a;
         }
-        if (data >= 0xF5 && data <= 0xF7) area().IDG++;
-        if (st_.sync_count < kMarksForAddressMark || is_sync) return;
+        if (marks::is_gap_mark(data)) area().IDG++;
+        if (reader_.sync_count < marks::kSynchRunForMark || is_sync) return;
 
         // A field met with no sync zone of its own (an ID mark FF opens a GAP2 in this very
         // byte) would otherwise land in slot 0 or in the previous sector's slot.
         const bool met_in_gap = is_gap_before_sync_zone(st_.kind) || gap2_opened_here;
-        switch (data) {
-            case 0xFC:
-            case 0xFD:
-                layout_.synch_good++;
-                if (st_.kind == AreaKind::GAP2) gap2_becomes_iam(st_, layout_);
-                st_.kind = AreaKind::IAM;
-                st_.sync_count = 0;
-                break;
-            case 0xFE:
-            case 0xFF: {
-                // After a GAP3 the previous sector had no DATA field; the ID begins the next one.
-                // A GAP2 advances the slot itself when it is closed.
-                const bool next_sector = st_.kind == AreaKind::GAP3 || met_in_gap;
-                close_area(st_, layout_);
-                if (next_sector) advance_slot(st_);
-                layout_.synch_good++;
-                st_.sync_count = 0;
-                st_.countdown = 7;
-                st_.kind = AreaKind::ID;
-                break;
-            }
-            case 0xF8:
-            case 0xF9:
-            case 0xFA:
-            case 0xFB:
-                st_.countdown = sector_size(slot().Z) + 3;
-                st_.sync_count = 0;
-                close_area(st_, layout_);
-                if (met_in_gap) advance_slot(st_);
-                layout_.synch_good++;
-                st_.kind = AreaKind::DATA;
-                break;
-            default:
-                diag(opts_, "  ** Invalid $%02x byte (not an AM) after 3 Synch mark @%d\n", data, t);
-                layout_.synch_bad++;
-                st_.sync_count = 0;
-                break;
+        reader_.sync_count = 0;
+        if (marks::is_index_mark(data)) {
+            layout_.synch_good++;
+            if (st_.kind == AreaKind::GAP2) gap2_becomes_iam(st_, layout_);
+            st_.kind = AreaKind::IAM;
+        } else if (marks::is_id_mark(data)) {
+            // After a GAP3 the previous sector had no DATA field; the ID begins the next one.
+            // A GAP2 advances the slot itself when it is closed.
+            const bool next_sector = st_.kind == AreaKind::GAP3 || met_in_gap;
+            close_area(st_, layout_, reader_.crc);
+            if (next_sector) advance_slot(st_);
+            layout_.synch_good++;
+            st_.countdown = marks::kIdFieldBytes;
+            st_.kind = AreaKind::ID;
+        } else if (marks::is_data_mark(data)) {
+            st_.countdown = sector_size(slot().Z) + marks::kDataFieldExtraBytes;
+            close_area(st_, layout_, reader_.crc);
+            if (met_in_gap) advance_slot(st_);
+            layout_.synch_good++;
+            st_.kind = AreaKind::DATA;
+        } else {
+            reader_.say(kInvalidMarkLine, unsigned{data}, t);
+            layout_.synch_bad++;
         }
     }
 
     void end_of_revolution() {
-        buffer_.append(DecodedByte{shifter_.data, shifter_.clock, st_.clk, layout_.total_ns});
+        buffer_.append(DecodedByte{reader_.shifter.data, reader_.shifter.clock, reader_.clk, layout_.total_ns});
         layout_.byte_count++;
-        close_area(st_, layout_);
+        close_area(st_, layout_, reader_.crc);
         switch (st_.kind) {
             case AreaKind::DATA: layout_.data_bad++; break;
             case AreaKind::ID: layout_.id_bad++; break;
@@ -298,9 +258,8 @@ private:
     TrackLayout& layout_;
     ByteBuffer& buffer_;
     const RunOptions& opts_;
+    FluxReader reader_;
     DecoderState st_{};
-    PllState pll_{};
-    MfmShifter shifter_{};
     std::optional<TrackPlot> plot_;
 };
 
@@ -312,25 +271,14 @@ void init_track_layout(TrackLayout& layout) {
     layout.slots[0].used = 1;
 }
 
-void close_area(DecoderState& state, TrackLayout& layout) {
-    if (layout.byte_count == state.area_start_byte) return;
-    if (state.kind == AreaKind::GAP2) advance_slot(state);
-    SectorSlot& slot = current_slot(state, layout);
-    AreaInfo& a = slot.area(state.kind);
-    a.bytes = static_cast<uint16_t>(layout.byte_count - state.area_start_byte);
-    a.position_ns = state.area_start_ns;
-    a.length_ns = layout.byte_start_ns - state.area_start_ns;
-    state.area_start_ns = layout.byte_start_ns;
-    state.area_start_byte = layout.byte_count;
-    if (is_field(state.kind)) {
-        a.crc = state.crc;
-        slot.used = 1;
-    }
-}
-
 void decode_track(TrackLayout& layout, FluxCursor& cursor, uint8_t revolution, ByteBuffer& buffer,
                   const RunOptions& opts) {
-    TrackDecoder(layout, buffer, opts).run(cursor, revolution);
+    SeparatorRun run(cursor.stream, revolution, opts.pll_off);
+    decode_track(layout, run, buffer, opts);
+}
+
+void decode_track(TrackLayout& layout, SeparatorRun& run, ByteBuffer& buffer, const RunOptions& opts) {
+    TrackDecoder(layout, buffer, run, opts).run();
 }
 
 }  // namespace quen

@@ -4,10 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "decode/mfm.h"
-#include "decode/pll.h"
-#include "decode/records.h"
 #include "base/options.h"
+#include "decode/records.h"
+#include "decode/separator.h"
 #include "stream/cursor.h"
 
 namespace quen {
@@ -45,22 +44,6 @@ struct TrackLayout {
     uint32_t noflux_ns = 0;
 };
 
-struct DecoderState {
-    AreaKind kind = AreaKind::GAP1;
-    // Wider than the 8-bit slot number so that a sector beyond the last slot can be
-    // told apart from slot 0; such sectors record no areas.
-    uint16_t slot = 0;
-    uint16_t crc = 0;
-    uint8_t last_sync = 0;
-    uint8_t sync_count = 0;
-    uint16_t clk = 4000;
-    uint32_t area_start_ns = 0;
-    uint16_t area_start_byte = 1;
-    uint32_t countdown = 0;
-    // Areas of a sector beyond the last slot are counted here and never read.
-    SectorSlot overflow{};
-};
-
 // Visits slot 0 and the sector slots after it, up to the first slot not in use: the
 // readers of a layout never look beyond it.
 template <class Visit>
@@ -69,8 +52,9 @@ void for_each_used_slot(const TrackLayout& track, Visit&& visit) {
 }
 
 void init_track_layout(TrackLayout& layout);
-void close_area(DecoderState& state, TrackLayout& layout);
 void decode_track(TrackLayout& layout, FluxCursor& cursor, uint8_t revolution, ByteBuffer& buffer,
                   const RunOptions& opts);
+// The same over the separator results of the revolution, shared with other decoders.
+void decode_track(TrackLayout& layout, SeparatorRun& run, ByteBuffer& buffer, const RunOptions& opts);
 
 }  // namespace quen

@@ -1,5 +1,5 @@
 #include <algorithm>
-#include <string>
+#include <cstring>
 
 #include "report/format.h"
 #include "report/reports.h"
@@ -8,47 +8,47 @@ namespace quen {
 namespace {
 
 constexpr int kPerLine = 16;
-
-// One dump line under construction: the data and clock bytes as hexadecimal and as
-// characters, and the head taken from the line's first entry.
-struct DumpLine {
-    int32_t offset = 0;
-    uint32_t position_ns = 0;
-    uint16_t clk = 0;
-    int entries = 0;
-    std::string data_hex;
-    std::string data_chars;
-    std::string clock_hex;
-    std::string clock_chars;
-};
+// A full line's hexadecimal column: "xx " per entry.
+constexpr int kHexColumn = 3 * kPerLine;
 
 char shown_char(uint8_t b) { return (b >= 0x20 && b <= 0x7F) ? static_cast<char>(b) : '.'; }
 
-void add_entry(DumpLine& line, const DecodedByte& e) {
-    char hex[4];
-    std::snprintf(hex, sizeof hex, "%02x ", e.data);
-    line.data_hex += hex;
-    line.data_chars += shown_char(e.data);
-    std::snprintf(hex, sizeof hex, "%02x ", e.clock);
-    line.clock_hex += hex;
-    line.clock_chars += shown_char(e.clock);
-    ++line.entries;
+// The hexadecimal and character columns of one row of data or clock bytes; a short
+// last row is padded so that its character column stands under the others.
+size_t put_columns(char* out, const DecodedByte* entries, int n, uint8_t DecodedByte::*field) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    char* p = out;
+    for (int i = 0; i < n; ++i) {
+        const uint8_t b = entries[i].*field;
+        *p++ = kHex[b >> 4];
+        *p++ = kHex[b & 15];
+        *p++ = ' ';
+    }
+    for (int i = 3 * n; i < kHexColumn; ++i) *p++ = ' ';
+    *p++ = ' ';
+    for (int i = 0; i < n; ++i) *p++ = shown_char(entries[i].*field);
+    *p++ = '\n';
+    return static_cast<size_t>(p - out);
 }
 
-// A full line's hexadecimal column is exactly 48 characters, so padding to 48 only
-// changes a short last line, whose character column then stands under the others.
-void print_line(FILE* out, const DumpLine& line, const RunOptions& opts) {
+// One row is formatted whole and written at once: the report's largest part.
+void print_row(FILE* out, const DecodedByte* entries, int n, int32_t offset, const RunOptions& opts) {
+    char line[160];
+    int head;
     if (opts.simple_decimal) {
-        std::fprintf(out, "  %05d", line.offset);
-        std::fprintf(out, "  %-48s %s\n", line.data_hex.c_str(), line.data_chars.c_str());
-        return;
+        head = std::snprintf(line, sizeof line, "  %05d  ", offset);
+    } else {
+        head = std::snprintf(line, sizeof line, "  %04x %-6d %d  ", static_cast<unsigned>(offset),
+                             report_text::us_int(entries[0].position_ns), entries[0].clk);
     }
-    std::fprintf(out, "  %04x", static_cast<unsigned>(line.offset));
-    std::fprintf(out, " %-6d", report_text::us_int(line.position_ns));
-    std::fprintf(out, " %d", line.clk);
-    std::fprintf(out, "  %-48s %s\n", line.data_hex.c_str(), line.data_chars.c_str());
-    if (opts.clock_info) {
-        std::fprintf(out, "                    %-48s %s\n", line.clock_hex.c_str(), line.clock_chars.c_str());
+    if (head < 0 || static_cast<size_t>(head) >= sizeof line - (kHexColumn + kPerLine + 2)) return;
+    size_t len = static_cast<size_t>(head) + put_columns(line + head, entries, n, &DecodedByte::data);
+    std::fwrite(line, 1, len, out);
+    if (opts.clock_info && !opts.simple_decimal) {
+        constexpr int kClockIndent = 20;
+        std::memset(line, ' ', kClockIndent);
+        len = kClockIndent + put_columns(line + kClockIndent, entries, n, &DecodedByte::clock);
+        std::fwrite(line, 1, len, out);
     }
 }
 
@@ -60,21 +60,10 @@ int32_t hex_dump(uint16_t n, FILE* out, const ByteBuffer& buffer, int32_t start,
     const int32_t shown_end = std::min(end, static_cast<int32_t>(buffer.count));
     if (start < 0) return end;
 
-    DumpLine line;
-    for (int32_t i = start; i < shown_end; ++i) {
-        const DecodedByte& e = buffer.entries[static_cast<size_t>(i)];
-        if (line.entries == 0) {
-            line.offset = i;
-            line.position_ns = e.position_ns;
-            line.clk = e.clk;
-        }
-        add_entry(line, e);
-        if (line.entries == kPerLine) {
-            print_line(out, line, opts);
-            line = DumpLine{};
-        }
+    for (int32_t i = start; i < shown_end; i += kPerLine) {
+        const int n = static_cast<int>(std::min<int32_t>(kPerLine, shown_end - i));
+        print_row(out, &buffer.entries[static_cast<size_t>(i)], n, i, opts);
     }
-    if (line.entries != 0) print_line(out, line, opts);
     return end;
 }
 

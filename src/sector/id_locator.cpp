@@ -1,6 +1,7 @@
 #include "sector/id_locator.h"
 
-#include "sector/flux_reader.h"
+#include "decode/flux_reader.h"
+#include "decode/marks.h"
 
 namespace quen {
 namespace {
@@ -15,18 +16,15 @@ const FluxTexts kLocatorTexts = {
 
 constexpr const char* kSkippedMarkLine = "  ** Skipped invalid AM $%02x byte after 3 Synch mark @%d\n";
 
-// Bytes of an ID field from its address mark: mark, T, H, S, Z and two CRC bytes.
-constexpr uint16_t kIdFieldBytes = 7;
-
 struct Locator {
-    Locator(IdLayout& layout, ByteBuffer& buffer, const RunOptions& opts)
-        : layout(layout), buffer(buffer), reader(opts, kLocatorTexts) {}
+    Locator(IdLayout& layout, ByteBuffer& buffer, SeparatorRun& run, const RunOptions& opts)
+        : layout(layout), buffer(buffer), reader(run, opts, kLocatorTexts) {}
 
     // Faults go to the entry of the ID field being looked for.
     AreaInfo& current() { return layout.ids[layout.id_count]; }
 
-    void interval(FluxCursor& cursor) {
-        reader.read_interval(cursor);
+    void interval() {
+        reader.read_interval();
         reader.shifter.push_cells(reader.cells);
         reader.check_interval(current(), layout.byte_count);
         while (reader.shifter.count >= 16) byte_step();
@@ -42,7 +40,7 @@ struct Locator {
         const uint8_t b = reader.data();
         if (in_id) {
             field_byte();
-        } else if (reader.sync_count >= 3 && !taken.sync) {
+        } else if (reader.sync_count >= marks::kSynchRunForMark && !taken.sync) {
             address_mark(b, time_us);
         }
         reader.finish_byte();
@@ -66,14 +64,14 @@ struct Locator {
 
     void address_mark(uint8_t b, uint32_t time_us) {
         reader.sync_count = 0;
-        if (b != 0xFE && b != 0xFF) {
-            if (reader.diag) std::fprintf(reader.diag, kSkippedMarkLine, unsigned{b}, static_cast<int>(time_us));
+        if (!marks::is_id_mark(b)) {
+            reader.say(kSkippedMarkLine, unsigned{b}, static_cast<int>(time_us));
             return;
         }
         // id_count is 8-bit: a field beyond the table's last entry is passed over.
         if (layout.id_count >= IdLayout::kMaxIds) return;
         current().position_ns = reader.byte_start_ns;
-        countdown = kIdFieldBytes;
+        countdown = marks::kIdFieldBytes;
         id_start_byte = layout.byte_count;
         in_id = true;
         buffer.append(reader.decoded());
@@ -82,7 +80,7 @@ struct Locator {
     // The flux data ended inside an ID field: the field is dropped whole, so the
     // buffer keeps seven entries for each field counted.
     void drop_partial_field() {
-        buffer.count = static_cast<uint16_t>(kIdFieldBytes * layout.id_count);
+        buffer.count = static_cast<uint16_t>(marks::kIdFieldBytes * layout.id_count);
         current().position_ns = 0;
         in_id = false;
     }
@@ -99,19 +97,23 @@ struct Locator {
 
 uint8_t locate_ids(FluxCursor& cursor, uint8_t revolution, IdLayout& layout, ByteBuffer& id_buffer,
                    const RunOptions& opts) {
-    cursor.start(revolution);
-    uint32_t intervals_left = cursor.count;
+    SeparatorRun run(cursor.stream, revolution, opts.pll_off);
+    return locate_ids(run, layout, id_buffer, opts);
+}
+
+uint8_t locate_ids(SeparatorRun& run, IdLayout& layout, ByteBuffer& id_buffer, const RunOptions& opts) {
+    uint32_t intervals_left = run.revolution_intervals();
     layout = IdLayout{};
     id_buffer.clear();
 
-    Locator loc(layout, id_buffer, opts);
+    Locator loc(layout, id_buffer, run, opts);
     // The revolution is read whole; an ID field that runs over the index is read to its end.
     while (intervals_left != 0 || loc.in_id) {
-        if (cursor.at_end()) {
+        if (loc.reader.at_end()) {
             if (loc.in_id) loc.drop_partial_field();
             break;
         }
-        loc.interval(cursor);
+        loc.interval();
         layout.total_ns = loc.reader.total_ns;
         if (intervals_left != 0) --intervals_left;
     }

@@ -6,6 +6,7 @@
 
 #include "decode/records.h"
 #include "base/options.h"
+#include "decode/separator.h"
 #include "stream/cursor.h"
 
 namespace quen {
@@ -26,5 +27,7 @@ struct IdLayout {
 // receives 7 entries per ID field: mark, T, H, S, Z, CRC1, CRC2.
 uint8_t locate_ids(FluxCursor& cursor, uint8_t revolution, IdLayout& layout, ByteBuffer& id_buffer,
                    const RunOptions& opts);
+// The same over the separator results of the revolution, shared with other decoders.
+uint8_t locate_ids(SeparatorRun& run, IdLayout& layout, ByteBuffer& id_buffer, const RunOptions& opts);
 
 }  // namespace quen

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sector/flux_reader.h"
+#include "decode/flux_reader.h"
 
 namespace quen {
 namespace {

@@ -15,22 +15,4 @@ void FluxCursor::start(uint8_t r) {
     ns_per_sample = to.rev_time == 0 ? 0.0 : (0.2 / (t / sck)) * (1e9 / sck);
 }
 
-bool FluxCursor::at_end() const {
-    return flux == nullptr || next < 0 || static_cast<uint32_t>(next) >= stream->flux_count;
-}
-
-int32_t FluxCursor::next_ns() {
-    if (at_end()) return 0;
-    uint32_t v = flux[next].value;
-    if (pending_offset != 0) {
-        v -= pending_offset;
-        pending_offset = 0;
-    }
-    ++next;
-    double ns = static_cast<double>(v) * ns_per_sample;
-    // An absurd sample clock must not turn into an undefined conversion.
-    if (!(ns >= 0.0 && ns < 9.0e18)) ns = 0.0;
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(ns)));
-}
-
 }  // namespace quen

@@ -13,9 +13,23 @@ struct FluxCursor {
     // Prepares the cursor for 0-based revolution r (0 <= r <= index_count - 2).
     void start(uint8_t r);
     // True when no real interval is left in the stream (the trailing entry is never handed out).
-    bool at_end() const;
+    bool at_end() const {
+        return flux == nullptr || next < 0 || static_cast<uint32_t>(next) >= stream->flux_count;
+    }
     // The next interval in normalised ns; 0 without moving when at_end().
-    int32_t next_ns();
+    int32_t next_ns() {
+        if (at_end()) return 0;
+        uint32_t v = flux[next].value;
+        if (pending_offset != 0) {
+            v -= pending_offset;
+            pending_offset = 0;
+        }
+        ++next;
+        double ns = static_cast<double>(v) * ns_per_sample;
+        // An absurd sample clock must not turn into an undefined conversion.
+        if (!(ns >= 0.0 && ns < 9.0e18)) ns = 0.0;
+        return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(ns)));
+    }
 
     const QuenStream* stream = nullptr;
     const FluxItem* flux = nullptr;

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "decode/mfm.h"
 #include "decode/pll.h"
+#include "decode/separator.h"
+#include "support/memory_stream.h"
 
 namespace quen {
 namespace {
@@ -201,6 +206,71 @@ TEST(Pll, AgreesWithTickByTickOnJitteredAndLongIntervals) {
             const uint16_t want = reference_step(slow, t, pll_off);
             ASSERT_EQ(fast.step(t, pll_off), want) << i;
             ASSERT_TRUE(same_state(fast, slow)) << i;
+        }
+    }
+}
+
+// Random double-density intervals with spikes and no-flux stretches of up to 5 ms,
+// in four revolutions; QUEN_RANDOM_INTERVALS sets how many (a benchmark run takes millions).
+std::unique_ptr<QuenStream> random_revolutions(uint32_t& seed) {
+    const char* wanted = std::getenv("QUEN_RANDOM_INTERVALS");
+    const uint32_t n = std::max(1000u, wanted ? static_cast<uint32_t>(std::strtoul(wanted, nullptr, 10)) : 200000u);
+    auto rnd = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    std::vector<uint32_t> ticks(n);
+    for (uint32_t& t : ticks) {
+        const uint32_t kind = rnd() % 200;
+        t = kind == 0 ? rnd() % 5000000 : kind == 1 ? rnd() % 200 : (2 + rnd() % 3) * 2000 + rnd() % 900 - 450;
+    }
+    std::vector<IndexRecord> index;
+    for (uint32_t r = 0; r <= 4; ++r) {
+        IndexRecord rec{};
+        rec.flux_index = r * (n / 5);
+        for (uint32_t i = rec.flux_index; i < rec.flux_index + n / 5; ++i) rec.rev_time += ticks[i];
+        index.push_back(rec);
+    }
+    return testing::memory_stream(ticks, index, kDefaultSampleClock);
+}
+
+// Decoders read the shared results in any order and past the index; each must see what
+// a separator of its own would have given it.
+TEST(Separator, SharedResultsAgreeWithSteppingAfresh) {
+    uint32_t seed = 99;
+    const auto stream = random_revolutions(seed);
+    for (bool pll_off : {false, true}) {
+        SeparatorRuns runs(stream.get(), pll_off);
+        struct Fresh {
+            FluxCursor cursor;
+            PllState pll;
+            uint32_t total_ns = 0;
+            uint32_t read = 0;
+        };
+        std::vector<Fresh> fresh;
+        for (uint8_t r = 0; r < 4; ++r) {
+            fresh.push_back(Fresh{FluxCursor(stream.get()), PllState{}});
+            fresh.back().cursor.start(r);
+        }
+        for (bool any = true; any;) {
+            any = false;
+            for (uint8_t r = 0; r < 4; ++r) {
+                Fresh& f = fresh[r];
+                for (uint32_t k = seed % 5000; k != 0 && !f.cursor.at_end(); --k, ++f.read) {
+                    const int32_t interval = f.cursor.next_ns();
+                    f.total_ns += static_cast<uint32_t>(interval);
+                    const uint16_t cells = f.pll.step(f.total_ns, pll_off);
+                    ASSERT_TRUE(runs.from(r).has(f.read));
+                    const SeparatedInterval got = runs.from(r).get(f.read);
+                    ASSERT_EQ(got.total_ns, f.total_ns);
+                    ASSERT_EQ(got.interval_ns, interval);
+                    ASSERT_EQ(got.cells, cells);
+                    ASSERT_EQ(got.clk, f.pll.clk());
+                    ASSERT_EQ(got.classes, classify_interval(interval, cells, f.pll.clk()));
+                    any = true;
+                }
+                if (f.cursor.at_end()) {
+                    ASSERT_FALSE(runs.from(r).has(f.read));
+                }
+                seed = seed * 1664525u + 1013904223u;
+            }
         }
     }
 }

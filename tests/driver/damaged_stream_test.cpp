@@ -1,9 +1,12 @@
 // Damaged dumps must end in a report or a clear error, never in a crash or a hang.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "support/builder.h"
+#include "support/capture.h"
 #include "support/run_helper.h"
 
 namespace quen::testing {
@@ -46,8 +49,78 @@ TEST(DamagedStream, EveryRunEndsWithOneOrTwo) {
             std::fwrite(bytes.data(), 1, bytes.size(), f);
             std::fclose(f);
         }
-        RunResult r = run_analyser({"-vtf", input, dir + "/report.txt"}, dir);
+        const std::string options = round % 3 == 2 ? "-pvtf" : "-vtf";
+        RunResult r = run_analyser({options, input, dir + "/report.txt"}, dir, SeparatorSharing::kShared);
         EXPECT_TRUE(r.code == 1 || r.code == 2) << "round " << round << ": " << r.code;
+        // Every decoder stepping the separator afresh must write the same.
+        const std::string report = without_banner(read_file(dir + "/report.txt"));
+        RunResult fresh = run_analyser({options, input, dir + "/report.txt"}, dir, SeparatorSharing::kPerDecoder);
+        EXPECT_EQ(fresh.code, r.code) << "round " << round;
+        EXPECT_EQ(fresh.err, r.err) << "round " << round;
+        EXPECT_EQ(without_banner(read_file(dir + "/report.txt")), report) << "round " << round;
+    }
+}
+
+// Valid streams that make every comparison pass read a revolution without the sector:
+// they end like any other run, and the budget bounds what the passes read and what -v writes.
+struct HostileCase {
+    const char* name;
+    synth::HostileShape shape;
+    int revolutions;
+    const char* options;
+    uint64_t pass_intervals;  // the run's limits
+    uint64_t diag_bytes;
+    bool passes_skipped;      // the report says the budget was spent
+};
+
+constexpr uint64_t kAmple = UINT64_MAX;
+
+const HostileCase kHostileCases[] = {
+    {"long gaps", synth::HostileShape::kLongGaps, 0, "-b", WorkBudget::kPassIntervals, WorkBudget::kDiagBytes, false},
+    {"long gaps, passes cut short", synth::HostileShape::kLongGaps, 0, "-b", 60000, kAmple, true},
+    {"noise", synth::HostileShape::kNoise, 3, "-b", WorkBudget::kPassIntervals, WorkBudget::kDiagBytes, false},
+    {"noise, passes cut short", synth::HostileShape::kNoise, 3, "-b", 100000, kAmple, true},
+    {"short intervals, -v cut short", synth::HostileShape::kShortIntervals, 2, "-bv", kAmple, 300000, false},
+};
+
+TEST(DamagedStream, HostileStreamsStayWithinTheBudget) {
+    const std::string dir = make_temp_dir();
+    for (const HostileCase& c : kHostileCases) {
+        SCOPED_TRACE(c.name);
+        const std::string input = dir + "/hostile.raw";
+        const std::vector<uint8_t> bytes = synth::hostile_stream(c.shape, c.revolutions);
+        FILE* f = std::fopen(input.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+
+        WorkBudget budget(c.pass_intervals, c.diag_bytes);
+        const RunResult r = run_analyser({c.options, input}, dir, SeparatorSharing::kShared, &budget);
+        EXPECT_EQ(r.code, 1);
+        // Only the first revolution holds the sectors: every pass run fails, the others are skipped.
+        const std::vector<std::string> err_lines = lines_of(r.err);
+        const auto failed = std::count_if(err_lines.begin(), err_lines.end(), [](const std::string& line) {
+            return line.find("did not read correctly ???") != std::string::npos;
+        });
+        unsigned skipped = 0;
+        const size_t at = r.out.find("Work budget spent - ");
+        if (at != std::string::npos) std::sscanf(r.out.c_str() + at, "Work budget spent - %u comparison", &skipped);
+        EXPECT_EQ(at != std::string::npos, c.passes_skipped);
+        // The last revolution is never compared: a pass may read on past its end.
+        const int compared = (c.shape == synth::HostileShape::kLongGaps ? 254 : c.revolutions) - 1;
+        EXPECT_EQ(failed + skipped, 255 * compared);
+        // A stream byte holds at most one interval. Every revolution is read about once, and a
+        // pass begun within the budget is read to its end: a revolution and its overrun more.
+        EXPECT_LE(budget.intervals_used(), (c.passes_skipped ? c.pass_intervals : 0) + 8 * bytes.size());
+        if (c.diag_bytes < WorkBudget::kDiagBytes) {
+            size_t diag = 0;
+            for (const std::string& line : err_lines) {
+                if (line.find("did not read correctly") == std::string::npos) diag += line.size() + 1;
+            }
+            EXPECT_NE(r.err.find("  ** No more diagnostic lines"), std::string::npos);
+            // The line that reaches the limit is written whole, then the one that says so.
+            EXPECT_LE(diag, c.diag_bytes + 200);
+        }
     }
 }
 

@@ -364,4 +364,45 @@ std::vector<uint8_t> track_stream(const MfmCells& track, int revolutions, const 
     return revolutions_to_stream(revs, timing, opts);
 }
 
+std::vector<uint8_t> hostile_stream(HostileShape shape, int revolutions) {
+    // A revolution is 100,000 cells; 255 ID fields of 21 bytes fill most of it.
+    constexpr size_t kRevolutionCells = 100000;
+    MfmCells ids;
+    ids.bytes(0x4E, 16);
+    for (int sector = 1; sector <= 255; ++sector) {
+        SectorPlan plan;
+        plan.sector = static_cast<uint8_t>(sector);
+        plan.gap2_zeros = 3;
+        write_id_field(ids, plan);
+        ids.bytes(0x4E, 8);
+    }
+    ids.bytes(0x4E, (kRevolutionCells - ids.size()) / 16);
+    std::vector<MfmCells> revs{ids};
+    uint32_t seed = 7;
+    for (int r = 0; r < (shape == HostileShape::kLongGaps ? 254 : revolutions); ++r) {
+        MfmCells rev;
+        switch (shape) {
+            case HostileShape::kLongGaps:
+                for (int i = 0; i < 4; ++i) {
+                    rev.no_flux(kRevolutionCells / 4 - 1);
+                    rev.raw("1");
+                }
+                break;
+            case HostileShape::kNoise:
+                while (rev.size() < kRevolutionCells) {
+                    seed = seed * 1664525u + 1013904223u;
+                    rev.byte(static_cast<uint8_t>(seed >> 24));
+                }
+                break;
+            case HostileShape::kShortIntervals:
+                rev.raw(std::string(60000, '1'));
+                rev.no_flux(kRevolutionCells - 60000);
+                rev.raw("1");
+                break;
+        }
+        revs.push_back(rev);
+    }
+    return revolutions_to_stream(revs);
+}
+
 }  // namespace quen::synth

@@ -143,6 +143,16 @@ void write_sector(MfmCells& cells, const SectorPlan& s);
 void write_id_field(MfmCells& cells, const SectorPlan& s);
 void write_data_mark(MfmCells& cells, const SectorPlan& s);
 
+// ---------------------------------------------------------------- hostile tracks
+// Streams shaped to make every comparison pass read much for nothing: a revolution of
+// 255 ID fields without DATA, then revolutions that hold none of them.
+enum class HostileShape {
+    kLongGaps,        // then 254 revolutions of four long intervals each
+    kNoise,           // then `revolutions` of MFM noise without a synch mark
+    kShortIntervals,  // then `revolutions` of 60,000 one-cell intervals and a gap
+};
+std::vector<uint8_t> hostile_stream(HostileShape shape, int revolutions = 2);
+
 // ---------------------------------------------------------------- flux timing
 struct FluxTiming {
     double cell_ns = 2000.0;

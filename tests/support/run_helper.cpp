@@ -34,7 +34,13 @@ std::string read_file(const std::string& path) {
     return ss.str();
 }
 
-RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir) {
+SeparatorSharing default_sharing() {
+    const char* v = std::getenv("QUEN_TEST_SEPARATOR");
+    return v != nullptr && std::string(v) == "per-decoder" ? SeparatorSharing::kPerDecoder : SeparatorSharing::kShared;
+}
+
+RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir, SeparatorSharing sharing,
+                       WorkBudget* budget) {
     Capture out;
     Capture err;
     RunIo io;
@@ -42,6 +48,8 @@ RunResult run_analyser(const std::vector<std::string>& args, const std::string& 
     io.err = err.get();
     io.wait_for_key = false;
     io.plot_dir = plot_dir;
+    io.separator_sharing = sharing;
+    io.work_budget = budget;
     RunResult r;
     r.code = run_quenanalyze(args, io);
     r.out = out.text();

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "base/work_budget.h"
+#include "decode/separator.h"
+
 namespace quen::testing {
 
 struct RunResult {
@@ -19,8 +22,14 @@ std::string make_temp_dir();
 std::string write_temp_file(const std::vector<uint8_t>& bytes, const std::string& name = "track.raw");
 std::string read_file(const std::string& path);
 
+// How the end-to-end tests run the decoders: shared separator results, unless the
+// environment has QUEN_TEST_SEPARATOR=per-decoder (the suite's second pass).
+SeparatorSharing default_sharing();
+
 // Runs the analyser with args; plot files go to plot_dir (empty: current directory).
-RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir = "");
+// With `budget`, the run uses it instead of one with the standard limits.
+RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir = "",
+                       SeparatorSharing sharing = default_sharing(), WorkBudget* budget = nullptr);
 
 // The report without its first line (the banner carries the build and run times).
 std::string without_banner(const std::string& report);

@@ -1,20 +1,20 @@
-// The reading machinery shared by the ID locator and the sector decoder: separator,
-// shift register, CRC register, synch-run tracking and the fault checks with their
-// diagnostic lines. Each decoder keeps its own state machine on top of it.
+// The reading machinery shared by the track decoder, the ID locator and the sector
+// decoder: the separator's results, shift register, CRC register, synch-run tracking
+// and the fault checks with their diagnostic lines. Each decoder keeps its own state
+// machine on top of it.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
-#include "decode/mfm.h"
-#include "decode/pll.h"
-#include "decode/records.h"
 #include "base/options.h"
-#include "stream/cursor.h"
+#include "decode/mfm.h"
+#include "decode/records.h"
+#include "decode/separator.h"
 
 namespace quen {
 
-// The diagnostic lines whose wording differs between the two decoders.
+// The diagnostic lines whose wording differs between the decoders.
 struct FluxTexts {
     const char* no_flux;        // ns, time, byte, clk
     const char* border;         // ns, time, byte, clk
@@ -28,16 +28,29 @@ enum class IntervalFault : uint8_t { kNone, kNoFlux, kTiming };
 struct TakenByte {
     bool sync = false;         // aligned on an A1 or C2 synch pattern
     bool synch_fault = false;  // bad synch sequence or the fourth byte of a run
+    bool long_run = false;     // the fourth byte of a run
 };
 
 struct FluxReader {
-    FluxReader(const RunOptions& opts, const FluxTexts& texts)
-        : diag(opts.verbose ? opts.diag_out : nullptr), pll_off(opts.pll_off), texts(texts) {}
+    FluxReader(SeparatorRun& run, const RunOptions& opts, const FluxTexts& texts)
+        : run(&run), diag(opts.verbose ? opts.diag_out : nullptr), budget(opts.budget), texts(&texts) {}
 
-    // Reads one interval, adds it to total_ns and steps the separator to it.
-    void read_interval(FluxCursor& cursor);
+    // True when the stream has no interval left for this reader.
+    bool at_end() { return !run->has(next); }
+    // Takes the next interval with the separator's result for it.
+    void read_interval() {
+        const SeparatedInterval s = run->get(next++);
+        total_ns = s.total_ns;
+        interval_ns = s.interval_ns;
+        cells = s.cells;
+        clk = s.clk;
+        classes = s.classes;
+    }
     // Counts the last interval's no-flux, border and MFM faults in `area`.
-    IntervalFault check_interval(AreaInfo& area, uint16_t byte_count);
+    IntervalFault check_interval(AreaInfo& area, uint16_t byte_count) {
+        return classes == 0 ? IntervalFault::kNone : count_faults(area, byte_count);
+    }
+    bool clock_off() const { return clk > kOverClockedNs || clk < kUnderClockedNs; }
     // Counts an over- or under-clocked byte in `area`; time_us is the time the lines show.
     void check_clock(AreaInfo& area, uint32_t time_us, uint16_t byte_count);
     // Takes the next byte from the shift register. With `search` the byte is aligned on
@@ -47,11 +60,19 @@ struct FluxReader {
     bool check_short_run(const TakenByte& taken, AreaInfo& area, uint32_t time_us, uint16_t byte_count);
     // Feeds the byte to the CRC register; the next byte starts at this transition.
     void finish_byte();
+    IntervalFault count_faults(AreaInfo& area, uint16_t byte_count);
+    // Writes a diagnostic line with -v, within the run's budget.
+    [[gnu::format(printf, 2, 3)]] void say(const char* fmt, ...);
+    // Writes diagnostic text another reading wrote for this one, as say() would have
+    // written it line by line.
+    void replay(const char* text, size_t n);
 
     uint8_t data() const { return shifter.data; }
     DecodedByte decoded() const { return {shifter.data, shifter.clock, clk, byte_start_ns}; }
 
-    PllState pll;
+    // Pointers, so that a decoder's reading can be kept and taken up again.
+    SeparatorRun* run;
+    uint32_t next = 0;
     MfmShifter shifter;
     uint32_t total_ns = 0;
     uint32_t byte_start_ns = 0;
@@ -59,13 +80,14 @@ struct FluxReader {
     uint16_t clk = 0;
     uint8_t sync_count = 0;
     uint8_t last_sync = 0;
-    // The interval last read and its cell count.
+    // The interval last read, its cell count and its IntervalClass bits.
     int32_t interval_ns = 0;
     uint16_t cells = 0;
+    uint8_t classes = 0;
 
     FILE* diag;  // null without -v
-    bool pll_off;
-    const FluxTexts& texts;
+    WorkBudget* budget;
+    const FluxTexts* texts;
 };
 
 }  // namespace quen

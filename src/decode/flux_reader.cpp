@@ -1,9 +1,12 @@
-#include "sector/flux_reader.h"
+#include "decode/flux_reader.h"
+
+#include <cstdarg>
+#include <cstring>
+
+#include "decode/marks.h"
 
 namespace quen {
 namespace {
-
-constexpr uint8_t kMarkA1 = 0xA1;
 
 constexpr const char* kOverClockedLine = "  ** Over clocked byte @ %d ms Byte=%04x clk=%d\n";
 constexpr const char* kUnderClockedLine = "  ** Under clocked byte @ %d ms Byte=%04x clk=%d\n";
@@ -16,30 +19,49 @@ unsigned previous(uint16_t byte_count) { return static_cast<uint16_t>(byte_count
 
 }  // namespace
 
-void FluxReader::read_interval(FluxCursor& cursor) {
-    interval_ns = cursor.next_ns();
-    total_ns += static_cast<uint32_t>(interval_ns);
-    cells = pll.step(total_ns, pll_off);
-    clk = pll.clk();
+void FluxReader::say(const char* fmt, ...) {
+    if (diag == nullptr || (budget != nullptr && budget->diag_spent())) return;
+    va_list args;
+    va_start(args, fmt);
+    const int n = std::vfprintf(diag, fmt, args);
+    va_end(args);
+    if (budget != nullptr && n > 0) budget->charge_diag(static_cast<uint64_t>(n), diag);
 }
 
-IntervalFault FluxReader::check_interval(AreaInfo& area, uint16_t byte_count) {
+void FluxReader::replay(const char* text, size_t n) {
+    if (diag == nullptr || n == 0) return;
+    if (budget == nullptr) {
+        std::fwrite(text, 1, n, diag);
+        return;
+    }
+    // Line by line the text would stop after the line that reaches the limit.
+    const uint64_t left = budget->diag_left();
+    if (left == 0) return;
+    if (n > left) {
+        const void* nl = std::memchr(text + left - 1, '\n', n - (left - 1));
+        if (nl != nullptr) n = static_cast<size_t>(static_cast<const char*>(nl) - text) + 1;
+    }
+    std::fwrite(text, 1, n, diag);
+    budget->charge_diag(n, diag);
+}
+
+IntervalFault FluxReader::count_faults(AreaInfo& area, uint16_t byte_count) {
     const int time_us = static_cast<int>(total_ns / 1000);
-    if (cells > kNoFluxCells) {
-        if (diag) std::fprintf(diag, texts.no_flux, interval_ns, time_us, unsigned{byte_count}, int{clk});
+    if (classes & kIntervalNoFlux) {
+        say(texts->no_flux, interval_ns, time_us, unsigned{byte_count}, int{clk});
         return IntervalFault::kNoFlux;
     }
     IntervalFault fault = IntervalFault::kNone;
-    if (in_border_window(clk, interval_ns, cells)) {
+    if (classes & kIntervalBorder) {
         ++area.BRD;
         fault = IntervalFault::kTiming;
-        if (diag) std::fprintf(diag, texts.border, interval_ns, time_us, unsigned{byte_count}, int{clk});
+        say(texts->border, interval_ns, time_us, unsigned{byte_count}, int{clk});
     }
-    if (cells < 2 || cells > 4) {
+    if (classes & (kIntervalShort | kIntervalLong)) {
         ++area.TMV;
         fault = IntervalFault::kTiming;
         if (diag) {
-            std::fprintf(diag, cells < 2 ? texts.short_spacing : texts.long_spacing, interval_ns, time_us,
+            say((classes & kIntervalShort) ? texts->short_spacing : texts->long_spacing, interval_ns, time_us,
                          unsigned{byte_count}, int{clk});
         }
     }
@@ -49,10 +71,10 @@ IntervalFault FluxReader::check_interval(AreaInfo& area, uint16_t byte_count) {
 void FluxReader::check_clock(AreaInfo& area, uint32_t time_us, uint16_t byte_count) {
     if (clk > kOverClockedNs) {
         ++area.over_clocked;
-        if (diag) std::fprintf(diag, kOverClockedLine, static_cast<int>(time_us), unsigned{byte_count}, int{clk});
+        say(kOverClockedLine, static_cast<int>(time_us), unsigned{byte_count}, int{clk});
     } else if (clk < kUnderClockedNs) {
         ++area.under_clocked;
-        if (diag) std::fprintf(diag, kUnderClockedLine, static_cast<int>(time_us), unsigned{byte_count}, int{clk});
+        say(kUnderClockedLine, static_cast<int>(time_us), unsigned{byte_count}, int{clk});
     }
 }
 
@@ -76,20 +98,20 @@ TakenByte FluxReader::take_byte(bool search, AreaInfo& area, uint32_t time_us, u
     if (sync_count > 1 && b != last_sync) {
         ++area.BS;
         taken.synch_fault = true;
-        if (diag) std::fprintf(diag, kBadSyncLine, unsigned{last_sync}, unsigned{b}, t, previous(byte_count));
+        say(kBadSyncLine, unsigned{last_sync}, unsigned{b}, t, previous(byte_count));
         sync_count = 1;
     }
-    // Only an A1 run starts a CRC; a C2 run leads to the index mark, which has none.
-    if (sync_count == 1 && b == kMarkA1) crc = 0xFFFF;
+    if (sync_count == 1 && b == marks::kCrcSynch) crc = 0xFFFF;
     if (diag) {
-        std::fprintf(diag, kSyncByteLine, unsigned{b}, (found.pos & 1) ? "advance by half-bit " : "", t,
+        say(kSyncByteLine, unsigned{b}, (found.pos & 1) ? "advance by half-bit " : "", t,
                      previous(byte_count));
     }
     if (sync_count > 3) {
-        if (diag) std::fprintf(diag, kLongSyncLine, int{sync_count}, unsigned{b}, t, previous(byte_count));
+        say(kLongSyncLine, int{sync_count}, unsigned{b}, t, previous(byte_count));
         if (sync_count == 4) {
             ++area.BS;
             taken.synch_fault = true;
+            taken.long_run = true;
         }
     }
     last_sync = b;
@@ -98,7 +120,7 @@ TakenByte FluxReader::take_byte(bool search, AreaInfo& area, uint32_t time_us, u
 
 bool FluxReader::check_short_run(const TakenByte& taken, AreaInfo& area, uint32_t time_us, uint16_t byte_count) {
     if (taken.sync || (sync_count != 1 && sync_count != 2)) return false;
-    if (diag) std::fprintf(diag, texts.short_run, int{sync_count}, static_cast<int>(time_us), previous(byte_count));
+    say(texts->short_run, int{sync_count}, static_cast<int>(time_us), previous(byte_count));
     ++area.BS;
     sync_count = 0;
     return true;

@@ -1,0 +1,60 @@
+#include "decode/separator.h"
+
+#include <algorithm>
+
+#include "decode/mfm.h"
+#include "decode/records.h"
+
+namespace quen {
+namespace {
+
+// Reading on past the index stops at the end of a field; a few thousand intervals hold any.
+constexpr uint32_t kOverrunChunk = 2048;
+
+}  // namespace
+
+uint8_t classify_interval(int32_t interval_ns, uint16_t cells, uint16_t clk) {
+    if (cells > kNoFluxCells) return kIntervalNoFlux;
+    uint8_t classes = in_border_window(clk, interval_ns, cells) ? kIntervalBorder : 0;
+    if (cells < 2) classes |= kIntervalShort;
+    if (cells > 4) classes |= kIntervalLong;
+    return classes;
+}
+
+SeparatorRun::SeparatorRun(const QuenStream* stream, uint8_t revolution, bool pll_off)
+    : cursor_(stream), pll_off_(pll_off) {
+    cursor_.start(revolution);
+    revolution_intervals_ = cursor_.count;
+}
+
+bool SeparatorRun::extend(uint32_t i) {
+    if (cursor_.at_end()) return false;
+    // The whole revolution at once, past it a chunk at a time.
+    const uint64_t wanted = std::max<uint64_t>(uint64_t{i} + 1, steps_.size() < revolution_intervals_
+                                                                    ? revolution_intervals_
+                                                                    : steps_.size() + kOverrunChunk);
+    const uint64_t in_stream = steps_.size() + (cursor_.stream->flux_count - static_cast<uint32_t>(cursor_.next));
+    const size_t from = steps_.size();
+    const size_t to = static_cast<size_t>(std::min(wanted, in_stream));
+    steps_.resize(to);
+    classes_.resize(to);
+    for (size_t k = from; k < to; ++k) {
+        const int32_t interval_ns = cursor_.next_ns();
+        total_ns_ += static_cast<uint32_t>(interval_ns);
+        const uint16_t cells = pll_.step(total_ns_, pll_off_);
+        const uint16_t clk = pll_.clk();
+        steps_[k] = {total_ns_, cells, clk};
+        classes_[k] = classify_interval(interval_ns, cells, clk);
+    }
+    return i < to;
+}
+
+SeparatorRun& SeparatorRuns::from(uint8_t revolution) {
+    std::unique_ptr<SeparatorRun>& run = runs_[sharing_ == SeparatorSharing::kShared ? revolution : 0];
+    if (!run || sharing_ == SeparatorSharing::kPerDecoder) {
+        run = std::make_unique<SeparatorRun>(stream_, revolution, pll_off_);
+    }
+    return *run;
+}
+
+}  // namespace quen

@@ -1,0 +1,94 @@
+// The data separator's results for the intervals of one starting revolution, computed
+// once and read by every decoder that starts there.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "base/options.h"
+#include "decode/pll.h"
+#include "stream/cursor.h"
+
+namespace quen {
+
+// What an interval is, whatever the decoder reading it does with that.
+enum IntervalClass : uint8_t {
+    kIntervalNoFlux = 1,   // more cells than a stretch with flux can have; nothing else is checked
+    kIntervalBorder = 2,   // the separator's decision could have gone either way
+    kIntervalShort = 4,    // fewer cells than MFM allows between transitions
+    kIntervalLong = 8,     // more cells than MFM allows, short of a no-flux stretch
+};
+
+struct SeparatedInterval {
+    uint32_t total_ns;  // time from the starting revolution's index to this transition
+    int32_t interval_ns;
+    uint16_t cells;     // cells since the previous transition, modulo 65536
+    uint16_t clk;       // bit period after this transition
+    uint8_t classes;    // IntervalClass bits
+};
+
+uint8_t classify_interval(int32_t interval_ns, uint16_t cells, uint16_t clk);
+
+// The intervals from the index of one revolution on, as far as any decoder has read;
+// reading past the revolution's end goes on into the next one with the same separator.
+class SeparatorRun {
+public:
+    SeparatorRun(const QuenStream* stream, uint8_t revolution, bool pll_off);
+
+    // Intervals between this revolution's index and the next one's.
+    uint32_t revolution_intervals() const { return revolution_intervals_; }
+    // Whether the stream holds an i-th interval from the index.
+    bool has(uint32_t i) { return i < steps_.size() || extend(i); }
+    // The i-th interval; has(i) must have been true.
+    SeparatedInterval get(uint32_t i) const {
+        const Step& s = steps_[i];
+        // The interval is the difference of the times, modulo 2^32 as they were summed.
+        const uint32_t before = i == 0 ? 0 : steps_[i - 1].total_ns;
+        return {s.total_ns, static_cast<int32_t>(s.total_ns - before), s.cells, s.clk, classes_[i]};
+    }
+
+private:
+    // Kept small: every revolution's results stay in memory for the whole run.
+    struct Step {
+        uint32_t total_ns;
+        uint16_t cells;
+        uint16_t clk;
+    };
+
+    bool extend(uint32_t i);
+
+    FluxCursor cursor_;
+    PllState pll_;
+    bool pll_off_;
+    uint32_t total_ns_ = 0;
+    uint32_t revolution_intervals_ = 0;
+    std::vector<Step> steps_;
+    std::vector<uint8_t> classes_;
+};
+
+// Whether the decoders of one run share the separator's results or each steps it afresh.
+// Sharing is the normal way; stepping afresh is kept as the reference the shared
+// results are checked against.
+enum class SeparatorSharing : uint8_t { kShared, kPerDecoder };
+
+// The separator runs of one analysis, one per starting revolution, for the options in force.
+class SeparatorRuns {
+public:
+    SeparatorRuns(const QuenStream* stream, bool pll_off, SeparatorSharing sharing = SeparatorSharing::kShared)
+        : stream_(stream), pll_off_(pll_off), sharing_(sharing) {}
+
+    const QuenStream* stream() const { return stream_; }
+    SeparatorSharing sharing() const { return sharing_; }
+    // Per decoder, a run is valid until the next call.
+    SeparatorRun& from(uint8_t revolution);
+
+private:
+    const QuenStream* stream_;
+    bool pll_off_;
+    SeparatorSharing sharing_;
+    std::array<std::unique_ptr<SeparatorRun>, 256> runs_{};
+};
+
+}  // namespace quen
