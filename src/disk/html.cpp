@@ -1,0 +1,460 @@
+#include "disk/html.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <system_error>
+#include <unistd.h>
+
+#include "disk/html_text.h"
+
+namespace quen::disk {
+namespace {
+
+namespace fs = std::filesystem;
+using html::escape;
+
+// How each status looks. The glyph carries the status for readers who cannot tell
+// the colours apart and on paper.
+struct StatusLook {
+    TrackStatus status;
+    const char* glyph;
+    const char* label;
+    const char* meaning;
+};
+constexpr StatusLook kLooks[] = {
+    {TrackStatus::Clean, "", "clean", "every sector read with good CRCs, no finding"},
+    {TrackStatus::Faults, "!", "CRC or ID faults",
+     "a sector not read correctly, or ID fields that carry another cylinder or head"},
+    {TrackStatus::Protected, "P", "findings", "protection findings that remain with -s"},
+    {TrackStatus::DefaultModeOnly, "s", "findings only in the default mode",
+     "every finding vanishes with -s: an artefact of the synch search inside fields"},
+    {TrackStatus::Failed, "\xC3\x97", "failed", "the file could not be analysed"},
+};
+constexpr const char* kNoFileClass = "none";
+
+const StatusLook& look_of(TrackStatus s) {
+    for (const StatusLook& l : kLooks) {
+        if (l.status == s) return l;
+    }
+    return kLooks[0];
+}
+
+// The marker of findings that the run with -s does not have, as in the text table.
+constexpr const char* kOnlyDefaultMark = "*";
+
+// Colours picked to stay apart for the common colour-vision deficiencies; the glyphs
+// tell them apart anyway.
+constexpr const char kStyle[] = R"CSS(
+:root { color-scheme: light; }
+body { font: 14px/1.45 system-ui, "DejaVu Sans", "Liberation Sans", Arial, sans-serif; color: #1f2328;
+       background: #fff; margin: 0; padding: 1.25rem 1.75rem 2rem; }
+h1 { font-size: 1.45rem; margin: 0 0 .2rem; word-break: break-all; }
+h2 { font-size: 1.1rem; margin: 1.8rem 0 .6rem; padding-bottom: .25rem; border-bottom: 1px solid #d0d7de; }
+.meta { color: #57606a; margin: 0 0 1rem; }
+.meta code { color: #1f2328; background: #f6f8fa; padding: 0 .3em; border-radius: 4px; }
+.totals { display: grid; grid-template-columns: repeat(auto-fill, minmax(10.5rem, 1fr)); gap: .5rem; margin: 0; }
+.totals div { border: 1px solid #d0d7de; border-radius: 6px; padding: .35rem .7rem; background: #f6f8fa; }
+.totals dt { font-size: .72rem; color: #57606a; text-transform: uppercase; letter-spacing: .04em; }
+.totals dd { margin: 0; font-size: 1.2rem; font-weight: 600; font-variant-numeric: tabular-nums; }
+.totals .bad dd { color: #b42318; }
+.scroll { overflow-x: auto; padding-bottom: .3rem; }
+table.grid { border-collapse: separate; border-spacing: 2px; }
+table.grid th { font-size: .68rem; font-weight: normal; color: #57606a; padding: 0; min-width: 1.35rem; }
+table.grid th[scope=row] { text-align: right; padding-right: .45rem; white-space: nowrap; font-size: .8rem; }
+table.grid td { width: 1.35rem; height: 1.75rem; padding: 0; text-align: center; font-size: .8rem;
+                font-weight: 700; border-radius: 3px; }
+table.grid td a { display: block; line-height: 1.75rem; color: inherit; text-decoration: none; }
+table.grid td a:hover, table.grid td a:focus { outline: 2px solid #1f2328; outline-offset: 1px; }
+.st-clean { background: #3f9b5a; color: #fff; }
+.st-faults { background: #f2a33a; color: #3d2500; }
+.st-protected { background: #5b5fc7; color: #fff; }
+.st-default-mode-only { background: #b7dfc1; color: #1f5130; }
+.st-failed { background: #c4314b; color: #fff; }
+.st-none { background: repeating-linear-gradient(45deg, #f3f4f6, #f3f4f6 3px, #e5e7eb 3px, #e5e7eb 6px);
+           color: #57606a; }
+.legend { list-style: none; padding: 0; margin: .7rem 0 0; display: flex; flex-wrap: wrap; gap: .4rem 1.4rem; }
+.legend li { display: flex; align-items: center; gap: .45rem; }
+.swatch { display: inline-block; width: 1.35rem; height: 1.35rem; line-height: 1.35rem; border-radius: 3px;
+          text-align: center; font-weight: 700; font-size: .8rem; flex: none; }
+.legend small { color: #57606a; }
+table.summary { border-collapse: collapse; font-variant-numeric: tabular-nums; white-space: nowrap; }
+table.summary caption { text-align: left; color: #57606a; padding-bottom: .4rem; }
+table.summary th, table.summary td { border-bottom: 1px solid #d8dee4; padding: .28rem .6rem; text-align: right; }
+table.summary thead th { background: #f6f8fa; border-bottom: 2px solid #d0d7de; position: sticky; top: 0;
+                         font-size: .8rem; }
+table.summary tbody tr:nth-child(even) { background: #fafbfc; }
+table.summary tbody tr:target { background: #fff6cc; }
+table.summary .text { text-align: left; white-space: normal; }
+table.summary td.status { text-align: left; }
+table.summary td.status .swatch { width: 1.1rem; height: 1.1rem; line-height: 1.1rem; margin-right: .35rem;
+                                  vertical-align: -.15rem; }
+table.summary .reason { color: #b42318; }
+abbr { text-decoration: underline dotted; }
+.note { color: #57606a; margin-top: .5rem; }
+.pictures details { border: 1px solid #d0d7de; border-radius: 6px; margin: .4rem 0; padding: .3rem .8rem; }
+.pictures summary { cursor: pointer; font-weight: 600; }
+.pictures img { display: block; max-width: 100%; height: auto; margin: .6rem 0; background: #fff; }
+.pictures ul { margin: .2rem 0 .5rem; padding-left: 1.2rem; }
+footer { margin-top: 2rem; color: #57606a; font-size: .8rem; }
+)CSS";
+
+std::string format(const char* fmt, auto... args) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, fmt, args...);
+    return buf;
+}
+
+std::string track_label(const TrackSummary& t) { return format("%02d.%d", t.track, t.side); }
+std::string track_anchor(const TrackSummary& t) { return "track-" + track_label(t); }
+std::string picture_anchor(const TrackSummary& t) { return "pictures-" + track_label(t); }
+
+std::string rpm_text(double rpm) { return format("%.2f", rpm); }
+
+// Each kind once, with its sectors, in the order the run listed them; a finding that
+// the -s run lacks carries the marker.
+struct KindFindings {
+    const Finding* first;
+    std::vector<const Finding*> all;
+};
+std::vector<KindFindings> findings_by_kind(const TrackSummary& t) {
+    std::vector<KindFindings> kinds;
+    for (const Finding& f : t.findings) {
+        auto it = std::find_if(kinds.begin(), kinds.end(), [&](const KindFindings& k) { return k.first->kind == f.kind; });
+        if (it == kinds.end()) {
+            kinds.push_back({&f, {&f}});
+        } else {
+            it->all.push_back(&f);
+        }
+    }
+    return kinds;
+}
+
+std::string finding_places(const KindFindings& k) {
+    std::string places;
+    for (const Finding* f : k.all) {
+        std::string one = f->sector >= 0 ? std::to_string(f->sector) : std::string();
+        if (f->value >= 0) one += (one.empty() ? "" : " ") + format("(%d)", f->value);
+        if (!f->survives_no_sync) one += kOnlyDefaultMark;
+        if (one.empty()) continue;
+        if (!places.empty()) places += ", ";
+        places += one;
+    }
+    return places;
+}
+
+// Plain text of the findings, for the cells' title text.
+std::string findings_text(const TrackSummary& t) {
+    std::string text;
+    for (const KindFindings& k : findings_by_kind(t)) {
+        if (!text.empty()) text += "; ";
+        text += k.first->code;
+        const std::string places = finding_places(k);
+        if (!places.empty()) text += " " + places;
+        else if (!k.first->survives_no_sync) text += kOnlyDefaultMark;
+    }
+    return text;
+}
+
+std::string foreign_ids_text(const TrackSummary& t) {
+    std::string text;
+    for (const ForeignId& id : t.foreign_ids) {
+        if (!text.empty()) text += ", ";
+        text += format("C%d H%d (%d\xC3\x97)", id.cylinder, id.head, id.count);
+    }
+    return text;
+}
+
+// The figures of the track's summary line, one group a line, for a cell's title.
+std::string cell_title(const TrackSummary& t) {
+    std::string title = format("Track %02d side %d: ", t.track, t.side) + look_of(t.status).label;
+    if (!t.analysed()) return title + "\n" + t.failure_reason;
+    title += format("\n%d revolutions, %s rpm, %u bytes", t.revolutions, rpm_text(t.rpm_avg).c_str(), t.bytes);
+    title += format("\nID %d good / %d bad, data %d good / %d bad", t.id_good, t.id_bad, t.data_good, t.data_bad);
+    title += format("\nsectors %d OK of %d, fuzzy %d", t.sectors_ok, t.sectors_found, t.fuzzy_sectors);
+    if (!t.foreign_ids.empty()) title += "\nID fields of " + foreign_ids_text(t);
+    if (!t.findings.empty()) title += "\nfindings: " + findings_text(t);
+    return title;
+}
+
+bool is_file(const fs::path& p) {
+    std::error_code ec;
+    return fs::is_regular_file(p, ec);
+}
+
+class PageWriter {
+public:
+    PageWriter(const DiskSummary& disk, const PageSettings& settings)
+        : disk_(disk), settings_(settings), page_dir_(fs::path(settings.page_path).parent_path()) {
+        if (page_dir_.empty()) page_dir_ = ".";
+    }
+
+    std::string page() {
+        head();
+        totals();
+        grid();
+        table();
+        pictures();
+        out_ += "<footer>Made by quendisk from the stream files of <code>" + escape(disk_.dir) +
+                "</code>.</footer>\n</body>\n</html>\n";
+        return std::move(out_);
+    }
+
+private:
+    std::string link_to(const fs::path& target) const { return escape(html::relative_link(page_dir_, target)); }
+
+    void head() {
+        const std::string name = escape(disk_name());
+        out_ += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+                "<meta name=\"generator\" content=\"quendisk\">\n";
+        out_ += "<title>Disk " + name + "</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
+        out_ += "<header>\n<h1>Disk " + name + "</h1>\n<p class=\"meta\">Folder <code>" + escape(disk_.dir) +
+                "</code>";
+        if (!settings_.analyser_options.empty()) {
+            out_ += " \xC2\xB7 options <code>" + escape(settings_.analyser_options) + "</code>";
+        }
+        out_ += disk_.cross_checked ? " \xC2\xB7 findings cross-checked with a run with -s"
+                                    : " \xC2\xB7 analysed with -s: no cross-check";
+        out_ += "</p>\n</header>\n";
+    }
+
+    std::string disk_name() const {
+        fs::path p = fs::path(disk_.dir).lexically_normal();
+        if (p.filename().empty()) p = p.parent_path();
+        const std::string name = p.filename().string();
+        return name.empty() ? disk_.dir : name;
+    }
+
+    void total(const char* term, const std::string& value, bool bad = false) {
+        out_ += bad ? "<div class=\"bad\">" : "<div>";
+        out_ += "<dt>" + std::string(term) + "</dt><dd>" + value + "</dd></div>\n";
+    }
+
+    void totals() {
+        const DiskTotals& s = disk_.totals;
+        out_ += "<section aria-labelledby=\"totals\">\n<h2 id=\"totals\">Totals</h2>\n<dl class=\"totals\">\n";
+        total("Track sides", std::to_string(s.tracks));
+        total("Analysed", std::to_string(s.analysed));
+        total("Failed", std::to_string(s.failed), s.failed > 0);
+        total("Sectors OK / found", format("%d / %d", s.sectors_ok, s.sectors_found), s.sectors_ok < s.sectors_found);
+        total("ID fields good / bad", format("%d / %d", s.id_good, s.id_bad), s.id_bad > 0);
+        total("Data fields good / bad", format("%d / %d", s.data_good, s.data_bad), s.data_bad > 0);
+        total("Fuzzy sectors", std::to_string(s.fuzzy_sectors));
+        total("Findings", std::to_string(s.findings));
+        if (disk_.cross_checked) total("Only in default mode", std::to_string(s.findings_only_default_mode));
+        total("Tracks with foreign IDs", std::to_string(s.tracks_with_foreign_ids), s.tracks_with_foreign_ids > 0);
+        out_ += "</dl>\n</section>\n";
+    }
+
+    void grid() {
+        out_ += "<section aria-labelledby=\"grid\">\n<h2 id=\"grid\">Tracks</h2>\n";
+        if (disk_.tracks.empty()) {
+            out_ += "<p>No stream file.</p>\n</section>\n";
+            return;
+        }
+        std::map<std::pair<int, int>, const TrackSummary*> by_place;
+        std::set<int> sides;
+        int first = disk_.tracks.front().track;
+        int last = first;
+        for (const TrackSummary& t : disk_.tracks) {
+            by_place[{t.side, t.track}] = &t;
+            sides.insert(t.side);
+            first = std::min(first, t.track);
+            last = std::max(last, t.track);
+        }
+        out_ += "<div class=\"scroll\">\n<table class=\"grid\">\n<caption class=\"note\">One column per track, one row "
+                "per side; each cell links to its row of the table below.</caption>\n<thead><tr><td></td>";
+        for (int track = first; track <= last; ++track) out_ += format("<th scope=\"col\">%02d</th>", track);
+        out_ += "</tr></thead>\n<tbody>\n";
+        for (int side : sides) {
+            out_ += format("<tr><th scope=\"row\">side %d</th>", side);
+            for (int track = first; track <= last; ++track) {
+                auto it = by_place.find({side, track});
+                if (it == by_place.end()) {
+                    out_ += format("<td class=\"st-%s\" title=\"Track %02d side %d: no file\"></td>", kNoFileClass,
+                                   track, side);
+                    continue;
+                }
+                const TrackSummary& t = *it->second;
+                out_ += "<td class=\"st-" + std::string(status_word(t.status)) + "\" data-track=\"" + track_label(t) +
+                        "\" title=\"" + escape(cell_title(t)) + "\"><a href=\"#" + track_anchor(t) + "\">" +
+                        look_of(t.status).glyph + "</a></td>";
+            }
+            out_ += "</tr>\n";
+        }
+        out_ += "</tbody>\n</table>\n</div>\n";
+        legend();
+        out_ += "</section>\n";
+    }
+
+    void legend() {
+        out_ += "<ul class=\"legend\">\n";
+        for (const StatusLook& l : kLooks) {
+            out_ += "<li><span class=\"swatch st-" + std::string(status_word(l.status)) + "\">" + l.glyph +
+                    "</span><span>" + l.label + " <small>" + escape(l.meaning) + "</small></span></li>\n";
+        }
+        out_ += "<li><span class=\"swatch st-" + std::string(kNoFileClass) +
+                "\"></span><span>no file <small>no stream file for this track side</small></span></li>\n</ul>\n";
+    }
+
+    void table() {
+        const bool reports = !disk_.outdir.empty();
+        out_ += "<section aria-labelledby=\"summary\">\n<h2 id=\"summary\">Summary</h2>\n<div class=\"scroll\">\n"
+                "<table class=\"summary\">\n<caption>One row per track side; hover a finding's code for its name."
+                "</caption>\n<thead><tr>"
+                "<th scope=\"col\">Track</th><th scope=\"col\">Side</th><th scope=\"col\" class=\"text\">Status</th>"
+                "<th scope=\"col\">Revs</th><th scope=\"col\">RPM</th><th scope=\"col\">Bytes</th>"
+                "<th scope=\"col\">ID good</th><th scope=\"col\">ID bad</th>"
+                "<th scope=\"col\">Data good</th><th scope=\"col\">Data bad</th>"
+                "<th scope=\"col\">Sectors OK / found</th><th scope=\"col\">Fuzzy</th>"
+                "<th scope=\"col\" class=\"text\">Foreign IDs</th><th scope=\"col\" class=\"text\">Findings</th>";
+        if (reports) out_ += "<th scope=\"col\" class=\"text\">Report</th>";
+        out_ += "</tr></thead>\n<tbody>\n";
+        for (const TrackSummary& t : disk_.tracks) row(t, reports);
+        out_ += "</tbody>\n</table>\n</div>\n";
+        if (disk_.cross_checked && disk_.totals.findings_only_default_mode > 0) {
+            out_ += "<p class=\"note\">" + std::string(kOnlyDefaultMark) +
+                    " only with the synch search inside fields: the run with -s does not show it.</p>\n";
+        }
+        out_ += "</section>\n";
+    }
+
+    void row(const TrackSummary& t, bool reports) {
+        const StatusLook& look = look_of(t.status);
+        out_ += "<tr id=\"" + track_anchor(t) + "\">" + format("<td>%02d</td><td>%d</td>", t.track, t.side) +
+                "<td class=\"status\"><span class=\"swatch st-" + status_word(t.status) + "\">" + look.glyph +
+                "</span>" + look.label + "</td>";
+        if (!t.analysed()) {
+            out_ += "<td colspan=\"11\" class=\"text reason\">" + escape(t.failure_reason) + "</td>";
+        } else {
+            out_ += format("<td>%d</td><td>%s</td><td>%u</td>", t.revolutions, rpm_text(t.rpm_avg).c_str(), t.bytes);
+            out_ += format("<td>%d</td><td>%d</td><td>%d</td><td>%d</td>", t.id_good, t.id_bad, t.data_good,
+                           t.data_bad);
+            out_ += format("<td>%d / %d</td><td>%d</td>", t.sectors_ok, t.sectors_found, t.fuzzy_sectors);
+            out_ += "<td class=\"text\">" + escape(foreign_ids_text(t)) + "</td><td class=\"text\">";
+            bool first = true;
+            for (const KindFindings& k : findings_by_kind(t)) {
+                if (!first) out_ += "; ";
+                first = false;
+                out_ += "<abbr title=\"" + escape(k.first->name) + "\">" + escape(k.first->code) + "</abbr>";
+                const std::string places = finding_places(k);
+                if (!places.empty()) out_ += " " + escape(places);
+                else if (!k.first->survives_no_sync) out_ += kOnlyDefaultMark;
+            }
+            out_ += "</td>";
+        }
+        if (reports) {
+            out_ += "<td class=\"text\">";
+            if (!t.report_path.empty() && is_file(t.report_path)) {
+                out_ += "<a href=\"" + link_to(t.report_path) + "\">report</a>";
+            }
+            if (has_pictures(t)) out_ += " <a href=\"#" + picture_anchor(t) + "\">pictures</a>";
+            out_ += "</td>";
+        }
+        out_ += "</tr>\n";
+    }
+
+    bool has_pictures(const TrackSummary& t) const {
+        return !disk_.outdir.empty() && is_file(fs::path(picture_dir(disk_.outdir, t)) / "layout.svg");
+    }
+
+    // Sector numbers of the sector pictures in a track's picture folder, in numeric order.
+    static std::vector<int> picture_sectors(const fs::path& dir) {
+        std::set<int> sectors;
+        std::error_code ec;
+        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            int n = 0;
+            char tail = 0;
+            if (std::sscanf(name.c_str(), "sec_layout_%d.sv%c", &n, &tail) == 2 && tail == 'g' && n >= 0) {
+                sectors.insert(n);
+            }
+        }
+        return {sectors.begin(), sectors.end()};
+    }
+
+    // A link to each of the named pictures that exists, SVG first.
+    void picture_links(const fs::path& dir, const std::string& name, const char* text) {
+        std::string links;
+        for (const char* ext : {".svg", ".png"}) {
+            const fs::path file = dir / (name + ext);
+            if (!is_file(file)) continue;
+            links += std::string(links.empty() ? "" : " ") + "<a href=\"" + link_to(file) + "\">" + (ext + 1) + "</a>";
+        }
+        if (!links.empty()) out_ += "<li>" + std::string(text) + ": " + links + "</li>\n";
+    }
+
+    void pictures() {
+        bool any = false;
+        for (const TrackSummary& t : disk_.tracks) any = any || has_pictures(t);
+        if (!any) return;
+        out_ += "<section class=\"pictures\" aria-labelledby=\"pictures\">\n<h2 id=\"pictures\">Pictures</h2>\n";
+        for (const TrackSummary& t : disk_.tracks) {
+            if (!has_pictures(t)) continue;
+            const fs::path dir = picture_dir(disk_.outdir, t);
+            out_ += "<details id=\"" + picture_anchor(t) + "\">\n<summary>" +
+                    format("Track %02d side %d", t.track, t.side) + "</summary>\n";
+            out_ += "<img src=\"" + link_to(dir / "layout.svg") + "\" alt=\"" +
+                    format("Areas of track %02d side %d along the revolution", t.track, t.side) +
+                    "\" loading=\"lazy\">\n<ul>\n";
+            picture_links(dir, "layout", "track layout");
+            picture_links(dir, "trans", "flux transitions");
+            picture_links(dir, "allsect", "sectors side by side");
+            for (int n : picture_sectors(dir)) {
+                const std::string s = std::to_string(n);
+                picture_links(dir, "sec_layout_" + s, ("sector " + s + " areas").c_str());
+                picture_links(dir, "sec_data_" + s, ("sector " + s + " bytes").c_str());
+                picture_links(dir, "sec_trans_" + s, ("sector " + s + " flux transitions").c_str());
+            }
+            out_ += "</ul>\n</details>\n";
+        }
+        out_ += "</section>\n";
+    }
+
+    const DiskSummary& disk_;
+    const PageSettings& settings_;
+    fs::path page_dir_;
+    std::string out_;
+};
+
+}  // namespace
+
+std::string picture_dir(const std::string& outdir, const TrackSummary& t) {
+    return (fs::path(outdir) / ("track" + track_label(t))).string();
+}
+
+std::string disk_page(const DiskSummary& disk, const PageSettings& settings) {
+    return PageWriter(disk, settings).page();
+}
+
+void write_disk_page(const DiskSummary& disk, const PageSettings& settings) {
+    const fs::path path(settings.page_path);
+    std::error_code ec;
+    if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
+    if (ec) throw DiskError{"cannot create the folder of " + settings.page_path + ": " + ec.message()};
+
+    const std::string text = disk_page(disk, settings);
+    // Written beside the page and renamed over it, so a reader never sees half a page.
+    const fs::path temp = path.string() + ".tmp" + std::to_string(getpid());
+    {
+        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
+        f.write(text.data(), static_cast<std::streamsize>(text.size()));
+        f.close();
+        if (!f) {
+            fs::remove(temp, ec);
+            throw DiskError{"cannot write " + settings.page_path};
+        }
+    }
+    fs::rename(temp, path, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temp, ignored);
+        throw DiskError{"cannot write " + settings.page_path + ": " + ec.message()};
+    }
+}
+
+}  // namespace quen::disk

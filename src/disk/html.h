@@ -1,0 +1,28 @@
+// The disk page: one self-contained HTML file that shows the whole disk at a glance
+// (a grid of the track sides coloured by status) and leads to each track's report
+// and pictures.
+#pragma once
+
+#include <string>
+
+#include "disk/summary.h"
+
+namespace quen::disk {
+
+struct PageSettings {
+    std::string page_path;         // where the page goes; links are relative to its folder
+    std::string analyser_options;  // as given, e.g. "-b -r2"; shown in the page's heading
+};
+
+// The page's text. Reports and pictures are linked where they exist on disk, so the
+// page never points at a file that is not there.
+std::string disk_page(const DiskSummary& disk, const PageSettings& settings);
+
+// Writes the page, creating its folder when needed. The file appears whole or not at
+// all, so an earlier page is never left half overwritten. Throws DiskError.
+void write_disk_page(const DiskSummary& disk, const PageSettings& settings);
+
+// The folder of a track's pictures inside OUTDIR: OUTDIR/trackNN.S.
+std::string picture_dir(const std::string& outdir, const TrackSummary& t);
+
+}  // namespace quen::disk

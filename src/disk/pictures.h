@@ -1,0 +1,34 @@
+// Pictures of each track side for the disk page: the analyser's plot files written
+// into OUTDIR/trackNN.S and drawn there by the project's render script.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "disk/summary.h"
+
+namespace quen::disk {
+
+struct PictureSettings {
+    std::string outdir;
+    std::vector<std::string> analyser_options;  // as given to the disk's runs
+    unsigned jobs = 1;
+    FILE* err = stderr;  // messages of the runs and of the render script, each with its track
+    std::string render_script;  // empty: looked for with find_render_script()
+};
+
+// The render script: installed beside the program (quenanalyze-render), in the
+// install's share folder, or in the source tree the program was built from. Empty
+// when none is found.
+std::string find_render_script();
+
+// True when the plotting program can be run.
+bool ploticus_available();
+
+// Draws the pictures of every analysed track side. Returns how many track sides got
+// no pictures or only some; the reasons went to settings.err. Throws DiskError when
+// there is no render script.
+int make_pictures(const DiskSummary& disk, const PictureSettings& settings);
+
+}  // namespace quen::disk
