@@ -87,6 +87,7 @@ public:
 
 private:
     [[noreturn]] void abnormal_exit() {
+        record_failure();
         if (report_ != nullptr) std::fflush(report_);
         std::fprintf(io_.out, "Abnormal termination code %d\n   Press return to exit program\n", 2);
         std::fflush(io_.out);
@@ -95,6 +96,7 @@ private:
     }
 
     [[noreturn]] void usage_error(const char* reason) {
+        usage_failed_ = true;
         std::fprintf(io_.err, "%s: %s\n", kProgramName, reason);
         for (const char* line : kUsage) std::fputs(line, io_.err);
         abnormal_exit();
@@ -227,6 +229,62 @@ private:
             buffers[i] = ByteBuffer();
         }
         findings.print(report_);
+        record_figures(track, ids, id_buffer, sectors, findings);
+    }
+
+    // Every abnormal end passes here; what the run got to tells why it ended.
+    void record_failure() {
+        RunFigures* f = io_.figures;
+        if (f == nullptr) return;
+        f->requested_revolution = opts_.revolution;
+        if (usage_failed_) {
+            f->failure = RunFailure::Usage;
+        } else if (!stream_) {
+            OwnedFile probe(std::fopen(input_.c_str(), "rb"));
+            f->failure = probe ? RunFailure::Undecodable : RunFailure::Unreadable;
+        } else {
+            f->revolutions = static_cast<int>(stream_->index_count) - 1;
+            f->rpm_avg = stream_->rpm_avg;
+            if (has_output_ && !output_file_) {
+                f->failure = RunFailure::OutputNotCreatable;
+            } else if (stream_->index_count < 4) {
+                f->failure = RunFailure::TooFewRevolutions;
+            } else if (opts_.plot && !allsect_) {
+                f->failure = RunFailure::WriteFailed;
+            } else {
+                f->failure = RunFailure::RevolutionOutOfRange;
+            }
+        }
+    }
+
+    void record_figures(const TrackLayout& track, const IdLayout& ids, const ByteBuffer& id_buffer,
+                        const std::vector<SectorLayout>& sectors, const Prot_list& findings) {
+        RunFigures* f = io_.figures;
+        if (f == nullptr) return;
+        f->completed = true;
+        f->revolutions = static_cast<int>(stream_->index_count) - 1;
+        f->rpm_avg = stream_->rpm_avg;
+        f->requested_revolution = opts_.revolution + 1;
+        f->track_bytes = track.byte_count;
+        f->track_ns = track.total_ns;
+        f->id_good = track.id_good;
+        f->id_bad = track.id_bad;
+        f->data_good = track.data_good;
+        f->data_bad = track.data_bad;
+        f->synch_good = track.synch_good;
+        f->synch_bad = track.synch_bad;
+        f->ids.clear();
+        for (size_t i = 0; i < sectors.size(); ++i) {
+            const auto field = [&](size_t k) { return id_buffer.entries[7 * i + k].data; };
+            f->ids.push_back({field(1), field(2), field(3), field(4), ids.ids[i].crc == 0});
+        }
+        f->sectors.clear();
+        for (const SectorLayout& s : sectors) {
+            f->sectors.push_back({s.S, s.area(AreaKind::ID).crc == 0, s.has_data != 0,
+                                  s.has_data != 0 && s.area(AreaKind::DATA).crc == 0, s.FZP});
+        }
+        f->findings.clear();
+        for (const ProtEntry* e = findings.head; e != nullptr; e = e->next) f->findings.push_back({e->type, e->S, e->value});
     }
 
     void write_allsect_line(const SectorLayout& s) {
@@ -251,6 +309,7 @@ private:
         const bool close_failed = std::fclose(raw) != 0;
         if (failed || close_failed) {
             if (raw == report_) report_ = io_.out;
+            if (io_.figures != nullptr) io_.figures->failure = RunFailure::WriteFailed;
             std::fprintf(io_.err, "Error writing file %s\n", name.c_str());
             throw RunExit{2};
         }
@@ -266,6 +325,7 @@ private:
     OwnedFile allsect_;
     std::string allsect_path_;
     FILE* report_ = nullptr;
+    bool usage_failed_ = false;
 };
 
 }  // namespace
@@ -275,6 +335,7 @@ int run_quenanalyze(const std::vector<std::string>& args, const RunIo& io) {
         Run run(io);
         return run.execute(args);
     } catch (const RunExit& e) {
+        if (io.figures != nullptr && io.figures->failure == RunFailure::None) io.figures->failure = RunFailure::WriteFailed;
         std::fflush(io.out);
         std::fflush(io.err);
         return e.code;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/figures.h"
+
 namespace quen {
 
 struct RunIo {
@@ -12,6 +14,7 @@ struct RunIo {
     FILE* err = stderr;        // the process's standard error
     bool wait_for_key = false; // abnormal ends wait for a key press (only on a terminal)
     std::string plot_dir;      // where plot files go; empty = current directory
+    RunFigures* figures = nullptr;  // filled with what the run found, when given
 };
 
 // Runs the analyser on `args` (the arguments after the program name) and returns

@@ -1,0 +1,118 @@
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "disk/summary.h"
+#include "driver/run.h"
+
+namespace quen::disk {
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* f) const {
+        if (f != nullptr) std::fclose(f);
+    }
+};
+using OwnedFile = std::unique_ptr<FILE, FileCloser>;
+
+// Where a report nobody asked for goes: written and forgotten, never held in memory.
+OwnedFile discard_sink() { return OwnedFile(std::fopen("/dev/null", "w")); }
+
+std::string report_path_of(const std::string& outdir, const TrackSummary& t) {
+    const std::string prefix = (!outdir.empty() && outdir.back() == '/') ? outdir : outdir + "/";
+    return prefix + t.file_name.substr(0, t.file_name.size() - 4) + ".txt";
+}
+
+// The first kMaxMessageBytes of what a run wrote to a scratch file.
+std::string read_back(FILE* f) {
+    std::string text;
+    std::fflush(f);
+    std::rewind(f);
+    char chunk[4096];
+    size_t n;
+    while (text.size() < kMaxMessageBytes && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+    if (text.size() > kMaxMessageBytes) text.resize(kMaxMessageBytes);
+    return text;
+}
+
+void analyse_track(const DiskOptions& opts, TrackSummary& t) {
+    OwnedFile sink = discard_sink();
+    OwnedFile messages(opts.outdir.empty() ? nullptr : std::tmpfile());
+    if (!sink) {
+        t.failure = RunFailure::WriteFailed;
+        t.failure_reason = "cannot open /dev/null";
+        t.status = TrackStatus::Failed;
+        return;
+    }
+
+    RunFigures main;
+    {
+        std::vector<std::string> args = opts.analyser_options;
+        // A report that goes nowhere needs no dumps; the findings do not depend on them.
+        if (opts.outdir.empty()) args.push_back("-b");
+        args.push_back(t.input_path);
+        if (!opts.outdir.empty()) {
+            t.report_path = report_path_of(opts.outdir, t);
+            args.push_back(t.report_path);
+        }
+        RunIo io;
+        io.out = sink.get();
+        io.err = messages ? messages.get() : sink.get();
+        io.figures = &main;
+        run_quenanalyze(args, io);
+    }
+    if (messages) t.messages = read_back(messages.get());
+    if (main.failure == RunFailure::OutputNotCreatable) t.report_path.clear();
+
+    RunFigures no_sync;
+    const bool cross_check = !opts.no_sync && main.completed;
+    if (cross_check) {
+        std::vector<std::string> args = opts.analyser_options;
+        args.push_back("-sb");
+        args.push_back(t.input_path);
+        RunIo io;
+        io.out = sink.get();
+        io.err = sink.get();
+        io.figures = &no_sync;
+        run_quenanalyze(args, io);
+    }
+    summarise_track(t, main, cross_check ? &no_sync : nullptr);
+}
+
+}  // namespace
+
+DiskSummary analyse_disk(const DiskOptions& opts, const DiskListing& listing, const ProgressFn& progress) {
+    DiskSummary disk;
+    disk.dir = opts.dir;
+    disk.outdir = opts.outdir;
+    disk.cross_checked = !opts.no_sync;
+    disk.tracks = listing.tracks;
+    disk.skipped = listing.skipped;
+
+    const size_t n = disk.tracks.size();
+    std::atomic<size_t> next{0};
+    std::mutex progress_lock;
+    size_t started = 0;
+    // Every worker writes only its own track's record, so the outcome is the same for any count.
+    const auto work = [&] {
+        for (size_t i = next++; i < n; i = next++) {
+            if (progress) {
+                std::lock_guard<std::mutex> hold(progress_lock);
+                progress(++started, n, disk.tracks[i].file_name);
+            }
+            analyse_track(opts, disk.tracks[i]);
+        }
+    };
+    const size_t workers = std::max<size_t>(1, std::min<size_t>(opts.jobs, n));
+    std::vector<std::thread> pool;
+    for (size_t w = 1; w < workers; ++w) pool.emplace_back(work);
+    work();
+    for (std::thread& th : pool) th.join();
+
+    disk.totals = total_of(disk.tracks);
+    return disk;
+}
+
+}  // namespace quen::disk

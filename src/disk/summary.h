@@ -1,0 +1,133 @@
+// The whole-disk summary: one record per track side with every figure and finding of its
+// run, and the totals of the disk. The text table, CSV, JSON and HTML outputs all read it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "driver/figures.h"
+
+namespace quen::disk {
+
+// What a track side looks like at a glance, most serious first.
+enum class TrackStatus : uint8_t {
+    Failed,           // the file could not be analysed
+    Protected,        // findings that the run without the in-field synch search has too
+    Faults,           // a sector not read correctly, or ID fields of another cylinder or head
+    DefaultModeOnly,  // findings, all of them only with the synch search inside fields
+    Clean,
+};
+const char* status_word(TrackStatus s);  // "failed", "protected", "faults", "default-mode-only", "clean"
+
+struct Finding {
+    int32_t kind = 0;     // the protection kind's code
+    std::string code;     // its three-letter abbreviation
+    std::string name;     // its name as the report prints it
+    int32_t sector = -1;  // -1: the whole track
+    int32_t value = -1;   // -1: none
+    // False when the run with -s added does not have it: an artefact of the synch search
+    // inside fields. Always true when the disk was analysed with -s.
+    bool survives_no_sync = true;
+};
+
+// A cylinder/head pair that ID fields with a good CRC carry although the file name says otherwise.
+struct ForeignId {
+    int cylinder = 0;
+    int head = 0;
+    int count = 0;  // how many ID fields carry it
+};
+
+struct TrackSummary {
+    std::string file_name;    // as found in the folder, e.g. "track05.1.raw"
+    std::string input_path;   // the path handed to the analyser
+    std::string report_path;  // OUTDIR/trackNN.S.txt when written, else empty
+    int track = 0;            // from the file name
+    int side = 0;
+
+    TrackStatus status = TrackStatus::Clean;
+    RunFailure failure = RunFailure::None;
+    std::string failure_reason;  // empty when analysed
+
+    int revolutions = 0;
+    double rpm_avg = 0.0;
+    uint32_t bytes = 0;
+    double length_ms = 0.0;
+    int id_good = 0;
+    int id_bad = 0;
+    int data_good = 0;
+    int data_bad = 0;
+    int sectors_ok = 0;     // ID and data both read with a good CRC
+    int sectors_found = 0;  // ID fields found
+    int fuzzy_sectors = 0;
+    std::vector<ForeignId> foreign_ids;
+    std::vector<Finding> findings;
+    // What the run wrote on its standard error (set-up errors, revolutions a sector was
+    // not read in), kept only when OUTDIR is given and cut after kMaxMessageBytes.
+    std::string messages;
+
+    bool analysed() const { return failure == RunFailure::None; }
+    int findings_only_default_mode() const;
+};
+
+struct DiskTotals {
+    int tracks = 0;
+    int analysed = 0;
+    int failed = 0;
+    int id_good = 0;
+    int id_bad = 0;
+    int data_good = 0;
+    int data_bad = 0;
+    int sectors_ok = 0;
+    int sectors_found = 0;
+    int fuzzy_sectors = 0;
+    int findings = 0;
+    int findings_only_default_mode = 0;
+    int tracks_with_foreign_ids = 0;
+};
+
+struct DiskOptions {
+    std::vector<std::string> analyser_options;  // the analyser's option arguments, e.g. {"-b", "-r2"}
+    std::string dir;
+    std::string outdir;  // empty: no per-track reports
+    unsigned jobs = 1;
+    bool no_sync = false;  // -s is among the analyser options: no cross-check
+};
+
+struct DiskSummary {
+    std::string dir;
+    std::string outdir;
+    bool cross_checked = true;  // findings were checked against a run with -s
+    std::vector<TrackSummary> tracks;     // by track, then side
+    std::vector<std::string> skipped;     // other entries of the folder, sorted
+    DiskTotals totals;
+    bool all_analysed() const { return totals.failed == 0; }
+};
+
+// The stream files of a folder, by track then side, and the names of everything else.
+struct DiskListing {
+    std::vector<TrackSummary> tracks;  // file_name, input_path, track and side filled
+    std::vector<std::string> skipped;
+};
+// Throws DiskError when the folder cannot be listed.
+DiskListing list_disk(const std::string& dir);
+
+struct DiskError {
+    std::string message;
+};
+
+inline constexpr size_t kMaxMessageBytes = 64 * 1024;
+
+// Called once per track side as its analysis starts, under a lock, from any worker thread:
+// how many have started (1-based), the count, the file name.
+using ProgressFn = std::function<void(size_t, size_t, const std::string&)>;
+
+// Analyses every stream file of the listing; the outcome does not depend on opts.jobs.
+DiskSummary analyse_disk(const DiskOptions& opts, const DiskListing& listing, const ProgressFn& progress = {});
+
+// Folds one track's run figures (and those of its -s run, or nullptr) into its summary.
+void summarise_track(TrackSummary& t, const RunFigures& main, const RunFigures* no_sync);
+DiskTotals total_of(const std::vector<TrackSummary>& tracks);
+
+}  // namespace quen::disk

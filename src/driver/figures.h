@@ -1,0 +1,72 @@
+// What one run found, as data, for callers that summarise many runs (the whole-disk
+// command): the same records the report is printed from, never re-read from its text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quen {
+
+// Why a run ended before its report was complete.
+enum class RunFailure : uint8_t {
+    None = 0,
+    Usage,                 // an option the analyser does not know, or no input named
+    Unreadable,            // the input file could not be read
+    Undecodable,           // the input was read but is not a stream the reader can decode
+    TooFewRevolutions,     // fewer than the three revolutions the analysis needs
+    RevolutionOutOfRange,  // -r names a revolution the stream does not hold
+    OutputNotCreatable,    // the named output file could not be created
+    WriteFailed,           // an output or plot file could not be written or created
+};
+
+// One ID field the ID locator found, with what it carries.
+struct IdFigure {
+    uint8_t cylinder = 0;
+    uint8_t head = 0;
+    uint8_t sector = 0;
+    uint8_t size_code = 0;
+    bool crc_ok = false;
+};
+
+// One sector the sector decoder followed, in the order of the ID fields.
+struct SectorFigure {
+    uint8_t sector = 0;
+    bool id_crc_ok = false;
+    bool has_data = false;
+    bool data_crc_ok = false;
+    uint16_t fuzzy_position = 0;  // 0: every revolution read the same data
+};
+
+// One entry of the protection list, in the list's order.
+struct FindingFigure {
+    int32_t kind = 0;     // the ProtType code
+    int32_t sector = -1;  // -1: the finding concerns the whole track
+    int32_t value = -1;   // -1: the finding carries no value
+};
+
+struct RunFigures {
+    bool completed = false;  // the report ran to its protection list
+    RunFailure failure = RunFailure::None;
+    int requested_revolution = 0;  // the -r number as the run took it (1-based)
+
+    // From the set-up; 0 when the stream could not be read.
+    int revolutions = 0;
+    double rpm_avg = 0.0;
+
+    // Track decoder totals.
+    uint32_t track_bytes = 0;
+    uint32_t track_ns = 0;
+    int id_good = 0;
+    int id_bad = 0;
+    int data_good = 0;
+    int data_bad = 0;
+    int synch_good = 0;
+    int synch_bad = 0;
+
+    std::vector<IdFigure> ids;
+    std::vector<SectorFigure> sectors;
+    std::vector<FindingFigure> findings;
+};
+
+}  // namespace quen
