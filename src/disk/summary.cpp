@@ -106,7 +106,7 @@ void summarise_track(TrackSummary& t, const RunFigures& main, const RunFigures* 
         t.status = TrackStatus::Failed;
         return;
     }
-    t.bytes = main.track_bytes;
+    t.bytes = main.track_bytes > 0 ? static_cast<uint32_t>(main.track_bytes) : 0;
     t.length_ms = main.track_ns / 1e6;
     t.id_good = main.id_good;
     t.id_bad = main.id_bad;

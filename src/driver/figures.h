@@ -55,7 +55,7 @@ struct RunFigures {
     double rpm_avg = 0.0;
 
     // Track decoder totals.
-    uint32_t track_bytes = 0;
+    int32_t track_bytes = 0;  // as the report counts them: without the closing entry
     uint32_t track_ns = 0;
     int id_good = 0;
     int id_bad = 0;

@@ -265,7 +265,7 @@ private:
         f->revolutions = static_cast<int>(stream_->index_count) - 1;
         f->rpm_avg = stream_->rpm_avg;
         f->requested_revolution = opts_.revolution + 1;
-        f->track_bytes = track.byte_count;
+        f->track_bytes = track.byte_count - 1;
         f->track_ns = track.total_ns;
         f->id_good = track.id_good;
         f->id_bad = track.id_bad;

@@ -1,0 +1,225 @@
+#include "disk/cli.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "disk/outputs.h"
+#include "disk/summary.h"
+
+namespace quen::disk {
+namespace {
+
+const char kUsage[] =
+    "usage: quendisk [-spvbcfm] [-r<num>] [-j N] [--csv FILE] [--json FILE] [--list-skipped] DIR [OUTDIR]\n"
+    "       analyses every trackNN.S.raw stream file of DIR with the analyser's options\n"
+    "       (-t is not available) and prints a summary table, one line per track side\n"
+    "       -j N           analyse N files at once (default: the number of cores)\n"
+    "       --csv FILE     write the summary as CSV\n"
+    "       --json FILE    write the summary as JSON\n"
+    "       --list-skipped name the entries of DIR that are not stream files\n"
+    "       OUTDIR         write each track's report to OUTDIR/trackNN.S.txt\n";
+
+// The analyser's option letters that apply to every track; -t would scatter plot files.
+constexpr const char* kAnalyserLetters = "spvbcfm";
+constexpr unsigned kMaxJobs = 256;
+
+struct UsageError {
+    std::string message;
+};
+
+struct FileCloser {
+    void operator()(FILE* f) const {
+        if (f != nullptr) std::fclose(f);
+    }
+};
+using OwnedFile = std::unique_ptr<FILE, FileCloser>;
+
+struct Command {
+    DiskOptions disk;
+    std::string csv_path;
+    std::string json_path;
+    bool list_skipped = false;
+    bool help = false;
+};
+
+void check_analyser_cluster(const std::string& a, bool& no_sync) {
+    for (size_t k = 1; k < a.size(); ++k) {
+        const char c = a[k];
+        if (c == 't') throw UsageError{"-t is not available for whole disks"};
+        if (c == 'r') {
+            // The analyser reads the revolution from the one character after the letter.
+            if (k + 1 >= a.size() || a[k + 1] < '0' || a[k + 1] > '9') throw UsageError{"-r needs a digit"};
+            ++k;
+            continue;
+        }
+        if (std::string(kAnalyserLetters).find(c) == std::string::npos) {
+            throw UsageError{std::string("unknown option -") + c};
+        }
+        if (c == 's') no_sync = true;
+    }
+}
+
+unsigned parse_jobs(const std::string& text) {
+    char* end = nullptr;
+    const unsigned long n = std::strtoul(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || text[0] == '-' || n < 1 || n > kMaxJobs) {
+        throw UsageError{"-j needs a number from 1 to " + std::to_string(kMaxJobs)};
+    }
+    return static_cast<unsigned>(n);
+}
+
+Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
+    Command cmd;
+    cmd.disk.jobs = default_jobs;
+    std::vector<std::string> positional;
+    bool options_end = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const auto value = [&](const char* what) -> std::string {
+            if (i + 1 >= args.size()) throw UsageError{std::string(what) + " needs a value"};
+            return args[++i];
+        };
+        if (options_end || a.size() < 2 || a[0] != '-') {
+            positional.push_back(a);
+        } else if (a == "--") {
+            options_end = true;
+        } else if (a == "--csv") {
+            cmd.csv_path = value("--csv");
+        } else if (a == "--json") {
+            cmd.json_path = value("--json");
+        } else if (a == "--list-skipped") {
+            cmd.list_skipped = true;
+        } else if (a == "--help" || a == "-h") {
+            cmd.help = true;
+        } else if (a == "-j") {
+            cmd.disk.jobs = parse_jobs(value("-j"));
+        } else if (a.compare(0, 2, "-j") == 0) {
+            cmd.disk.jobs = parse_jobs(a.substr(2));
+        } else if (a[1] == '-') {
+            throw UsageError{"unknown option " + a};
+        } else {
+            check_analyser_cluster(a, cmd.disk.no_sync);
+            cmd.disk.analyser_options.push_back(a);
+        }
+    }
+    if (cmd.help) return cmd;
+    if (positional.empty()) throw UsageError{"no folder named"};
+    if (positional.size() > 2) throw UsageError{"too many arguments"};
+    cmd.disk.dir = positional[0];
+    if (positional.size() == 2) cmd.disk.outdir = positional[1];
+    return cmd;
+}
+
+bool same_folder(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a.empty() ? "." : a, b.empty() ? "." : b, ec);
+}
+
+// The folder being read stays as it was: nothing this command writes may land in it.
+void refuse_inside_dir(const std::string& dir, const std::string& file, const char* what) {
+    if (file.empty()) return;
+    const std::filesystem::path parent = std::filesystem::path(file).parent_path();
+    if (same_folder(parent, dir)) throw UsageError{std::string(what) + " would be written into " + dir};
+}
+
+void prepare_outdir(const std::string& dir, const std::string& outdir) {
+    if (outdir.empty()) return;
+    std::error_code ec;
+    std::filesystem::create_directories(outdir, ec);
+    if (!std::filesystem::is_directory(outdir, ec)) throw UsageError{"cannot create the folder " + outdir};
+    if (same_folder(outdir, dir)) throw UsageError{"OUTDIR is DIR: reports would be written into " + dir};
+}
+
+OwnedFile open_output(const std::string& path) {
+    if (path.empty()) return nullptr;
+    OwnedFile f(std::fopen(path.c_str(), "w"));
+    if (!f) throw UsageError{"cannot create " + path};
+    return f;
+}
+
+bool finish_output(OwnedFile& f, const std::string& path, FILE* err) {
+    if (!f) return true;
+    FILE* raw = f.release();
+    const bool failed = std::ferror(raw) != 0;
+    if ((std::fclose(raw) != 0) || failed) {
+        std::fprintf(err, "quendisk: error writing %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The runs' own standard error, in track order, each line under its file's name.
+void forward_messages(FILE* err, const DiskSummary& disk) {
+    for (const TrackSummary& t : disk.tracks) {
+        size_t at = 0;
+        while (at < t.messages.size()) {
+            size_t end = t.messages.find('\n', at);
+            if (end == std::string::npos) end = t.messages.size();
+            std::fprintf(err, "%s: %.*s\n", t.file_name.c_str(), static_cast<int>(end - at), t.messages.c_str() + at);
+            at = end + 1;
+        }
+    }
+}
+
+}  // namespace
+
+int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
+    Command cmd;
+    DiskListing listing;
+    OwnedFile csv;
+    OwnedFile json;
+    try {
+        cmd = parse(args, io.default_jobs);
+        if (cmd.help) {
+            std::fputs(kUsage, io.out);
+            return kAllAnalysed;
+        }
+        try {
+            listing = list_disk(cmd.disk.dir);
+        } catch (const DiskError& e) {
+            throw UsageError{e.message};
+        }
+        if (listing.tracks.empty()) throw UsageError{"no stream file (trackNN.S.raw) in " + cmd.disk.dir};
+        refuse_inside_dir(cmd.disk.dir, cmd.csv_path, "the CSV file");
+        refuse_inside_dir(cmd.disk.dir, cmd.json_path, "the JSON file");
+        prepare_outdir(cmd.disk.dir, cmd.disk.outdir);
+        csv = open_output(cmd.csv_path);
+        json = open_output(cmd.json_path);
+    } catch (const UsageError& e) {
+        std::fprintf(io.err, "quendisk: %s\n", e.message.c_str());
+        std::fputs(kUsage, io.err);
+        return kUsageError;
+    }
+
+    ProgressFn progress;
+    if (io.progress) {
+        progress = [&io](size_t k, size_t n, const std::string& name) {
+            std::fprintf(io.err, "\r\033[Ktrack %zu of %zu: %s", k, n, name.c_str());
+            std::fflush(io.err);
+        };
+    }
+    const DiskSummary disk = analyse_disk(cmd.disk, listing, progress);
+    if (io.progress) std::fprintf(io.err, "\r\033[K");
+
+    forward_messages(io.err, disk);
+    write_table(io.out, disk);
+    if (cmd.list_skipped) {
+        for (const std::string& name : disk.skipped) std::fprintf(io.out, "Skipped: %s\n", name.c_str());
+    }
+    std::fflush(io.out);
+    bool written = true;
+    if (csv) {
+        write_csv(csv.get(), disk);
+        written = finish_output(csv, cmd.csv_path, io.err) && written;
+    }
+    if (json) {
+        write_json(json.get(), disk);
+        written = finish_output(json, cmd.json_path, io.err) && written;
+    }
+    if (!written) return kUsageError;
+    return disk.all_analysed() ? kAllAnalysed : kSomeFailed;
+}
+
+}  // namespace quen::disk

@@ -1,0 +1,228 @@
+#include "disk/outputs.h"
+
+#include <nlohmann/json.hpp>
+
+namespace quen::disk {
+namespace {
+
+// RFC 4180: a field with a separator, a quote or a line break is quoted, its quotes doubled.
+std::string csv_field(const std::string& s) {
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    std::string q = "\"";
+    for (char c : s) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    return q + "\"";
+}
+
+std::string fixed3(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", v);
+    return text;
+}
+
+const char* const kCsvColumns[] = {
+    "disk", "file", "track", "side", "status", "revolutions", "rpm", "bytes", "length_ms", "id_good", "id_bad",
+    "data_good", "data_bad", "sectors_ok", "sectors_found", "fuzzy_sectors", "ids_carry", "findings",
+    "findings_only_default_mode", "failure", "report",
+};
+
+// Each finding as code:sector:value:survives, separated by blanks; -1 stands for none.
+std::string csv_findings(const TrackSummary& t) {
+    std::string s;
+    for (const Finding& f : t.findings) {
+        if (!s.empty()) s += ' ';
+        s += f.code + ":" + std::to_string(f.sector) + ":" + std::to_string(f.value) + ":" +
+             (f.survives_no_sync ? "1" : "0");
+    }
+    return s;
+}
+
+}  // namespace
+
+std::string findings_text(const TrackSummary& t) {
+    // Kinds in the order the list first names them, each with all its sectors; a finding
+    // about the whole track has no sector and shows only its mark, if any.
+    struct Kind {
+        std::string code;
+        std::string sectors;
+        bool track_mark = false;
+    };
+    std::vector<Kind> kinds;
+    for (const Finding& f : t.findings) {
+        auto it = kinds.begin();
+        while (it != kinds.end() && it->code != f.code) ++it;
+        if (it == kinds.end()) it = kinds.insert(kinds.end(), Kind{f.code, "", false});
+        if (f.sector < 0) {
+            it->track_mark = it->track_mark || !f.survives_no_sync;
+            continue;
+        }
+        if (!it->sectors.empty()) it->sectors += ',';
+        it->sectors += std::to_string(f.sector);
+        if (!f.survives_no_sync) it->sectors += kDefaultOnlyMark;
+    }
+    std::string text;
+    for (const Kind& k : kinds) {
+        if (!text.empty()) text += ' ';
+        text += k.code;
+        if (k.track_mark) text += kDefaultOnlyMark;
+        if (!k.sectors.empty()) {
+            text += '(';
+            text += k.sectors;
+            text += ')';
+        }
+    }
+    return text;
+}
+
+std::string foreign_ids_text(const TrackSummary& t) {
+    if (t.foreign_ids.empty()) return "-";
+    std::string text;
+    char pair[16];
+    for (const ForeignId& f : t.foreign_ids) {
+        std::snprintf(pair, sizeof pair, "%02d.%d", f.cylinder, f.head);
+        if (!text.empty()) text += ',';
+        text += pair;
+    }
+    return text;
+}
+
+void write_table(FILE* out, const DiskSummary& disk) {
+    std::fprintf(out, "Track Side Revs     RPM Bytes  ID ok/bad Data ok/bad Sectors ok/found Fuzzy IDs-say Findings\n");
+    bool any_marked = false;
+    for (const TrackSummary& t : disk.tracks) {
+        if (!t.analysed()) {
+            std::fprintf(out, "%5d %4d failed: %s\n", t.track, t.side, t.failure_reason.c_str());
+            continue;
+        }
+        const std::string ids = std::to_string(t.id_good) + "/" + std::to_string(t.id_bad);
+        const std::string data = std::to_string(t.data_good) + "/" + std::to_string(t.data_bad);
+        const std::string sectors = std::to_string(t.sectors_ok) + "/" + std::to_string(t.sectors_found);
+        const std::string findings = findings_text(t);
+        std::fprintf(out, "%5d %4d %4d %7.2f %5u %10s %11s %16s %5d %-7s %s\n", t.track, t.side, t.revolutions,
+                     t.rpm_avg, t.bytes, ids.c_str(), data.c_str(), sectors.c_str(), t.fuzzy_sectors,
+                     foreign_ids_text(t).c_str(), findings.empty() ? "-" : findings.c_str());
+        if (t.findings_only_default_mode() > 0) any_marked = true;
+    }
+    const DiskTotals& d = disk.totals;
+    std::fprintf(out,
+                 "Total: %d track sides, %d analysed, %d failed; ID %d/%d, data %d/%d, sectors %d/%d, %d fuzzy; "
+                 "%d findings, %d only with the synch search inside fields; %d track sides with IDs of "
+                 "another cylinder or head\n",
+                 d.tracks, d.analysed, d.failed, d.id_good, d.id_bad, d.data_good, d.data_bad, d.sectors_ok,
+                 d.sectors_found, d.fuzzy_sectors, d.findings, d.findings_only_default_mode,
+                 d.tracks_with_foreign_ids);
+    if (any_marked) std::fprintf(out, "%s %s\n", kDefaultOnlyMark, kDefaultOnlyMeaning);
+    if (!disk.cross_checked) std::fprintf(out, "Findings not cross-checked: -s was given.\n");
+}
+
+void write_csv(FILE* out, const DiskSummary& disk) {
+    bool first = true;
+    for (const char* c : kCsvColumns) {
+        std::fprintf(out, "%s%s", first ? "" : ",", c);
+        first = false;
+    }
+    std::fprintf(out, "\r\n");
+    for (const TrackSummary& t : disk.tracks) {
+        const bool ok = t.analysed();
+        const auto num = [ok](long v) { return ok ? std::to_string(v) : std::string(); };
+        const std::vector<std::string> fields = {
+            disk.dir,
+            t.file_name,
+            std::to_string(t.track),
+            std::to_string(t.side),
+            status_word(t.status),
+            t.revolutions > 0 ? std::to_string(t.revolutions) : std::string(),
+            t.revolutions > 0 ? fixed3(t.rpm_avg) : std::string(),
+            num(t.bytes),
+            ok ? fixed3(t.length_ms) : std::string(),
+            num(t.id_good),
+            num(t.id_bad),
+            num(t.data_good),
+            num(t.data_bad),
+            num(t.sectors_ok),
+            num(t.sectors_found),
+            num(t.fuzzy_sectors),
+            ok && !t.foreign_ids.empty() ? foreign_ids_text(t) : std::string(),
+            csv_findings(t),
+            num(t.findings_only_default_mode()),
+            t.failure_reason,
+            t.report_path,
+        };
+        first = true;
+        for (const std::string& f : fields) {
+            std::fprintf(out, "%s%s", first ? "" : ",", csv_field(f).c_str());
+            first = false;
+        }
+        std::fprintf(out, "\r\n");
+    }
+}
+
+void write_json(FILE* out, const DiskSummary& disk) {
+    using nlohmann::ordered_json;
+    ordered_json tracks = ordered_json::array();
+    for (const TrackSummary& t : disk.tracks) {
+        ordered_json j;
+        j["file"] = t.file_name;
+        j["track"] = t.track;
+        j["side"] = t.side;
+        j["status"] = status_word(t.status);
+        j["failure"] = t.analysed() ? ordered_json(nullptr) : ordered_json(t.failure_reason);
+        j["revolutions"] = t.revolutions;
+        j["rpm"] = t.rpm_avg;
+        if (t.analysed()) {
+            j["bytes"] = t.bytes;
+            j["length_ms"] = t.length_ms;
+            j["id_good"] = t.id_good;
+            j["id_bad"] = t.id_bad;
+            j["data_good"] = t.data_good;
+            j["data_bad"] = t.data_bad;
+            j["sectors_ok"] = t.sectors_ok;
+            j["sectors_found"] = t.sectors_found;
+            j["fuzzy_sectors"] = t.fuzzy_sectors;
+            ordered_json ids = ordered_json::array();
+            for (const ForeignId& f : t.foreign_ids) {
+                ids.push_back({{"cylinder", f.cylinder}, {"head", f.head}, {"count", f.count}});
+            }
+            j["ids_carry"] = ids;
+            ordered_json findings = ordered_json::array();
+            for (const Finding& f : t.findings) {
+                findings.push_back({{"kind", f.kind},
+                                    {"code", f.code},
+                                    {"name", f.name},
+                                    {"sector", f.sector < 0 ? ordered_json(nullptr) : ordered_json(f.sector)},
+                                    {"value", f.value < 0 ? ordered_json(nullptr) : ordered_json(f.value)},
+                                    {"survives_no_sync", f.survives_no_sync}});
+            }
+            j["findings"] = findings;
+        }
+        j["report"] = t.report_path.empty() ? ordered_json(nullptr) : ordered_json(t.report_path);
+        tracks.push_back(std::move(j));
+    }
+    const DiskTotals& d = disk.totals;
+    ordered_json doc;
+    doc["disk"] = disk.dir;
+    doc["outdir"] = disk.outdir.empty() ? ordered_json(nullptr) : ordered_json(disk.outdir);
+    doc["cross_checked"] = disk.cross_checked;
+    doc["tracks"] = tracks;
+    doc["totals"] = {{"tracks", d.tracks},
+                     {"analysed", d.analysed},
+                     {"failed", d.failed},
+                     {"id_good", d.id_good},
+                     {"id_bad", d.id_bad},
+                     {"data_good", d.data_good},
+                     {"data_bad", d.data_bad},
+                     {"sectors_ok", d.sectors_ok},
+                     {"sectors_found", d.sectors_found},
+                     {"fuzzy_sectors", d.fuzzy_sectors},
+                     {"findings", d.findings},
+                     {"findings_only_default_mode", d.findings_only_default_mode},
+                     {"tracks_with_foreign_ids", d.tracks_with_foreign_ids}};
+    doc["skipped"] = disk.skipped;
+    // Names from the file system need not be UTF-8: replace what is not, never throw.
+    const std::string text = doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::fprintf(out, "%s\n", text.c_str());
+}
+
+}  // namespace quen::disk

@@ -1,0 +1,24 @@
+// The disk summary as a text table, as CSV and as JSON.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "disk/summary.h"
+
+namespace quen::disk {
+
+// The mark after a finding that the run with -s added does not have, and what it means.
+inline constexpr const char* kDefaultOnlyMark = "*";
+inline constexpr const char* kDefaultOnlyMeaning = "only with the synch search inside fields";
+
+// The findings of a track, each kind once with its sectors, e.g. "FZD(3,4) SID(2*) LGT".
+std::string findings_text(const TrackSummary& t);
+// The cylinder.head pairs of the ID fields that disagree with the file name, e.g. "01.0", or "-".
+std::string foreign_ids_text(const TrackSummary& t);
+
+void write_table(FILE* out, const DiskSummary& disk);
+void write_csv(FILE* out, const DiskSummary& disk);
+void write_json(FILE* out, const DiskSummary& disk);
+
+}  // namespace quen::disk
