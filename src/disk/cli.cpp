@@ -5,20 +5,25 @@
 #include <memory>
 #include <system_error>
 
+#include "disk/html.h"
 #include "disk/outputs.h"
+#include "disk/pictures.h"
 #include "disk/summary.h"
 
 namespace quen::disk {
 namespace {
 
 const char kUsage[] =
-    "usage: quendisk [-spvbcfm] [-r<num>] [-j N] [--csv FILE] [--json FILE] [--list-skipped] DIR [OUTDIR]\n"
+    "usage: quendisk [-spvbcfm] [-r<num>] [-j N] [--csv FILE] [--json FILE] [--list-skipped]\n"
+    "                [--html FILE [--pictures]] DIR [OUTDIR]\n"
     "       analyses every trackNN.S.raw stream file of DIR with the analyser's options\n"
     "       (-t is not available) and prints a summary table, one line per track side\n"
     "       -j N           analyse N files at once (default: the number of cores)\n"
     "       --csv FILE     write the summary as CSV\n"
     "       --json FILE    write the summary as JSON\n"
     "       --list-skipped name the entries of DIR that are not stream files\n"
+    "       --html FILE    write a page for a browser: the tracks' grid and the summary\n"
+    "       --pictures     draw each track's pictures into OUTDIR/trackNN.S (needs ploticus)\n"
     "       OUTDIR         write each track's report to OUTDIR/trackNN.S.txt\n";
 
 // The analyser's option letters that apply to every track; -t would scatter plot files.
@@ -40,6 +45,8 @@ struct Command {
     DiskOptions disk;
     std::string csv_path;
     std::string json_path;
+    std::string html_path;
+    bool pictures = false;
     bool list_skipped = false;
     bool help = false;
 };
@@ -89,6 +96,10 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
             cmd.csv_path = value("--csv");
         } else if (a == "--json") {
             cmd.json_path = value("--json");
+        } else if (a == "--html") {
+            cmd.html_path = value("--html");
+        } else if (a == "--pictures") {
+            cmd.pictures = true;
         } else if (a == "--list-skipped") {
             cmd.list_skipped = true;
         } else if (a == "--help" || a == "-h") {
@@ -163,6 +174,35 @@ void forward_messages(FILE* err, const DiskSummary& disk) {
     }
 }
 
+void check_pictures_possible(const std::string& outdir) {
+    if (outdir.empty()) throw UsageError{"--pictures needs OUTDIR, the folder the pictures go to"};
+    if (!ploticus_available()) {
+        throw UsageError{"--pictures needs ploticus (Debian package ploticus), which is not installed"};
+    }
+    if (find_render_script().empty()) throw UsageError{"--pictures: the render script quenanalyze-render was not found"};
+}
+
+// False when some track side got no pictures or only some; the reasons went to err.
+bool draw_pictures(const DiskOptions& opts, const DiskSummary& disk, FILE* err) {
+    PictureSettings settings;
+    settings.outdir = opts.outdir;
+    settings.analyser_options = opts.analyser_options;
+    settings.jobs = opts.jobs;
+    settings.err = err;
+    try {
+        return make_pictures(disk, settings) == 0;
+    } catch (const DiskError& e) {
+        std::fprintf(err, "quendisk: %s\n", e.message.c_str());
+        return false;
+    }
+}
+
+std::string joined(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& w : words) text += (text.empty() ? "" : " ") + w;
+    return text;
+}
+
 }  // namespace
 
 int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
@@ -184,6 +224,8 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         if (listing.tracks.empty()) throw UsageError{"no stream file (trackNN.S.raw) in " + cmd.disk.dir};
         refuse_inside_dir(cmd.disk.dir, cmd.csv_path, "the CSV file");
         refuse_inside_dir(cmd.disk.dir, cmd.json_path, "the JSON file");
+        refuse_inside_dir(cmd.disk.dir, cmd.html_path, "the page");
+        if (cmd.pictures) check_pictures_possible(cmd.disk.outdir);
         prepare_outdir(cmd.disk.dir, cmd.disk.outdir);
         csv = open_output(cmd.csv_path);
         json = open_output(cmd.json_path);
@@ -218,7 +260,17 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         write_json(json.get(), disk);
         written = finish_output(json, cmd.json_path, io.err) && written;
     }
+    const bool pictures_drawn = !cmd.pictures || draw_pictures(cmd.disk, disk, io.err);
+    if (!cmd.html_path.empty()) {
+        try {
+            write_disk_page(disk, {cmd.html_path, joined(cmd.disk.analyser_options)});
+        } catch (const DiskError& e) {
+            std::fprintf(io.err, "quendisk: %s\n", e.message.c_str());
+            written = false;
+        }
+    }
     if (!written) return kUsageError;
+    if (!pictures_drawn) return kSomeFailed;
     return disk.all_analysed() ? kAllAnalysed : kSomeFailed;
 }
 

@@ -26,7 +26,7 @@ struct StatusLook {
     const char* meaning;
 };
 constexpr StatusLook kLooks[] = {
-    {TrackStatus::Clean, "", "clean", "every sector read with good CRCs, no finding"},
+    {TrackStatus::Clean, "\xE2\x9C\x93", "clean", "every sector read with good CRCs, no finding"},
     {TrackStatus::Faults, "!", "CRC or ID faults",
      "a sector not read correctly, or ID fields that carry another cylinder or head"},
     {TrackStatus::Protected, "P", "findings", "protection findings that remain with -s"},
@@ -35,6 +35,7 @@ constexpr StatusLook kLooks[] = {
     {TrackStatus::Failed, "\xC3\x97", "failed", "the file could not be analysed"},
 };
 constexpr const char* kNoFileClass = "none";
+constexpr const char* kNoFileGlyph = "\xE2\x80\x93";
 
 const StatusLook& look_of(TrackStatus s) {
     for (const StatusLook& l : kLooks) {
@@ -57,7 +58,7 @@ h2 { font-size: 1.1rem; margin: 1.8rem 0 .6rem; padding-bottom: .25rem; border-b
 .meta { color: #57606a; margin: 0 0 1rem; }
 .meta code { color: #1f2328; background: #f6f8fa; padding: 0 .3em; border-radius: 4px; }
 .totals { display: grid; grid-template-columns: repeat(auto-fill, minmax(10.5rem, 1fr)); gap: .5rem; margin: 0; }
-.totals div { border: 1px solid #d0d7de; border-radius: 6px; padding: .35rem .7rem; background: #f6f8fa; }
+.totals dl { border: 1px solid #d0d7de; border-radius: 6px; padding: .35rem .7rem; background: #f6f8fa; margin: 0; }
 .totals dt { font-size: .72rem; color: #57606a; text-transform: uppercase; letter-spacing: .04em; }
 .totals dd { margin: 0; font-size: 1.2rem; font-weight: 600; font-variant-numeric: tabular-nums; }
 .totals .bad dd { color: #b42318; }
@@ -137,7 +138,10 @@ std::string finding_places(const KindFindings& k) {
     std::string places;
     for (const Finding* f : k.all) {
         std::string one = f->sector >= 0 ? std::to_string(f->sector) : std::string();
-        if (f->value >= 0) one += (one.empty() ? "" : " ") + format("(%d)", f->value);
+        if (f->value >= 0) {
+            if (!one.empty()) one += ' ';
+            one += format("(%d)", f->value);
+        }
         if (!f->survives_no_sync) one += kOnlyDefaultMark;
         if (one.empty()) continue;
         if (!places.empty()) places += ", ";
@@ -230,13 +234,13 @@ private:
     }
 
     void total(const char* term, const std::string& value, bool bad = false) {
-        out_ += bad ? "<div class=\"bad\">" : "<div>";
-        out_ += "<dt>" + std::string(term) + "</dt><dd>" + value + "</dd></div>\n";
+        out_ += bad ? "<dl class=\"bad\">" : "<dl>";
+        out_ += "<dt>" + std::string(term) + "</dt><dd>" + value + "</dd></dl>\n";
     }
 
     void totals() {
         const DiskTotals& s = disk_.totals;
-        out_ += "<section aria-labelledby=\"totals\">\n<h2 id=\"totals\">Totals</h2>\n<dl class=\"totals\">\n";
+        out_ += "<section aria-labelledby=\"totals\">\n<h2 id=\"totals\">Totals</h2>\n<div class=\"totals\">\n";
         total("Track sides", std::to_string(s.tracks));
         total("Analysed", std::to_string(s.analysed));
         total("Failed", std::to_string(s.failed), s.failed > 0);
@@ -247,7 +251,7 @@ private:
         total("Findings", std::to_string(s.findings));
         if (disk_.cross_checked) total("Only in default mode", std::to_string(s.findings_only_default_mode));
         total("Tracks with foreign IDs", std::to_string(s.tracks_with_foreign_ids), s.tracks_with_foreign_ids > 0);
-        out_ += "</dl>\n</section>\n";
+        out_ += "</div>\n</section>\n";
     }
 
     void grid() {
@@ -266,8 +270,8 @@ private:
             first = std::min(first, t.track);
             last = std::max(last, t.track);
         }
-        out_ += "<div class=\"scroll\">\n<table class=\"grid\">\n<caption class=\"note\">One column per track, one row "
-                "per side; each cell links to its row of the table below.</caption>\n<thead><tr><td></td>";
+        out_ += "<p class=\"note\">One column per track, one row per side; hover a cell for its figures, click it "
+                "for its row of the summary.</p>\n<div class=\"scroll\">\n<table class=\"grid\">\n<thead><tr><td></td>";
         for (int track = first; track <= last; ++track) out_ += format("<th scope=\"col\">%02d</th>", track);
         out_ += "</tr></thead>\n<tbody>\n";
         for (int side : sides) {
@@ -275,8 +279,8 @@ private:
             for (int track = first; track <= last; ++track) {
                 auto it = by_place.find({side, track});
                 if (it == by_place.end()) {
-                    out_ += format("<td class=\"st-%s\" title=\"Track %02d side %d: no file\"></td>", kNoFileClass,
-                                   track, side);
+                    out_ += format("<td class=\"st-%s\" title=\"Track %02d side %d: no file\">%s</td>", kNoFileClass,
+                                   track, side, kNoFileGlyph);
                     continue;
                 }
                 const TrackSummary& t = *it->second;
@@ -297,8 +301,8 @@ private:
             out_ += "<li><span class=\"swatch st-" + std::string(status_word(l.status)) + "\">" + l.glyph +
                     "</span><span>" + l.label + " <small>" + escape(l.meaning) + "</small></span></li>\n";
         }
-        out_ += "<li><span class=\"swatch st-" + std::string(kNoFileClass) +
-                "\"></span><span>no file <small>no stream file for this track side</small></span></li>\n</ul>\n";
+        out_ += "<li><span class=\"swatch st-" + std::string(kNoFileClass) + "\">" + kNoFileGlyph +
+                "</span><span>no file <small>no stream file for this track side</small></span></li>\n</ul>\n";
     }
 
     void table() {
