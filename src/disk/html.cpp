@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "disk/html_text.h"
+#include "disk/outputs.h"
 
 namespace quen::disk {
 namespace {
@@ -23,16 +24,17 @@ struct StatusLook {
     TrackStatus status;
     const char* glyph;
     const char* label;
+    const char* short_label;  // in the summary table, where width is scarce
     const char* meaning;
 };
 constexpr StatusLook kLooks[] = {
-    {TrackStatus::Clean, "\xE2\x9C\x93", "clean", "every sector read with good CRCs, no finding"},
-    {TrackStatus::Faults, "!", "CRC or ID faults",
+    {TrackStatus::Clean, "\xE2\x9C\x93", "clean", "clean", "every sector read with good CRCs, no finding"},
+    {TrackStatus::Faults, "!", "CRC or ID faults", "faults",
      "a sector not read correctly, or ID fields that carry another cylinder or head"},
-    {TrackStatus::Protected, "P", "findings", "protection findings that remain with -s"},
-    {TrackStatus::DefaultModeOnly, "s", "findings only in the default mode",
+    {TrackStatus::Protected, "P", "findings", "findings", "protection findings that remain with -s"},
+    {TrackStatus::DefaultModeOnly, "s", "findings only in the default mode", "default mode only",
      "every finding vanishes with -s: an artefact of the synch search inside fields"},
-    {TrackStatus::Failed, "\xC3\x97", "failed", "the file could not be analysed"},
+    {TrackStatus::Failed, "\xC3\x97", "failed", "failed", "the file could not be analysed"},
 };
 constexpr const char* kNoFileClass = "none";
 constexpr const char* kNoFileGlyph = "\xE2\x80\x93";
@@ -43,9 +45,6 @@ const StatusLook& look_of(TrackStatus s) {
     }
     return kLooks[0];
 }
-
-// The marker of findings that the run with -s does not have, as in the text table.
-constexpr const char* kOnlyDefaultMark = "*";
 
 // Colours picked to stay apart for the common colour-vision deficiencies; the glyphs
 // tell them apart anyway.
@@ -84,22 +83,26 @@ table.grid td a:hover, table.grid td a:focus { outline: 2px solid #1f2328; outli
 .legend small { color: #57606a; }
 table.summary { border-collapse: collapse; font-variant-numeric: tabular-nums; white-space: nowrap; }
 table.summary caption { text-align: left; color: #57606a; padding-bottom: .4rem; }
-table.summary th, table.summary td { border-bottom: 1px solid #d8dee4; padding: .28rem .6rem; text-align: right; }
+table.summary th, table.summary td { border-bottom: 1px solid #d8dee4; padding: .28rem .55rem; text-align: right;
+                                     vertical-align: top; }
 table.summary thead th { background: #f6f8fa; border-bottom: 2px solid #d0d7de; position: sticky; top: 0;
                          font-size: .8rem; }
 table.summary tbody tr:nth-child(even) { background: #fafbfc; }
 table.summary tbody tr:target { background: #fff6cc; }
-table.summary .text { text-align: left; white-space: normal; }
+table.summary .text { text-align: left; }
 table.summary td.status { text-align: left; }
 table.summary td.status .swatch { width: 1.1rem; height: 1.1rem; line-height: 1.1rem; margin-right: .35rem;
                                   vertical-align: -.15rem; }
-table.summary .reason { color: #b42318; }
+table.summary .reason { color: #b42318; white-space: normal; }
 abbr { text-decoration: underline dotted; }
 .note { color: #57606a; margin-top: .5rem; }
 .pictures details { border: 1px solid #d0d7de; border-radius: 6px; margin: .4rem 0; padding: .3rem .8rem; }
 .pictures summary { cursor: pointer; font-weight: 600; }
 .pictures img { display: block; max-width: 100%; height: auto; margin: .6rem 0; background: #fff; }
-.pictures ul { margin: .2rem 0 .5rem; padding-left: 1.2rem; }
+.pictures p { margin: .2rem 0 .5rem; }
+table.pics { border-collapse: collapse; margin-bottom: .6rem; }
+table.pics th, table.pics td { padding: .1rem .8rem .1rem 0; text-align: left; }
+table.pics thead th { font-weight: 600; color: #57606a; font-size: .8rem; }
 footer { margin-top: 2rem; color: #57606a; font-size: .8rem; }
 )CSS";
 
@@ -115,61 +118,16 @@ std::string picture_anchor(const TrackSummary& t) { return "pictures-" + track_l
 
 std::string rpm_text(double rpm) { return format("%.2f", rpm); }
 
-// Each kind once, with its sectors, in the order the run listed them; a finding that
-// the -s run lacks carries the marker.
-struct KindFindings {
-    const Finding* first;
-    std::vector<const Finding*> all;
-};
-std::vector<KindFindings> findings_by_kind(const TrackSummary& t) {
-    std::vector<KindFindings> kinds;
+// The names of the kinds of findings a track has, each once, for hovering the codes.
+std::string finding_names(const TrackSummary& t) {
+    std::vector<std::string> seen;
+    std::string names;
     for (const Finding& f : t.findings) {
-        auto it = std::find_if(kinds.begin(), kinds.end(), [&](const KindFindings& k) { return k.first->kind == f.kind; });
-        if (it == kinds.end()) {
-            kinds.push_back({&f, {&f}});
-        } else {
-            it->all.push_back(&f);
-        }
+        if (std::find(seen.begin(), seen.end(), f.code) != seen.end()) continue;
+        seen.push_back(f.code);
+        names += (names.empty() ? "" : "\n") + f.code + ": " + f.name;
     }
-    return kinds;
-}
-
-std::string finding_places(const KindFindings& k) {
-    std::string places;
-    for (const Finding* f : k.all) {
-        std::string one = f->sector >= 0 ? std::to_string(f->sector) : std::string();
-        if (f->value >= 0) {
-            if (!one.empty()) one += ' ';
-            one += format("(%d)", f->value);
-        }
-        if (!f->survives_no_sync) one += kOnlyDefaultMark;
-        if (one.empty()) continue;
-        if (!places.empty()) places += ", ";
-        places += one;
-    }
-    return places;
-}
-
-// Plain text of the findings, for the cells' title text.
-std::string findings_text(const TrackSummary& t) {
-    std::string text;
-    for (const KindFindings& k : findings_by_kind(t)) {
-        if (!text.empty()) text += "; ";
-        text += k.first->code;
-        const std::string places = finding_places(k);
-        if (!places.empty()) text += " " + places;
-        else if (!k.first->survives_no_sync) text += kOnlyDefaultMark;
-    }
-    return text;
-}
-
-std::string foreign_ids_text(const TrackSummary& t) {
-    std::string text;
-    for (const ForeignId& id : t.foreign_ids) {
-        if (!text.empty()) text += ", ";
-        text += format("C%d H%d (%d\xC3\x97)", id.cylinder, id.head, id.count);
-    }
-    return text;
+    return names;
 }
 
 // The figures of the track's summary line, one group a line, for a cell's title.
@@ -179,7 +137,7 @@ std::string cell_title(const TrackSummary& t) {
     title += format("\n%d revolutions, %s rpm, %u bytes", t.revolutions, rpm_text(t.rpm_avg).c_str(), t.bytes);
     title += format("\nID %d good / %d bad, data %d good / %d bad", t.id_good, t.id_bad, t.data_good, t.data_bad);
     title += format("\nsectors %d OK of %d, fuzzy %d", t.sectors_ok, t.sectors_found, t.fuzzy_sectors);
-    if (!t.foreign_ids.empty()) title += "\nID fields of " + foreign_ids_text(t);
+    if (!t.foreign_ids.empty()) title += "\nID fields say " + foreign_ids_text(t);
     if (!t.findings.empty()) title += "\nfindings: " + findings_text(t);
     return title;
 }
@@ -308,21 +266,21 @@ private:
     void table() {
         const bool reports = !disk_.outdir.empty();
         out_ += "<section aria-labelledby=\"summary\">\n<h2 id=\"summary\">Summary</h2>\n<div class=\"scroll\">\n"
-                "<table class=\"summary\">\n<caption>One row per track side; hover a finding's code for its name."
+                "<table class=\"summary\">\n<caption>One row per track side; hover the findings for their names; "
+                "\"IDs say\" names the cylinder and head of ID fields that disagree with the file name."
                 "</caption>\n<thead><tr>"
                 "<th scope=\"col\">Track</th><th scope=\"col\">Side</th><th scope=\"col\" class=\"text\">Status</th>"
                 "<th scope=\"col\">Revs</th><th scope=\"col\">RPM</th><th scope=\"col\">Bytes</th>"
-                "<th scope=\"col\">ID good</th><th scope=\"col\">ID bad</th>"
-                "<th scope=\"col\">Data good</th><th scope=\"col\">Data bad</th>"
-                "<th scope=\"col\">Sectors OK / found</th><th scope=\"col\">Fuzzy</th>"
-                "<th scope=\"col\" class=\"text\">Foreign IDs</th><th scope=\"col\" class=\"text\">Findings</th>";
+                "<th scope=\"col\">ID fields<br>good / bad</th><th scope=\"col\">Data fields<br>good / bad</th>"
+                "<th scope=\"col\">Sectors<br>OK / found</th><th scope=\"col\">Fuzzy</th>"
+                "<th scope=\"col\" class=\"text\">IDs say</th><th scope=\"col\" class=\"text\">Findings</th>";
         if (reports) out_ += "<th scope=\"col\" class=\"text\">Report</th>";
         out_ += "</tr></thead>\n<tbody>\n";
         for (const TrackSummary& t : disk_.tracks) row(t, reports);
         out_ += "</tbody>\n</table>\n</div>\n";
         if (disk_.cross_checked && disk_.totals.findings_only_default_mode > 0) {
-            out_ += "<p class=\"note\">" + std::string(kOnlyDefaultMark) +
-                    " only with the synch search inside fields: the run with -s does not show it.</p>\n";
+            out_ += "<p class=\"note\">" + std::string(kDefaultOnlyMark) + " " + kDefaultOnlyMeaning +
+                    ": the run with -s does not have it.</p>\n";
         }
         out_ += "</section>\n";
     }
@@ -331,25 +289,20 @@ private:
         const StatusLook& look = look_of(t.status);
         out_ += "<tr id=\"" + track_anchor(t) + "\">" + format("<td>%02d</td><td>%d</td>", t.track, t.side) +
                 "<td class=\"status\"><span class=\"swatch st-" + status_word(t.status) + "\">" + look.glyph +
-                "</span>" + look.label + "</td>";
+                "</span>" + look.short_label + "</td>";
         if (!t.analysed()) {
-            out_ += "<td colspan=\"11\" class=\"text reason\">" + escape(t.failure_reason) + "</td>";
+            out_ += "<td colspan=\"9\" class=\"text reason\">" + escape(t.failure_reason) + "</td>";
         } else {
             out_ += format("<td>%d</td><td>%s</td><td>%u</td>", t.revolutions, rpm_text(t.rpm_avg).c_str(), t.bytes);
-            out_ += format("<td>%d</td><td>%d</td><td>%d</td><td>%d</td>", t.id_good, t.id_bad, t.data_good,
-                           t.data_bad);
+            out_ += format("<td>%d / %d</td><td>%d / %d</td>", t.id_good, t.id_bad, t.data_good, t.data_bad);
             out_ += format("<td>%d / %d</td><td>%d</td>", t.sectors_ok, t.sectors_found, t.fuzzy_sectors);
-            out_ += "<td class=\"text\">" + escape(foreign_ids_text(t)) + "</td><td class=\"text\">";
-            bool first = true;
-            for (const KindFindings& k : findings_by_kind(t)) {
-                if (!first) out_ += "; ";
-                first = false;
-                out_ += "<abbr title=\"" + escape(k.first->name) + "\">" + escape(k.first->code) + "</abbr>";
-                const std::string places = finding_places(k);
-                if (!places.empty()) out_ += " " + escape(places);
-                else if (!k.first->survives_no_sync) out_ += kOnlyDefaultMark;
+            out_ += "<td class=\"text\">" + escape(t.foreign_ids.empty() ? "" : foreign_ids_text(t)) + "</td>";
+            if (t.findings.empty()) {
+                out_ += "<td class=\"text\"></td>";
+            } else {
+                out_ += "<td class=\"text\"><abbr title=\"" + escape(finding_names(t)) + "\">" +
+                        escape(findings_text(t)) + "</abbr></td>";
             }
-            out_ += "</td>";
         }
         if (reports) {
             out_ += "<td class=\"text\">";
@@ -381,15 +334,16 @@ private:
         return {sectors.begin(), sectors.end()};
     }
 
-    // A link to each of the named pictures that exists, SVG first.
-    void picture_links(const fs::path& dir, const std::string& name, const char* text) {
+    // Links to the named picture's files that exist, SVG first; empty when none does.
+    std::string picture_links(const fs::path& dir, const std::string& name) const {
         std::string links;
-        for (const char* ext : {".svg", ".png"}) {
-            const fs::path file = dir / (name + ext);
+        for (const char* ext : {"svg", "png"}) {
+            const fs::path file = dir / (name + "." + ext);
             if (!is_file(file)) continue;
-            links += std::string(links.empty() ? "" : " ") + "<a href=\"" + link_to(file) + "\">" + (ext + 1) + "</a>";
+            if (!links.empty()) links += " ";
+            links += "<a href=\"" + link_to(file) + "\">" + ext + "</a>";
         }
-        if (!links.empty()) out_ += "<li>" + std::string(text) + ": " + links + "</li>\n";
+        return links;
     }
 
     void pictures() {
@@ -398,25 +352,40 @@ private:
         if (!any) return;
         out_ += "<section class=\"pictures\" aria-labelledby=\"pictures\">\n<h2 id=\"pictures\">Pictures</h2>\n";
         for (const TrackSummary& t : disk_.tracks) {
-            if (!has_pictures(t)) continue;
-            const fs::path dir = picture_dir(disk_.outdir, t);
-            out_ += "<details id=\"" + picture_anchor(t) + "\">\n<summary>" +
-                    format("Track %02d side %d", t.track, t.side) + "</summary>\n";
-            out_ += "<img src=\"" + link_to(dir / "layout.svg") + "\" alt=\"" +
-                    format("Areas of track %02d side %d along the revolution", t.track, t.side) +
-                    "\" loading=\"lazy\">\n<ul>\n";
-            picture_links(dir, "layout", "track layout");
-            picture_links(dir, "trans", "flux transitions");
-            picture_links(dir, "allsect", "sectors side by side");
-            for (int n : picture_sectors(dir)) {
-                const std::string s = std::to_string(n);
-                picture_links(dir, "sec_layout_" + s, ("sector " + s + " areas").c_str());
-                picture_links(dir, "sec_data_" + s, ("sector " + s + " bytes").c_str());
-                picture_links(dir, "sec_trans_" + s, ("sector " + s + " flux transitions").c_str());
-            }
-            out_ += "</ul>\n</details>\n";
+            if (has_pictures(t)) track_pictures(t);
         }
         out_ += "</section>\n";
+    }
+
+    void track_pictures(const TrackSummary& t) {
+        const fs::path dir = picture_dir(disk_.outdir, t);
+        const std::string name = format("Track %02d side %d", t.track, t.side);
+        out_ += "<details id=\"" + picture_anchor(t) + "\">\n<summary>" + name + "</summary>\n";
+        out_ += "<img src=\"" + link_to(dir / "layout.svg") + "\" alt=\"Areas of " + name +
+                " along the revolution\" loading=\"lazy\">\n<p>";
+        const char* const track_pictures[][2] = {
+            {"layout", "layout"}, {"trans", "flux transitions"}, {"allsect", "sectors side by side"}};
+        const char* separator = "";
+        for (const auto& [file, text] : track_pictures) {
+            const std::string links = picture_links(dir, file);
+            if (links.empty()) continue;
+            out_ += separator + std::string(text) + ": " + links;
+            separator = " \xC2\xB7 ";
+        }
+        out_ += "</p>\n";
+        const std::vector<int> sectors = picture_sectors(dir);
+        if (!sectors.empty()) {
+            out_ += "<table class=\"pics\">\n<thead><tr><th scope=\"col\">Sector</th><th scope=\"col\">areas</th>"
+                    "<th scope=\"col\">bytes</th><th scope=\"col\">flux transitions</th></tr></thead>\n<tbody>\n";
+            for (int n : sectors) {
+                const std::string s = std::to_string(n);
+                out_ += "<tr><th scope=\"row\">" + s + "</th><td>" + picture_links(dir, "sec_layout_" + s) +
+                        "</td><td>" + picture_links(dir, "sec_data_" + s) + "</td><td>" +
+                        picture_links(dir, "sec_trans_" + s) + "</td></tr>\n";
+            }
+            out_ += "</tbody>\n</table>\n";
+        }
+        out_ += "</details>\n";
     }
 
     const DiskSummary& disk_;

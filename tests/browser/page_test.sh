@@ -56,7 +56,12 @@ status=0
 [[ -s $page ]] || fail "no page written"
 
 if command -v tidy >/dev/null 2>&1; then
-    tidy -e -q "$page" 2>"$work/tidy.txt" || { cat "$work/tidy.txt" >&2; fail "tidy finds the page not valid"; }
+    # Debian's tidy predates the img element's loading attribute; anything else it says counts.
+    tidy -e -q "$page" 2>"$work/tidy.txt" || true
+    if grep -v 'proprietary attribute "loading"' "$work/tidy.txt" >"$work/tidy-left.txt"; then
+        cat "$work/tidy-left.txt" >&2
+        fail "tidy finds the page not valid"
+    fi
 else
     echo "note: tidy is not installed, the page's validity is not checked"
 fi
