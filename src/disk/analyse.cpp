@@ -64,7 +64,13 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
         run_quenanalyze(args, io);
     }
     if (messages) t.messages = read_back(messages.get());
-    if (main.failure == RunFailure::OutputNotCreatable) t.report_path.clear();
+    // A run that ends before it opens its output leaves no report to point to (an old
+    // file of that name may still be there: it is not this run's).
+    const RunFailure f = main.failure;
+    if (f == RunFailure::Usage || f == RunFailure::Unreadable || f == RunFailure::Undecodable ||
+        f == RunFailure::OutputNotCreatable) {
+        t.report_path.clear();
+    }
 
     RunFigures no_sync;
     const bool cross_check = !opts.no_sync && main.completed;

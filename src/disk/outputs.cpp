@@ -89,7 +89,7 @@ std::string foreign_ids_text(const TrackSummary& t) {
 }
 
 void write_table(FILE* out, const DiskSummary& disk) {
-    std::fprintf(out, "Track Side Revs     RPM Bytes  ID ok/bad Data ok/bad Sectors ok/found Fuzzy IDs-say Findings\n");
+    std::fprintf(out, "Track Side Revs     RPM Bytes  ID ok/bad Data ok/bad Sectors ok/found Fuzzy ID-C.H  Findings\n");
     bool any_marked = false;
     for (const TrackSummary& t : disk.tracks) {
         if (!t.analysed()) {

@@ -1,17 +1,22 @@
-// Writes synthetic KryoFlux stream files; `quensynth samples/dd9.raw` regenerates the shipped sample.
+// Writes synthetic KryoFlux stream files; `quensynth samples/dd9.raw` regenerates the shipped sample,
+// `quensynth --disk DIR` writes a small disk of track files into the folder DIR.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "support/builder.h"
+#include "support/disk_builder.h"
 
 namespace {
 
 int usage() {
     std::fprintf(stderr,
                  "usage: quensynth [--revs N] [--jitter NS] [--speed F] [--seed N] output.raw\n"
-                 "  Writes a double-density track of nine 512-byte sectors with an index mark.\n");
+                 "       quensynth --disk DIR\n"
+                 "  Writes a double-density track of nine 512-byte sectors with an index mark,\n"
+                 "  or a small disk of track files, clean, protected, damaged and misplaced.\n");
     return 2;
 }
 
@@ -23,6 +28,7 @@ int main(int argc, char** argv) {
     timing.jitter_ns = 60.0;
     timing.seed = 20261209;
     const char* out = nullptr;
+    const char* disk = nullptr;
     for (int i = 1; i < argc; ++i) {
         const bool has_value = i + 1 < argc;
         if (std::strcmp(argv[i], "--revs") == 0 && has_value) {
@@ -33,11 +39,22 @@ int main(int argc, char** argv) {
             timing.speed = std::atof(argv[++i]);
         } else if (std::strcmp(argv[i], "--seed") == 0 && has_value) {
             timing.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        } else if (std::strcmp(argv[i], "--disk") == 0 && has_value) {
+            disk = argv[++i];
         } else if (argv[i][0] != '-' && out == nullptr) {
             out = argv[i];
         } else {
             return usage();
         }
+    }
+    if (disk != nullptr && out == nullptr) {
+        try {
+            quen::synth::write_sample_disk(disk);
+        } catch (const std::runtime_error& e) {
+            std::fprintf(stderr, "quensynth: %s\n", e.what());
+            return 1;
+        }
+        return 0;
     }
     if (out == nullptr || revs < 1 || revs > 50 || !(timing.speed > 0.5 && timing.speed < 2.0)) return usage();
 

@@ -1,0 +1,218 @@
+// Whole-disk runs over a small synthetic disk: the table, the machine-readable records,
+// the reports, the exit codes, and the same outcome whatever the number of workers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "disk/cli.h"
+#include "support/capture.h"
+#include "support/disk_builder.h"
+#include "support/run_helper.h"
+
+namespace quen::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+RunResult run_disk(const std::vector<std::string>& args) {
+    Capture out;
+    Capture err;
+    disk::DiskIo io;
+    io.out = out.get();
+    io.err = err.get();
+    io.default_jobs = 2;
+    RunResult r;
+    r.code = disk::run_quendisk(args, io);
+    r.out = out.text();
+    r.err = err.text();
+    return r;
+}
+
+class QuenDisk : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new std::string(make_temp_dir());
+        entries_ = new std::vector<synth::DiskEntry>(synth::write_sample_disk(*dir_));
+    }
+    static void TearDownTestSuite() {
+        fs::remove_all(*dir_);
+        delete dir_;
+        delete entries_;
+    }
+    static const std::string& dir() { return *dir_; }
+
+    static std::string* dir_;
+    static std::vector<synth::DiskEntry>* entries_;
+};
+std::string* QuenDisk::dir_ = nullptr;
+std::vector<synth::DiskEntry>* QuenDisk::entries_ = nullptr;
+
+std::vector<std::string> split(const std::string& s, char sep) {
+    std::vector<std::string> parts(1);
+    for (char c : s) {
+        if (c == sep) {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
+    }
+    return parts;
+}
+
+TEST_F(QuenDisk, SummaryTable) {
+    RunResult r = run_disk({dir(), "--list-skipped"});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "Track Side Revs     RPM Bytes  ID ok/bad Data ok/bad Sectors ok/found Fuzzy ID-C.H  Findings\n"
+              "    0    0    3  300.00  6250        8/1         9/0              9/9     0 -       SID(2*)\n"
+              "    1    0    3  300.00  6249        9/0         9/0              9/9     0 -       -\n"
+              "    2    0    3  300.00  6251        8/1         8/1              8/9     0 -       SBD(4) ISS(7*) SID(8*)\n"
+              "    3    0    3  300.00  6249        9/0         9/0              9/9     0 05.0    -\n"
+              "    4    1 failed: not a stream file that can be decoded\n"
+              "    5    1    3  300.00  6249        9/0         9/0              9/9     0 -       -\n"
+              "Total: 6 track sides, 5 analysed, 1 failed; ID 43/2, data 44/1, sectors 44/45, 0 fuzzy; 4 findings, 3 "
+              "only with the synch search inside fields; 1 track sides with IDs of another cylinder or head\n"
+              "* only with the synch search inside fields\n"
+              "Skipped: notes.txt\n");
+
+    // With -s there is nothing to cross-check, and the re-framing artefacts are gone.
+    r = run_disk({"-s", dir()});
+    EXPECT_NE(r.out.find("    0    0    3  300.00  6249        9/0         9/0              9/9     0 -       -\n"),
+              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nFindings not cross-checked: -s was given.\n"), std::string::npos);
+}
+
+TEST_F(QuenDisk, CsvAndJsonRecords) {
+    const std::string out = make_temp_dir();
+    RunResult r = run_disk({"-b", dir(), out + "/reports", "--csv", out + "/d.csv", "--json", out + "/d.json"});
+    ASSERT_EQ(r.code, 1) << r.err;
+
+    const std::vector<std::string> rows = split(read_file(out + "/d.csv"), '\n');
+    const nlohmann::json doc = nlohmann::json::parse(read_file(out + "/d.json"));
+    const std::vector<std::string> header = split(rows[0].substr(0, rows[0].size() - 1), ',');
+    const auto column = [&](const char* name) { return std::find(header.begin(), header.end(), name) - header.begin(); };
+    struct Row {
+        const char* findings_csv;  // code:sector:value:survives
+        const char* failure;
+    };
+    const Row expected[] = {
+        {"SID:2:1:0", ""},
+        {"", ""},
+        {"SBD:4:-1:1 ISS:7:1:0 SID:8:1:0", ""},
+        {"", ""},
+        {"", "not a stream file that can be decoded"},
+        {"", ""},
+    };
+    ASSERT_EQ(rows.size(), 1 + std::size(expected) + 1);  // and the empty rest after the last line end
+    ASSERT_EQ(doc["tracks"].size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        const synth::DiskEntry& e = (*entries_)[i];
+        const std::vector<std::string> f = split(rows[i + 1].substr(0, rows[i + 1].size() - 1), ',');
+        ASSERT_EQ(f.size(), header.size()) << rows[i + 1];
+        const nlohmann::json& t = doc["tracks"][i];
+        EXPECT_EQ(f[column("file")], e.file);
+        EXPECT_EQ(f[column("status")], e.status) << e.file;
+        EXPECT_EQ(f[column("findings")], expected[i].findings_csv) << e.file;
+        EXPECT_EQ(f[column("failure")], expected[i].failure) << e.file;
+        EXPECT_EQ(t["file"], e.file);
+        EXPECT_EQ(t["status"], e.status);
+        if (*expected[i].failure != '\0') {
+            EXPECT_EQ(t["failure"], expected[i].failure);
+            EXPECT_EQ(f[column("report")], "");
+            continue;
+        }
+        EXPECT_TRUE(t["failure"].is_null());
+        EXPECT_TRUE(fs::exists(f[column("report")])) << f[column("report")];
+        std::string findings;
+        for (const nlohmann::json& g : t["findings"]) {
+            if (!findings.empty()) findings += ' ';
+            findings += g["code"].get<std::string>() + ":" + std::to_string(g["sector"].get<int>()) + ":" +
+                        (g["value"].is_null() ? "-1" : std::to_string(g["value"].get<int>())) + ":" +
+                        (g["survives_no_sync"].get<bool>() ? "1" : "0");
+        }
+        EXPECT_EQ(findings, expected[i].findings_csv);
+    }
+    EXPECT_EQ(doc["tracks"][3]["ids_carry"], nlohmann::json::parse(R"([{"cylinder":5,"head":0,"count":9}])"));
+    EXPECT_EQ(doc["totals"]["failed"], 1);
+    EXPECT_EQ(doc["skipped"], nlohmann::json::parse(R"(["notes.txt"])"));
+}
+
+TEST_F(QuenDisk, ReportsMatchTheSingleFileRun) {
+    const std::string out = make_temp_dir();
+    RunResult r = run_disk({"-v", dir() + "/", out});
+    ASSERT_EQ(r.code, 1) << r.err;
+    // The failed file's own words reach standard error under its name.
+    EXPECT_NE(r.err.find("track04.1.raw: Error decoding stream file " + dir() + "/track04.1.raw\n"),
+              std::string::npos) << r.err;
+    for (const char* name : {"track00.0", "track02.0"}) {
+        const std::string single = make_temp_dir() + "/report.txt";
+        run_analyser({"-v", dir() + "/" + name + ".raw", single});
+        const std::string report = read_file(out + "/" + name + ".txt");
+        EXPECT_NE(report.find("Synch Byte"), std::string::npos);
+        EXPECT_EQ(without_banner(report), without_banner(read_file(single))) << name;
+    }
+    EXPECT_FALSE(fs::exists(out + "/track04.1.txt"));
+}
+
+TEST_F(QuenDisk, ExitCodes) {
+    const std::string empty = make_temp_dir();
+    const std::string clean = make_temp_dir();
+    fs::copy_file(dir() + "/track01.0.raw", clean + "/track01.0.raw");
+    const std::string file = dir() + "/notes.txt";
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string err;
+    } cases[] = {
+        {{clean}, 0, ""},
+        {{"-bm", "-r2", clean}, 0, ""},
+        {{"-r4", clean}, 1, ""},  // the track has three revolutions
+        {{dir()}, 1, ""},
+        {{"-x", clean}, 2, "quendisk: unknown option -x\n"},
+        {{"-bt", clean}, 2, "quendisk: -t is not available for whole disks\n"},
+        {{"--html", clean}, 2, "quendisk: unknown option --html\n"},
+        {{"-j", "0", clean}, 2, "quendisk: -j needs a number from 1 to 256\n"},
+        {{"--csv"}, 2, "quendisk: --csv needs a value\n"},
+        {{}, 2, "quendisk: no folder named\n"},
+        {{empty + "/missing"}, 2, "quendisk: '" + empty + "/missing' is not a folder\n"},
+        {{file}, 2, "quendisk: '" + file + "' is not a folder\n"},
+        {{empty}, 2, "quendisk: no stream file (trackNN.S.raw) in " + empty + "\n"},
+        {{clean, file + "/out"}, 2, "quendisk: cannot create the folder " + file + "/out\n"},
+        {{clean, clean + "/."}, 2, "quendisk: OUTDIR is DIR: reports would be written into " + clean + "\n"},
+        {{clean, "--csv", clean + "/d.csv"}, 2, "quendisk: the CSV file would be written into " + clean + "\n"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = run_disk(c.args);
+        EXPECT_EQ(r.code, c.code) << c.args.back() << "\n" << r.err;
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), c.err) << c.args.back();
+        if (c.code == 2) {
+            EXPECT_EQ(r.out, "");
+        }
+    }
+    // No run may leave anything behind in the folder it reads.
+    EXPECT_EQ(std::distance(fs::directory_iterator(clean), fs::directory_iterator()), 1);
+}
+
+TEST_F(QuenDisk, SameOutcomeWhateverTheWorkers) {
+    std::vector<std::string> outputs;
+    for (const char* jobs : {"-j1", "-j2", "-j7"}) {
+        const std::string out = make_temp_dir();
+        RunResult r = run_disk({jobs, "-b", dir(), out, "--csv", out + "/d.csv", "--json", out + "/d.json"});
+        std::string csv = read_file(out + "/d.csv");
+        std::string json = read_file(out + "/d.json");
+        // The outputs name their folder: only what follows it must agree.
+        for (std::string* text : {&csv, &json}) {
+            for (size_t at; (at = text->find(out)) != std::string::npos;) text->replace(at, out.size(), "OUT");
+        }
+        outputs.push_back(std::to_string(r.code) + r.out + r.err + csv + json);
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
+    EXPECT_EQ(outputs[0], outputs[2]);
+}
+
+}  // namespace
+}  // namespace quen::testing

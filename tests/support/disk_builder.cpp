@@ -1,0 +1,47 @@
+#include "support/disk_builder.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "support/builder.h"
+
+namespace quen::synth {
+namespace {
+
+void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) throw std::runtime_error("cannot create " + path);
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace
+
+std::vector<DiskEntry> write_sample_disk(const std::string& dir) {
+    const auto stream = [](const MfmCells& track) { return track_stream(track); };
+    // Sector 4 reads with a bad data CRC in every mode; sectors 7 and 8 carry artefacts as above.
+    TrackPlan bad_data = standard_track(2, 0);
+    bad_data.sectors[3].data_crc = 0x1234;  // sector 4
+
+    // Sector 2's ID CRC on cylinder 0 holds a sync pattern off the byte boundary: the synch
+    // search inside fields re-frames there, the run without it reads the field whole.
+    write_file(dir + "/track00.0.raw", stream(build_track(standard_track(0, 0))));
+    write_file(dir + "/track01.0.raw", stream(build_track(standard_track(1, 0))));
+    write_file(dir + "/track02.0.raw", stream(build_track(bad_data)));
+    // Captured with the head over cylinder 5: every ID field says so.
+    write_file(dir + "/track03.0.raw", stream(build_track(standard_track(5, 0))));
+    write_file(dir + "/track04.1.raw", {0x0D, 0x0A, 'n', 'o', 't', ' ', 'a', ' ', 's', 't', 'r', 'e', 'a', 'm'});
+    write_file(dir + "/track05.1.raw", stream(build_track(standard_track(5, 1))));
+    write_file(dir + "/notes.txt", {'d', 'u', 'm', 'p', '\n'});
+    return {
+        {"track00.0.raw", "default-mode-only"},
+        {"track01.0.raw", "clean"},
+        {"track02.0.raw", "protected"},
+        {"track03.0.raw", "faults"},
+        {"track04.1.raw", "failed"},
+        {"track05.1.raw", "clean"},
+        {"notes.txt", ""},
+    };
+}
+
+}  // namespace quen::synth

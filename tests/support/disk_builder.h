@@ -1,0 +1,20 @@
+// A small synthetic disk: a folder of stream files with one of each kind of track a
+// whole-disk run has to tell apart.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quen::synth {
+
+struct DiskEntry {
+    std::string file;    // name in the folder
+    const char* status;  // what the whole-disk summary should call it
+};
+
+// Writes the disk's files into `dir` (which must exist) and returns them in the order
+// the summary lists them, the file that is no stream file last with an empty status.
+// Throws std::runtime_error when a file cannot be written.
+std::vector<DiskEntry> write_sample_disk(const std::string& dir);
+
+}  // namespace quen::synth
