@@ -225,6 +225,8 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         refuse_inside_dir(cmd.disk.dir, cmd.csv_path, "the CSV file");
         refuse_inside_dir(cmd.disk.dir, cmd.json_path, "the JSON file");
         refuse_inside_dir(cmd.disk.dir, cmd.html_path, "the page");
+        std::error_code ec;
+        if (std::filesystem::is_directory(cmd.html_path, ec)) throw UsageError{"--html names the folder " + cmd.html_path};
         if (cmd.pictures) check_pictures_possible(cmd.disk.outdir);
         prepare_outdir(cmd.disk.dir, cmd.disk.outdir);
         csv = open_output(cmd.csv_path);
