@@ -81,9 +81,9 @@ table.grid td a:hover, table.grid td a:focus { outline: 2px solid #1f2328; outli
 .swatch { display: inline-block; width: 1.35rem; height: 1.35rem; line-height: 1.35rem; border-radius: 3px;
           text-align: center; font-weight: 700; font-size: .8rem; flex: none; }
 .legend small { color: #57606a; }
-table.summary { border-collapse: collapse; font-variant-numeric: tabular-nums; white-space: nowrap; }
-table.summary caption { text-align: left; color: #57606a; padding-bottom: .4rem; }
-table.summary th, table.summary td { border-bottom: 1px solid #d8dee4; padding: .28rem .55rem; text-align: right;
+table.summary { border-collapse: collapse; font-variant-numeric: tabular-nums; white-space: nowrap; font-size: .93rem; }
+table.summary caption { text-align: left; color: #57606a; padding-bottom: .4rem; white-space: normal; }
+table.summary th, table.summary td { border-bottom: 1px solid #d8dee4; padding: .28rem .45rem; text-align: right;
                                      vertical-align: top; }
 table.summary thead th { background: #f6f8fa; border-bottom: 2px solid #d0d7de; position: sticky; top: 0;
                          font-size: .8rem; }
@@ -203,12 +203,12 @@ private:
         total("Analysed", std::to_string(s.analysed));
         total("Failed", std::to_string(s.failed), s.failed > 0);
         total("Sectors OK / found", format("%d / %d", s.sectors_ok, s.sectors_found), s.sectors_ok < s.sectors_found);
-        total("ID fields good / bad", format("%d / %d", s.id_good, s.id_bad), s.id_bad > 0);
-        total("Data fields good / bad", format("%d / %d", s.data_good, s.data_bad), s.data_bad > 0);
+        total("ID good / bad", format("%d / %d", s.id_good, s.id_bad), s.id_bad > 0);
+        total("Data good / bad", format("%d / %d", s.data_good, s.data_bad), s.data_bad > 0);
         total("Fuzzy sectors", std::to_string(s.fuzzy_sectors));
         total("Findings", std::to_string(s.findings));
         if (disk_.cross_checked) total("Only in default mode", std::to_string(s.findings_only_default_mode));
-        total("Tracks with foreign IDs", std::to_string(s.tracks_with_foreign_ids), s.tracks_with_foreign_ids > 0);
+        total("Foreign-ID tracks", std::to_string(s.tracks_with_foreign_ids), s.tracks_with_foreign_ids > 0);
         out_ += "</div>\n</section>\n";
     }
 

@@ -123,7 +123,7 @@ for track in dom.cells.keys() - expected.keys():
 if dom.scripts:
     problems.append(f"{dom.scripts} script elements in the DOM")
 if hostile not in dom.h1:
-    problems.append(f"the heading {dom.h1!r} does not show the folder name as text")
+    problems.append(f"the heading {dom.h1[:200]!r} does not show the folder name as text")
 # Header row plus one row per track side.
 if dom.rows != len(expected) + 1 or dom.headers < 10:
     problems.append(f"the summary table has {dom.rows} rows and {dom.headers} header cells")
