@@ -123,24 +123,35 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
     return cmd;
 }
 
-bool same_folder(const std::filesystem::path& a, const std::filesystem::path& b) {
+// Whether `path` is the folder `dir` or lies anywhere below it, links resolved, whether
+// or not `path` exists yet.
+bool within(const std::string& path, const std::string& dir) {
+    namespace fs = std::filesystem;
     std::error_code ec;
-    return std::filesystem::equivalent(a.empty() ? "." : a, b.empty() ? "." : b, ec);
+    const fs::path base = fs::canonical(dir, ec);
+    if (ec) return false;
+    const fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    if (ec) return false;
+    auto b = base.begin();
+    auto q = p.begin();
+    for (; b != base.end(); ++b, ++q) {
+        if (q == p.end() || *q != *b) return false;
+    }
+    return true;
 }
 
 // The folder being read stays as it was: nothing this command writes may land in it.
-void refuse_inside_dir(const std::string& dir, const std::string& file, const char* what) {
-    if (file.empty()) return;
-    const std::filesystem::path parent = std::filesystem::path(file).parent_path();
-    if (same_folder(parent, dir)) throw UsageError{std::string(what) + " would be written into " + dir};
+void refuse_inside_dir(const std::string& dir, const std::string& path, const char* what) {
+    if (path.empty() || !within(path, dir)) return;
+    throw UsageError{std::string(what) + " would be written into " + dir};
 }
 
 void prepare_outdir(const std::string& dir, const std::string& outdir) {
     if (outdir.empty()) return;
+    refuse_inside_dir(dir, outdir, "OUTDIR");
     std::error_code ec;
     std::filesystem::create_directories(outdir, ec);
     if (!std::filesystem::is_directory(outdir, ec)) throw UsageError{"cannot create the folder " + outdir};
-    if (same_folder(outdir, dir)) throw UsageError{"OUTDIR is DIR: reports would be written into " + dir};
 }
 
 OwnedFile open_output(const std::string& path) {

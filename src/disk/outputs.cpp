@@ -108,8 +108,8 @@ void write_table(FILE* out, const DiskSummary& disk) {
     const DiskTotals& d = disk.totals;
     std::fprintf(out,
                  "Total: %d track sides, %d analysed, %d failed; ID %d/%d, data %d/%d, sectors %d/%d, %d fuzzy; "
-                 "%d findings, %d only with the synch search inside fields; %d track sides with IDs of "
-                 "another cylinder or head\n",
+                 "%d findings (%d only with the synch search inside fields); %d with IDs of another cylinder "
+                 "or head\n",
                  d.tracks, d.analysed, d.failed, d.id_good, d.id_bad, d.data_good, d.data_bad, d.sectors_ok,
                  d.sectors_found, d.fuzzy_sectors, d.findings, d.findings_only_default_mode,
                  d.tracks_with_foreign_ids);
@@ -171,6 +171,7 @@ void write_json(FILE* out, const DiskSummary& disk) {
         j["failure"] = t.analysed() ? ordered_json(nullptr) : ordered_json(t.failure_reason);
         j["revolutions"] = t.revolutions;
         j["rpm"] = t.rpm_avg;
+        j["stream_info"] = t.stream_info;
         if (t.analysed()) {
             j["bytes"] = t.bytes;
             j["length_ms"] = t.length_ms;

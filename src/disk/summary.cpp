@@ -102,6 +102,7 @@ void summarise_track(TrackSummary& t, const RunFigures& main, const RunFigures* 
     if (t.failure != RunFailure::None && t.failure_reason.empty()) t.failure_reason = "cannot write the report file";
     t.revolutions = main.revolutions;
     t.rpm_avg = main.rpm_avg;
+    t.stream_info = main.stream_info;
     if (!t.analysed()) {
         t.status = TrackStatus::Failed;
         return;

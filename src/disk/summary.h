@@ -52,6 +52,7 @@ struct TrackSummary {
 
     int revolutions = 0;
     double rpm_avg = 0.0;
+    std::string stream_info;  // the stream's info text: from the file, so never trusted as markup
     uint32_t bytes = 0;
     double length_ms = 0.0;
     int id_good = 0;

@@ -53,6 +53,7 @@ struct RunFigures {
     // From the set-up; 0 when the stream could not be read.
     int revolutions = 0;
     double rpm_avg = 0.0;
+    std::string stream_info;  // the stream's info text, as the file carries it
 
     // Track decoder totals.
     int32_t track_bytes = 0;  // as the report counts them: without the closing entry

@@ -245,6 +245,7 @@ private:
         } else {
             f->revolutions = static_cast<int>(stream_->index_count) - 1;
             f->rpm_avg = stream_->rpm_avg;
+            f->stream_info = stream_->info;
             if (has_output_ && !output_file_) {
                 f->failure = RunFailure::OutputNotCreatable;
             } else if (stream_->index_count < 4) {
@@ -264,6 +265,7 @@ private:
         f->completed = true;
         f->revolutions = static_cast<int>(stream_->index_count) - 1;
         f->rpm_avg = stream_->rpm_avg;
+        f->stream_info = stream_->info;
         f->requested_revolution = opts_.revolution + 1;
         f->track_bytes = track.byte_count - 1;
         f->track_ns = track.total_ns;

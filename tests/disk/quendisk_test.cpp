@@ -74,8 +74,8 @@ TEST_F(QuenDisk, SummaryTable) {
               "    3    0    3  300.00  6249        9/0         9/0              9/9     0 05.0    -\n"
               "    4    1 failed: not a stream file that can be decoded\n"
               "    5    1    3  300.00  6249        9/0         9/0              9/9     0 -       -\n"
-              "Total: 6 track sides, 5 analysed, 1 failed; ID 43/2, data 44/1, sectors 44/45, 0 fuzzy; 4 findings, 3 "
-              "only with the synch search inside fields; 1 track sides with IDs of another cylinder or head\n"
+              "Total: 6 track sides, 5 analysed, 1 failed; ID 43/2, data 44/1, sectors 44/45, 0 fuzzy; 4 findings (3 "
+              "only with the synch search inside fields); 1 with IDs of another cylinder or head\n"
               "* only with the synch search inside fields\n"
               "Skipped: notes.txt\n");
 
@@ -185,7 +185,10 @@ TEST_F(QuenDisk, ExitCodes) {
         {{file}, 2, "quendisk: '" + file + "' is not a folder\n"},
         {{empty}, 2, "quendisk: no stream file (trackNN.S.raw) in " + empty + "\n"},
         {{clean, file + "/out"}, 2, "quendisk: cannot create the folder " + file + "/out\n"},
-        {{clean, clean + "/."}, 2, "quendisk: OUTDIR is DIR: reports would be written into " + clean + "\n"},
+        {{clean, clean + "/."}, 2, "quendisk: OUTDIR would be written into " + clean + "\n"},
+        {{clean, clean + "/new/reports"}, 2, "quendisk: OUTDIR would be written into " + clean + "\n"},
+        {{clean, "--json", clean + "/../" + fs::path(clean).filename().string() + "/d.json"}, 2,
+         "quendisk: the JSON file would be written into " + clean + "\n"},
         {{clean, "--csv", clean + "/d.csv"}, 2, "quendisk: the CSV file would be written into " + clean + "\n"},
     };
     for (const auto& c : cases) {
