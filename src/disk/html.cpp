@@ -107,9 +107,12 @@ footer { margin-top: 2rem; color: #57606a; font-size: .8rem; }
 )CSS";
 
 std::string format(const char* fmt, auto... args) {
-    char buf[128];
-    std::snprintf(buf, sizeof buf, fmt, args...);
-    return buf;
+    const int length = std::snprintf(nullptr, 0, fmt, args...);
+    if (length <= 0) return {};
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), fmt, args...);
+    text.pop_back();
+    return text;
 }
 
 std::string track_label(const TrackSummary& t) { return format("%02d.%d", t.track, t.side); }
@@ -139,6 +142,7 @@ std::string cell_title(const TrackSummary& t) {
     title += format("\nsectors %d OK of %d, fuzzy %d", t.sectors_ok, t.sectors_found, t.fuzzy_sectors);
     if (!t.foreign_ids.empty()) title += "\nID fields say " + foreign_ids_text(t);
     if (!t.findings.empty()) title += "\nfindings: " + findings_text(t);
+    if (!t.stream_info.empty()) title += "\nstream: " + t.stream_info;
     return title;
 }
 
@@ -287,7 +291,8 @@ private:
 
     void row(const TrackSummary& t, bool reports) {
         const StatusLook& look = look_of(t.status);
-        out_ += "<tr id=\"" + track_anchor(t) + "\">" + format("<td>%02d</td><td>%d</td>", t.track, t.side) +
+        const std::string info = t.stream_info.empty() ? "" : " title=\"stream: " + escape(t.stream_info) + "\"";
+        out_ += "<tr id=\"" + track_anchor(t) + "\">" + format("<td%s>%02d</td><td>%d</td>", info.c_str(), t.track, t.side) +
                 "<td class=\"status\"><span class=\"swatch st-" + status_word(t.status) + "\">" + look.glyph +
                 "</span>" + look.short_label + "</td>";
         if (!t.analysed()) {

@@ -106,6 +106,9 @@ TEST(HtmlPage, LinksOnlyPicturesThatExist) {
         std::ofstream(out + "/track01.0/" + name) << "<svg/>";
     }
     summary.dir = "<script>alert(1)</script>";
+    // Longer than any fixed buffer a formatter might use.
+    const std::string long_value(300, 'k');
+    summary.tracks[0].stream_info = "name=<script>x</script>, v=" + long_value + "\"";
     const std::string page = disk::disk_page(summary, {out + "/index.html", "-b"});
 
     EXPECT_NE(page.find("<img src=\"track01.0/layout.svg\""), std::string::npos);
@@ -116,6 +119,8 @@ TEST(HtmlPage, LinksOnlyPicturesThatExist) {
     EXPECT_EQ(page.find("id=\"pictures-00.0\""), std::string::npos);
     EXPECT_EQ(page.find("<script"), std::string::npos);
     EXPECT_NE(page.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
+    EXPECT_NE(page.find("title=\"stream: name=&lt;script&gt;x&lt;/script&gt;, v=" + long_value + "&quot;\">00</td>"),
+              std::string::npos);
     fs::remove_all(dir);
     fs::remove_all(out);
 }
