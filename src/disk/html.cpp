@@ -62,12 +62,13 @@ h2 { font-size: 1.1rem; margin: 1.8rem 0 .6rem; padding-bottom: .25rem; border-b
 .totals dd { margin: 0; font-size: 1.2rem; font-weight: 600; font-variant-numeric: tabular-nums; }
 .totals .bad dd { color: #b42318; }
 .scroll { overflow-x: auto; padding-bottom: .3rem; }
-table.grid { border-collapse: separate; border-spacing: 2px; }
-table.grid th { font-size: .68rem; font-weight: normal; color: #57606a; padding: 0; min-width: 1.35rem; }
+/* Narrow enough for 84 tracks side by side on a common screen. */
+table.grid { border-collapse: separate; border-spacing: 1px; }
+table.grid th { font-size: .58rem; font-weight: normal; color: #57606a; padding: 0; min-width: .85rem; }
 table.grid th[scope=row] { text-align: right; padding-right: .45rem; white-space: nowrap; font-size: .8rem; }
-table.grid td { width: 1.35rem; height: 1.75rem; padding: 0; text-align: center; font-size: .8rem;
-                font-weight: 700; border-radius: 3px; }
-table.grid td a { display: block; line-height: 1.75rem; color: inherit; text-decoration: none; }
+table.grid td { width: .85rem; height: 1.6rem; padding: 0; text-align: center; font-size: .72rem;
+                font-weight: 700; border-radius: 2px; }
+table.grid td a { display: block; line-height: 1.6rem; color: inherit; text-decoration: none; }
 table.grid td a:hover, table.grid td a:focus { outline: 2px solid #1f2328; outline-offset: 1px; }
 .st-clean { background: #3f9b5a; color: #fff; }
 .st-faults { background: #f2a33a; color: #3d2500; }
