@@ -194,18 +194,27 @@ void check_pictures_possible(const std::string& outdir) {
 }
 
 // False when some track side got no pictures or only some; the reasons went to err.
-bool draw_pictures(const DiskOptions& opts, const DiskSummary& disk, FILE* err) {
+bool draw_pictures(const DiskOptions& opts, const DiskSummary& disk, const DiskIo& io) {
     PictureSettings settings;
     settings.outdir = opts.outdir;
     settings.analyser_options = opts.analyser_options;
     settings.jobs = opts.jobs;
-    settings.err = err;
-    try {
-        return make_pictures(disk, settings) == 0;
-    } catch (const DiskError& e) {
-        std::fprintf(err, "quendisk: %s\n", e.message.c_str());
-        return false;
+    settings.err = io.err;
+    // Drawing takes far longer than analysing: a person waiting wants to see it move.
+    if (io.progress) {
+        settings.progress = [&io](size_t k, size_t n, const std::string& name) {
+            std::fprintf(io.err, "\r\033[Kpictures %zu of %zu: %s", k, n, name.c_str());
+            std::fflush(io.err);
+        };
     }
+    bool drawn = false;
+    try {
+        drawn = make_pictures(disk, settings) == 0;
+    } catch (const DiskError& e) {
+        std::fprintf(io.err, "quendisk: %s\n", e.message.c_str());
+    }
+    if (io.progress) std::fprintf(io.err, "\r\033[K");
+    return drawn;
 }
 
 std::string joined(const std::vector<std::string>& words) {
@@ -273,10 +282,10 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         write_json(json.get(), disk);
         written = finish_output(json, cmd.json_path, io.err) && written;
     }
-    const bool pictures_drawn = !cmd.pictures || draw_pictures(cmd.disk, disk, io.err);
+    const bool pictures_drawn = !cmd.pictures || draw_pictures(cmd.disk, disk, io);
     if (!cmd.html_path.empty()) {
         try {
-            write_disk_page(disk, {cmd.html_path, joined(cmd.disk.analyser_options)});
+            write_disk_page(disk, {cmd.html_path, joined(cmd.disk.analyser_options), cmd.pictures});
         } catch (const DiskError& e) {
             std::fprintf(io.err, "quendisk: %s\n", e.message.c_str());
             written = false;

@@ -322,7 +322,8 @@ private:
     }
 
     bool has_pictures(const TrackSummary& t) const {
-        return !disk_.outdir.empty() && is_file(fs::path(picture_dir(disk_.outdir, t)) / "layout.svg");
+        return settings_.pictures && !disk_.outdir.empty() &&
+               is_file(fs::path(picture_dir(disk_.outdir, t)) / "layout.svg");
     }
 
     // Sector numbers of the sector pictures in a track's picture folder, in numeric order.

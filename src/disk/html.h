@@ -12,6 +12,9 @@ namespace quen::disk {
 struct PageSettings {
     std::string page_path;         // where the page goes; links are relative to its folder
     std::string analyser_options;  // as given, e.g. "-b -r2"; shown in the page's heading
+    // Whether this run drew the pictures: pictures an earlier run left in OUTDIR may
+    // show other options, so they are not shown unless drawn again.
+    bool pictures = false;
 };
 
 // The page's text. Reports and pictures are linked where they exist on disk, so the

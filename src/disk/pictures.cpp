@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <regex>
 #include <system_error>
 #include <thread>
@@ -169,8 +170,16 @@ int make_pictures(const DiskSummary& disk, const PictureSettings& settings) {
     }
     std::vector<std::string> problems(tracks.size());
     std::atomic<size_t> next{0};
+    std::mutex progress_lock;
+    size_t started = 0;
     const auto work = [&] {
-        for (size_t i = next++; i < tracks.size(); i = next++) problems[i] = track_pictures(*tracks[i], settings, script);
+        for (size_t i = next++; i < tracks.size(); i = next++) {
+            if (settings.progress) {
+                std::lock_guard<std::mutex> hold(progress_lock);
+                settings.progress(++started, tracks.size(), tracks[i]->file_name);
+            }
+            problems[i] = track_pictures(*tracks[i], settings, script);
+        }
     };
     const size_t workers = std::clamp<size_t>(settings.jobs, 1, std::max<size_t>(tracks.size(), 1));
     std::vector<std::thread> threads;

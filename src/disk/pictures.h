@@ -16,6 +16,7 @@ struct PictureSettings {
     unsigned jobs = 1;
     FILE* err = stderr;  // messages of the runs and of the render script, each with its track
     std::string render_script;  // empty: looked for with find_render_script()
+    ProgressFn progress;        // called as each track side starts, one call at a time
 };
 
 // The render script: installed beside the program (quenanalyze-render), in the
@@ -27,8 +28,8 @@ std::string find_render_script();
 bool ploticus_available();
 
 // Draws the pictures of every analysed track side. Returns how many track sides got
-// no pictures or only some; the reasons went to settings.err. Throws DiskError when
-// there is no render script.
+// no pictures or only some; the reasons went to settings.err, after the progress
+// line. Throws DiskError when there is no render script.
 int make_pictures(const DiskSummary& disk, const PictureSettings& settings);
 
 }  // namespace quen::disk
