@@ -1,21 +1,16 @@
+#include "disk/summary.h"
+
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <memory>
 #include <mutex>
 #include <thread>
 
-#include "disk/summary.h"
+#include "disk/owned_file.h"
 #include "driver/run.h"
 
 namespace quen::disk {
 namespace {
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
-using OwnedFile = std::unique_ptr<FILE, FileCloser>;
 
 // Where a report nobody asked for goes: written and forgotten, never held in memory.
 OwnedFile discard_sink() { return OwnedFile(std::fopen("/dev/null", "w")); }
@@ -94,6 +89,7 @@ DiskSummary analyse_disk(const DiskOptions& opts, const DiskListing& listing, co
     disk.dir = opts.dir;
     disk.outdir = opts.outdir;
     disk.cross_checked = !opts.no_sync;
+    disk.analyser_options = opts.analyser_options;
     disk.tracks = listing.tracks;
     disk.skipped = listing.skipped;
 

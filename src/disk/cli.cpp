@@ -1,12 +1,14 @@
 #include "disk/cli.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <system_error>
 
 #include "disk/html.h"
 #include "disk/outputs.h"
+#include "disk/owned_file.h"
 #include "disk/pictures.h"
 #include "disk/summary.h"
 
@@ -33,13 +35,6 @@ constexpr unsigned kMaxJobs = 256;
 struct UsageError {
     std::string message;
 };
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
-using OwnedFile = std::unique_ptr<FILE, FileCloser>;
 
 struct Command {
     DiskOptions disk;
@@ -154,22 +149,25 @@ void prepare_outdir(const std::string& dir, const std::string& outdir) {
     if (!std::filesystem::is_directory(outdir, ec)) throw UsageError{"cannot create the folder " + outdir};
 }
 
-OwnedFile open_output(const std::string& path) {
-    if (path.empty()) return nullptr;
-    OwnedFile f(std::fopen(path.c_str(), "w"));
+// Fails early, before the analysis, without truncating a file the analysis may never replace.
+void check_creatable(const std::string& path) {
+    if (path.empty()) return;
+    OwnedFile f(std::fopen(path.c_str(), "a"));
     if (!f) throw UsageError{"cannot create " + path};
-    return f;
 }
 
-bool finish_output(OwnedFile& f, const std::string& path, FILE* err) {
-    if (!f) return true;
-    FILE* raw = f.release();
-    const bool failed = std::ferror(raw) != 0;
-    if ((std::fclose(raw) != 0) || failed) {
-        std::fprintf(err, "quendisk: error writing %s\n", path.c_str());
-        return false;
+template <class Write>
+bool write_output(const std::string& path, FILE* err, Write&& write) {
+    if (path.empty()) return true;
+    OwnedFile f(std::fopen(path.c_str(), "w"));
+    if (f) {
+        write(f.get());
+        FILE* raw = f.release();
+        const bool failed = std::ferror(raw) != 0;
+        if (std::fclose(raw) == 0 && !failed) return true;
     }
-    return true;
+    std::fprintf(err, "quendisk: error writing %s\n", path.c_str());
+    return false;
 }
 
 // The runs' own standard error, in track order, each line under its file's name.
@@ -182,6 +180,19 @@ void forward_messages(FILE* err, const DiskSummary& disk) {
             std::fprintf(err, "%s: %.*s\n", t.file_name.c_str(), static_cast<int>(end - at), t.messages.c_str() + at);
             at = end + 1;
         }
+    }
+}
+
+// The page is written last, after what may be a long run: what would stop it is told first.
+void check_page_possible(const std::string& page) {
+    namespace fs = std::filesystem;
+    if (page.empty()) return;
+    std::error_code ec;
+    if (fs::is_directory(page, ec)) throw UsageError{"--html names the folder " + page};
+    const fs::path folder = fs::path(page).has_parent_path() ? fs::path(page).parent_path() : fs::path(".");
+    fs::create_directories(folder, ec);
+    if (!fs::is_directory(folder, ec) || access(folder.c_str(), W_OK) != 0) {
+        throw UsageError{"cannot write the page into the folder " + folder.string()};
     }
 }
 
@@ -228,8 +239,6 @@ std::string joined(const std::vector<std::string>& words) {
 int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     Command cmd;
     DiskListing listing;
-    OwnedFile csv;
-    OwnedFile json;
     try {
         cmd = parse(args, io.default_jobs);
         if (cmd.help) {
@@ -245,12 +254,11 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         refuse_inside_dir(cmd.disk.dir, cmd.csv_path, "the CSV file");
         refuse_inside_dir(cmd.disk.dir, cmd.json_path, "the JSON file");
         refuse_inside_dir(cmd.disk.dir, cmd.html_path, "the page");
-        std::error_code ec;
-        if (std::filesystem::is_directory(cmd.html_path, ec)) throw UsageError{"--html names the folder " + cmd.html_path};
+        check_page_possible(cmd.html_path);
         if (cmd.pictures) check_pictures_possible(cmd.disk.outdir);
         prepare_outdir(cmd.disk.dir, cmd.disk.outdir);
-        csv = open_output(cmd.csv_path);
-        json = open_output(cmd.json_path);
+        check_creatable(cmd.csv_path);
+        check_creatable(cmd.json_path);
     } catch (const UsageError& e) {
         std::fprintf(io.err, "quendisk: %s\n", e.message.c_str());
         std::fputs(kUsage, io.err);
@@ -272,16 +280,11 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     if (cmd.list_skipped) {
         for (const std::string& name : disk.skipped) std::fprintf(io.out, "Skipped: %s\n", name.c_str());
     }
-    std::fflush(io.out);
-    bool written = true;
-    if (csv) {
-        write_csv(csv.get(), disk);
-        written = finish_output(csv, cmd.csv_path, io.err) && written;
-    }
-    if (json) {
-        write_json(json.get(), disk);
-        written = finish_output(json, cmd.json_path, io.err) && written;
-    }
+    // A table lost to a full disk or a closed pipe must not pass for a summary.
+    bool written = std::fflush(io.out) == 0 && std::ferror(io.out) == 0;
+    if (!written) std::fprintf(io.err, "quendisk: error writing the table\n");
+    written = write_output(cmd.csv_path, io.err, [&](FILE* f) { write_csv(f, disk); }) && written;
+    written = write_output(cmd.json_path, io.err, [&](FILE* f) { write_json(f, disk); }) && written;
     const bool pictures_drawn = !cmd.pictures || draw_pictures(cmd.disk, disk, io);
     if (!cmd.html_path.empty()) {
         try {

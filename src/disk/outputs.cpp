@@ -205,6 +205,7 @@ void write_json(FILE* out, const DiskSummary& disk) {
     ordered_json doc;
     doc["disk"] = disk.dir;
     doc["outdir"] = disk.outdir.empty() ? ordered_json(nullptr) : ordered_json(disk.outdir);
+    doc["options"] = disk.analyser_options;
     doc["cross_checked"] = disk.cross_checked;
     doc["tracks"] = tracks;
     doc["totals"] = {{"tracks", d.tracks},

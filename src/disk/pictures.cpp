@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "disk/html.h"
+#include "disk/owned_file.h"
 #include "driver/run.h"
 
 extern char** environ;
@@ -28,13 +29,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kInstalledRenderName = "quenanalyze-render";
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
-using OwnedFile = std::unique_ptr<FILE, FileCloser>;
 
 bool is_executable_file(const fs::path& p) {
     std::error_code ec;

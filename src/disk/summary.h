@@ -100,6 +100,7 @@ struct DiskSummary {
     std::string dir;
     std::string outdir;
     bool cross_checked = true;  // findings were checked against a run with -s
+    std::vector<std::string> analyser_options;  // as given, applied to every track side
     std::vector<TrackSummary> tracks;     // by track, then side
     std::vector<std::string> skipped;     // other entries of the folder, sorted
     DiskTotals totals;

@@ -80,6 +80,7 @@ public:
     int execute(const std::vector<std::string>& args) {
         scan(args);
         set_up();
+        set_up_done_ = true;
         analyse();
         finish_files();
         return 1;
@@ -246,12 +247,12 @@ private:
             f->revolutions = static_cast<int>(stream_->index_count) - 1;
             f->rpm_avg = stream_->rpm_avg;
             f->stream_info = stream_->info;
-            if (has_output_ && !output_file_) {
+            if (set_up_done_) {
+                f->failure = RunFailure::WriteFailed;  // only a plot file ends a run after its set-up
+            } else if (has_output_ && !output_file_) {
                 f->failure = RunFailure::OutputNotCreatable;
             } else if (stream_->index_count < 4) {
                 f->failure = RunFailure::TooFewRevolutions;
-            } else if (opts_.plot && !allsect_) {
-                f->failure = RunFailure::WriteFailed;
             } else {
                 f->failure = RunFailure::RevolutionOutOfRange;
             }
@@ -286,7 +287,9 @@ private:
                                   s.has_data != 0 && s.area(AreaKind::DATA).crc == 0, s.FZP});
         }
         f->findings.clear();
-        for (const ProtEntry* e = findings.head; e != nullptr; e = e->next) f->findings.push_back({e->type, e->S, e->value});
+        for (const ProtEntry* e = findings.head; e != nullptr; e = e->next) {
+            f->findings.push_back({e->type, e->S, e->value});
+        }
     }
 
     void write_allsect_line(const SectorLayout& s) {
@@ -328,6 +331,7 @@ private:
     std::string allsect_path_;
     FILE* report_ = nullptr;
     bool usage_failed_ = false;
+    bool set_up_done_ = false;
 };
 
 }  // namespace
@@ -337,7 +341,9 @@ int run_quenanalyze(const std::vector<std::string>& args, const RunIo& io) {
         Run run(io);
         return run.execute(args);
     } catch (const RunExit& e) {
-        if (io.figures != nullptr && io.figures->failure == RunFailure::None) io.figures->failure = RunFailure::WriteFailed;
+        if (io.figures != nullptr && io.figures->failure == RunFailure::None) {
+            io.figures->failure = RunFailure::WriteFailed;
+        }
         std::fflush(io.out);
         std::fflush(io.err);
         return e.code;

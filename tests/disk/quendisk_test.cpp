@@ -94,7 +94,9 @@ TEST_F(QuenDisk, CsvAndJsonRecords) {
     const std::vector<std::string> rows = split(read_file(out + "/d.csv"), '\n');
     const nlohmann::json doc = nlohmann::json::parse(read_file(out + "/d.json"));
     const std::vector<std::string> header = split(rows[0].substr(0, rows[0].size() - 1), ',');
-    const auto column = [&](const char* name) { return std::find(header.begin(), header.end(), name) - header.begin(); };
+    const auto column = [&](const char* name) {
+        return std::find(header.begin(), header.end(), name) - header.begin();
+    };
     struct Row {
         const char* findings_csv;  // code:sector:value:survives
         const char* failure;
@@ -178,6 +180,7 @@ TEST_F(QuenDisk, ExitCodes) {
         {{clean, "--html", clean + "/index.html"}, 2, "quendisk: the page would be written into " + clean + "\n"},
         {{clean, "--pictures"}, 2, "quendisk: --pictures needs OUTDIR, the folder the pictures go to\n"},
         {{clean, empty, "--html", empty}, 2, "quendisk: --html names the folder " + empty + "\n"},
+        {{clean, "--html", file + "/index.html"}, 2, "quendisk: cannot write the page into the folder " + file + "\n"},
         {{"-j", "0", clean}, 2, "quendisk: -j needs a number from 1 to 256\n"},
         {{"--csv"}, 2, "quendisk: --csv needs a value\n"},
         {{}, 2, "quendisk: no folder named\n"},
@@ -190,6 +193,7 @@ TEST_F(QuenDisk, ExitCodes) {
         {{clean, "--json", clean + "/../" + fs::path(clean).filename().string() + "/d.json"}, 2,
          "quendisk: the JSON file would be written into " + clean + "\n"},
         {{clean, "--csv", clean + "/d.csv"}, 2, "quendisk: the CSV file would be written into " + clean + "\n"},
+        {{clean, "--csv", empty + "/no/d.csv"}, 2, "quendisk: cannot create " + empty + "/no/d.csv\n"},
     };
     for (const auto& c : cases) {
         RunResult r = run_disk(c.args);
@@ -199,6 +203,8 @@ TEST_F(QuenDisk, ExitCodes) {
             EXPECT_EQ(r.out, "");
         }
     }
+    EXPECT_NE(run_disk({"-r4", clean}).out.find("    1    0 failed: revolution 4 not in the stream (1 to 3)\n"),
+              std::string::npos);
     // No run may leave anything behind in the folder it reads.
     EXPECT_EQ(std::distance(fs::directory_iterator(clean), fs::directory_iterator()), 1);
 }
