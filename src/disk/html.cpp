@@ -1,5 +1,7 @@
 #include "disk/html.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -7,7 +9,6 @@
 #include <map>
 #include <set>
 #include <system_error>
-#include <unistd.h>
 
 #include "disk/html_text.h"
 #include "disk/outputs.h"
@@ -46,8 +47,8 @@ const StatusLook& look_of(TrackStatus s) {
     return kLooks[0];
 }
 
-// Colours picked to stay apart for the common colour-vision deficiencies; the glyphs
-// tell them apart anyway.
+// The glyphs in the cells tell the statuses apart where colours do not: for readers
+// with a colour-vision deficiency, and on a grey printout.
 constexpr const char kStyle[] = R"CSS(
 :root { color-scheme: light; }
 body { font: 14px/1.45 system-ui, "DejaVu Sans", "Liberation Sans", Arial, sans-serif; color: #1f2328;
@@ -190,7 +191,9 @@ private:
     }
 
     std::string disk_name() const {
-        fs::path p = fs::path(disk_.dir).lexically_normal();
+        // Absolute first, so that "." and "../x/" still give the folder's own name.
+        std::error_code ec;
+        fs::path p = fs::absolute(disk_.dir, ec).lexically_normal();
         if (p.filename().empty()) p = p.parent_path();
         const std::string name = p.filename().string();
         return name.empty() ? disk_.dir : name;
