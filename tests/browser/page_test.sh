@@ -66,8 +66,9 @@ else
     echo "note: tidy is not installed, the page's validity is not checked"
 fi
 
-# Every switch keeps the browser from reaching out or keeping state between runs.
-"$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+# Every switch keeps the browser from reaching out or keeping state between runs; a
+# browser that hangs fails the test instead of holding up the suite.
+timeout 120 "$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
     --disable-component-update --disable-sync --user-data-dir="$work/profile" \
     --dump-dom "file://$page" >"$work/dom.html" 2>"$work/browser.txt" </dev/null ||
     { tail -20 "$work/browser.txt" >&2; fail "chromium could not load the page"; }
