@@ -1,7 +1,5 @@
 #include "disk/cli.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -183,57 +181,6 @@ void forward_messages(FILE* err, const DiskSummary& disk) {
     }
 }
 
-// The page is written last, after what may be a long run: what would stop it is told first.
-void check_page_possible(const std::string& page) {
-    namespace fs = std::filesystem;
-    if (page.empty()) return;
-    std::error_code ec;
-    if (fs::is_directory(page, ec)) throw UsageError{"--html names the folder " + page};
-    const fs::path folder = fs::path(page).has_parent_path() ? fs::path(page).parent_path() : fs::path(".");
-    fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder, ec) || access(folder.c_str(), W_OK) != 0) {
-        throw UsageError{"cannot write the page into the folder " + folder.string()};
-    }
-}
-
-void check_pictures_possible(const std::string& outdir) {
-    if (outdir.empty()) throw UsageError{"--pictures needs OUTDIR, the folder the pictures go to"};
-    if (!ploticus_available()) {
-        throw UsageError{"--pictures needs ploticus (Debian package ploticus), which is not installed"};
-    }
-    if (find_render_script().empty()) throw UsageError{"--pictures: the render script quenanalyze-render was not found"};
-}
-
-// False when some track side got no pictures or only some; the reasons went to err.
-bool draw_pictures(const DiskOptions& opts, const DiskSummary& disk, const DiskIo& io) {
-    PictureSettings settings;
-    settings.outdir = opts.outdir;
-    settings.analyser_options = opts.analyser_options;
-    settings.jobs = opts.jobs;
-    settings.err = io.err;
-    // Drawing takes far longer than analysing: a person waiting wants to see it move.
-    if (io.progress) {
-        settings.progress = [&io](size_t k, size_t n, const std::string& name) {
-            std::fprintf(io.err, "\r\033[Kpictures %zu of %zu: %s", k, n, name.c_str());
-            std::fflush(io.err);
-        };
-    }
-    bool drawn = false;
-    try {
-        drawn = make_pictures(disk, settings) == 0;
-    } catch (const DiskError& e) {
-        std::fprintf(io.err, "quendisk: %s\n", e.message.c_str());
-    }
-    if (io.progress) std::fprintf(io.err, "\r\033[K");
-    return drawn;
-}
-
-std::string joined(const std::vector<std::string>& words) {
-    std::string text;
-    for (const std::string& w : words) text += (text.empty() ? "" : " ") + w;
-    return text;
-}
-
 }  // namespace
 
 int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
@@ -254,8 +201,10 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         refuse_inside_dir(cmd.disk.dir, cmd.csv_path, "the CSV file");
         refuse_inside_dir(cmd.disk.dir, cmd.json_path, "the JSON file");
         refuse_inside_dir(cmd.disk.dir, cmd.html_path, "the page");
-        check_page_possible(cmd.html_path);
-        if (cmd.pictures) check_pictures_possible(cmd.disk.outdir);
+        if (const std::string why = page_problem(cmd.html_path); !why.empty()) throw UsageError{why};
+        if (const std::string why = cmd.pictures ? pictures_problem(cmd.disk.outdir) : ""; !why.empty()) {
+            throw UsageError{why};
+        }
         prepare_outdir(cmd.disk.dir, cmd.disk.outdir);
         check_creatable(cmd.csv_path);
         check_creatable(cmd.json_path);
@@ -285,10 +234,10 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     if (!written) std::fprintf(io.err, "quendisk: error writing the table\n");
     written = write_output(cmd.csv_path, io.err, [&](FILE* f) { write_csv(f, disk); }) && written;
     written = write_output(cmd.json_path, io.err, [&](FILE* f) { write_json(f, disk); }) && written;
-    const bool pictures_drawn = !cmd.pictures || draw_pictures(cmd.disk, disk, io);
+    const bool pictures_drawn = !cmd.pictures || draw_disk_pictures(disk, cmd.disk, io.err, io.progress);
     if (!cmd.html_path.empty()) {
         try {
-            write_disk_page(disk, {cmd.html_path, joined(cmd.disk.analyser_options), cmd.pictures});
+            write_disk_page(disk, {cmd.html_path, cmd.disk.analyser_options, cmd.pictures});
         } catch (const DiskError& e) {
             std::fprintf(io.err, "quendisk: %s\n", e.message.c_str());
             written = false;

@@ -183,7 +183,9 @@ private:
         out_ += "<header>\n<h1>Disk " + name + "</h1>\n<p class=\"meta\">Folder <code>" + escape(disk_.dir) +
                 "</code>";
         if (!settings_.analyser_options.empty()) {
-            out_ += " \xC2\xB7 options <code>" + escape(settings_.analyser_options) + "</code>";
+            std::string options;
+            for (const std::string& o : settings_.analyser_options) options += (options.empty() ? "" : " ") + o;
+            out_ += " \xC2\xB7 options <code>" + escape(options) + "</code>";
         }
         out_ += disk_.cross_checked ? " \xC2\xB7 findings cross-checked with a run with -s"
                                     : " \xC2\xB7 analysed with -s: no cross-check";
@@ -412,6 +414,18 @@ std::string picture_dir(const std::string& outdir, const TrackSummary& t) {
 
 std::string disk_page(const DiskSummary& disk, const PageSettings& settings) {
     return PageWriter(disk, settings).page();
+}
+
+std::string page_problem(const std::string& page_path) {
+    if (page_path.empty()) return {};
+    std::error_code ec;
+    if (fs::is_directory(page_path, ec)) return "--html names the folder " + page_path;
+    const fs::path folder = fs::path(page_path).has_parent_path() ? fs::path(page_path).parent_path() : ".";
+    fs::create_directories(folder, ec);
+    if (!fs::is_directory(folder, ec) || access(folder.c_str(), W_OK) != 0) {
+        return "cannot write the page into the folder " + folder.string();
+    }
+    return {};
 }
 
 void write_disk_page(const DiskSummary& disk, const PageSettings& settings) {

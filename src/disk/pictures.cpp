@@ -153,6 +153,38 @@ std::string find_render_script() {
 
 bool ploticus_available() { return !on_path("ploticus").empty(); }
 
+std::string pictures_problem(const std::string& outdir) {
+    if (outdir.empty()) return "--pictures needs OUTDIR, the folder the pictures go to";
+    if (!ploticus_available()) return "--pictures needs ploticus (Debian package ploticus), which is not installed";
+    if (find_render_script().empty()) {
+        return "--pictures: the render script " + std::string(kInstalledRenderName) + " was not found";
+    }
+    return {};
+}
+
+bool draw_disk_pictures(const DiskSummary& disk, const DiskOptions& opts, FILE* err, bool progress) {
+    PictureSettings settings;
+    settings.outdir = opts.outdir;
+    settings.analyser_options = opts.analyser_options;
+    settings.jobs = opts.jobs;
+    settings.err = err;
+    // Drawing takes far longer than analysing: a person waiting wants to see it move.
+    if (progress) {
+        settings.progress = [err](size_t k, size_t n, const std::string& name) {
+            std::fprintf(err, "\r\033[Kpictures %zu of %zu: %s", k, n, name.c_str());
+            std::fflush(err);
+        };
+    }
+    bool drawn = false;
+    try {
+        drawn = make_pictures(disk, settings) == 0;
+    } catch (const DiskError& e) {
+        std::fprintf(err, "quendisk: %s\n", e.message.c_str());
+    }
+    if (progress) std::fprintf(err, "\r\033[K");
+    return drawn;
+}
+
 int make_pictures(const DiskSummary& disk, const PictureSettings& settings) {
     const std::string script = settings.render_script.empty() ? find_render_script() : settings.render_script;
     if (script.empty()) {

@@ -19,6 +19,9 @@ struct PictureSettings {
     ProgressFn progress;        // called as each track side starts, one call at a time
 };
 
+// Why --pictures cannot be done, empty when it can: no OUTDIR, no ploticus, no render script.
+std::string pictures_problem(const std::string& outdir);
+
 // The render script: installed beside the program (quenanalyze-render), in the
 // install's share folder, or in the source tree the program was built from. Empty
 // when none is found.
@@ -31,5 +34,9 @@ bool ploticus_available();
 // no pictures or only some; the reasons went to settings.err, after the progress
 // line. Throws DiskError when there is no render script.
 int make_pictures(const DiskSummary& disk, const PictureSettings& settings);
+
+// The pictures of the disk's runs in OUTDIR, with a progress line on err when asked.
+// False when some track side got no pictures or only some; the reasons went to err.
+bool draw_disk_pictures(const DiskSummary& disk, const DiskOptions& opts, FILE* err, bool progress);
 
 }  // namespace quen::disk

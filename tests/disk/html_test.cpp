@@ -109,8 +109,8 @@ TEST(HtmlPage, LinksOnlyPicturesThatExist) {
     // Longer than any fixed buffer a formatter might use.
     const std::string long_value(300, 'k');
     summary.tracks[0].stream_info = "name=<script>x</script>, v=" + long_value + "\"";
-    const std::string page = disk::disk_page(summary, {out + "/index.html", "-b", true});
-    EXPECT_EQ(disk::disk_page(summary, {out + "/index.html", "-b", false}).find("layout.svg"), std::string::npos);
+    const std::string page = disk::disk_page(summary, {out + "/index.html", {"-b"}, true});
+    EXPECT_EQ(disk::disk_page(summary, {out + "/index.html", {"-b"}, false}).find("layout.svg"), std::string::npos);
 
     EXPECT_NE(page.find("<img src=\"track01.0/layout.svg\""), std::string::npos);
     EXPECT_NE(page.find("<td><a href=\"track01.0/sec_layout_3.svg\">svg</a></td>"
