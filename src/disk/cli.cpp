@@ -4,21 +4,26 @@
 #include <filesystem>
 #include <system_error>
 
+#include "disk/html.h"
 #include "disk/outputs.h"
 #include "disk/owned_file.h"
+#include "disk/pictures.h"
 #include "disk/summary.h"
 
 namespace quen::disk {
 namespace {
 
 const char kUsage[] =
-    "usage: quendisk [-spvbcfm] [-r<num>] [-j N] [--csv FILE] [--json FILE] [--list-skipped] DIR [OUTDIR]\n"
+    "usage: quendisk [-spvbcfm] [-r<num>] [-j N] [--csv FILE] [--json FILE] [--list-skipped]\n"
+    "                [--html FILE [--pictures]] DIR [OUTDIR]\n"
     "       analyses every trackNN.S.raw stream file of DIR with the analyser's options\n"
     "       (-t is not available) and prints a summary table, one line per track side\n"
     "       -j N           analyse N files at once (default: the number of cores)\n"
     "       --csv FILE     write the summary as CSV\n"
     "       --json FILE    write the summary as JSON\n"
     "       --list-skipped name the entries of DIR that are not stream files\n"
+    "       --html FILE    write a page for a browser: the tracks' grid and the summary\n"
+    "       --pictures     draw each track's pictures into OUTDIR/trackNN.S (needs ploticus)\n"
     "       OUTDIR         write each track's report to OUTDIR/trackNN.S.txt\n";
 
 // The analyser's option letters that apply to every track; -t would scatter plot files.
@@ -33,6 +38,8 @@ struct Command {
     DiskOptions disk;
     std::string csv_path;
     std::string json_path;
+    std::string html_path;
+    bool pictures = false;
     bool list_skipped = false;
     bool help = false;
 };
@@ -82,6 +89,10 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
             cmd.csv_path = value("--csv");
         } else if (a == "--json") {
             cmd.json_path = value("--json");
+        } else if (a == "--html") {
+            cmd.html_path = value("--html");
+        } else if (a == "--pictures") {
+            cmd.pictures = true;
         } else if (a == "--list-skipped") {
             cmd.list_skipped = true;
         } else if (a == "--help" || a == "-h") {
@@ -189,6 +200,11 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         if (listing.tracks.empty()) throw UsageError{"no stream file (trackNN.S.raw) in " + cmd.disk.dir};
         refuse_inside_dir(cmd.disk.dir, cmd.csv_path, "the CSV file");
         refuse_inside_dir(cmd.disk.dir, cmd.json_path, "the JSON file");
+        refuse_inside_dir(cmd.disk.dir, cmd.html_path, "the page");
+        if (const std::string why = page_problem(cmd.html_path); !why.empty()) throw UsageError{why};
+        if (const std::string why = cmd.pictures ? pictures_problem(cmd.disk.outdir) : ""; !why.empty()) {
+            throw UsageError{why};
+        }
         prepare_outdir(cmd.disk.dir, cmd.disk.outdir);
         check_creatable(cmd.csv_path);
         check_creatable(cmd.json_path);
@@ -218,7 +234,17 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     if (!written) std::fprintf(io.err, "quendisk: error writing the table\n");
     written = write_output(cmd.csv_path, io.err, [&](FILE* f) { write_csv(f, disk); }) && written;
     written = write_output(cmd.json_path, io.err, [&](FILE* f) { write_json(f, disk); }) && written;
+    const bool pictures_drawn = !cmd.pictures || draw_disk_pictures(disk, cmd.disk, io.err, io.progress);
+    if (!cmd.html_path.empty()) {
+        try {
+            write_disk_page(disk, {cmd.html_path, cmd.disk.analyser_options, cmd.pictures});
+        } catch (const DiskError& e) {
+            std::fprintf(io.err, "quendisk: %s\n", e.message.c_str());
+            written = false;
+        }
+    }
     if (!written) return kUsageError;
+    if (!pictures_drawn) return kSomeFailed;
     return disk.all_analysed() ? kAllAnalysed : kSomeFailed;
 }
 

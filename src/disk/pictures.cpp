@@ -1,0 +1,233 @@
+#include "disk/pictures.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <regex>
+#include <system_error>
+#include <thread>
+
+#include "disk/html.h"
+#include "disk/owned_file.h"
+#include "driver/run.h"
+
+extern char** environ;
+
+namespace quen::disk {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kInstalledRenderName = "quenanalyze-render";
+
+bool is_executable_file(const fs::path& p) {
+    std::error_code ec;
+    return fs::is_regular_file(p, ec) && access(p.c_str(), X_OK) == 0;
+}
+
+fs::path on_path(const char* name) {
+    const char* path = std::getenv("PATH");
+    if (path == nullptr) return {};
+    std::string_view rest(path);
+    while (true) {
+        const size_t colon = rest.find(':');
+        const std::string_view dir = rest.substr(0, colon);
+        const fs::path candidate = fs::path(dir.empty() ? "." : std::string(dir)) / name;
+        if (is_executable_file(candidate)) return candidate;
+        if (colon == std::string_view::npos) return {};
+        rest.remove_prefix(colon + 1);
+    }
+}
+
+// Everything a file holds, for passing on messages a run or the script wrote.
+std::string contents(FILE* f) {
+    std::string text;
+    std::rewind(f);
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    return text;
+}
+
+// The files an earlier picture run may have left: a sector that is gone must not keep
+// its pictures, and nothing else in the folder is touched.
+void remove_earlier_pictures(const fs::path& dir) {
+    static const std::regex kOurs(R"((layout|trans|allsect|sec_(layout|data|trans)_[0-9]+)\.(dat|png|svg))");
+    std::error_code ec;
+    std::vector<fs::path> old;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        if (std::regex_match(it->path().filename().string(), kOurs)) old.push_back(it->path());
+    }
+    for (const fs::path& p : old) fs::remove(p, ec);
+}
+
+// Runs the render script on one folder; its standard output (the names of the pictures
+// drawn) is dropped, its messages go to `messages`. Returns its exit status, -1 when
+// it could not be started.
+int render(const std::string& script, const std::string& caption, const std::string& dir, FILE* messages) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    std::fflush(messages);
+    posix_spawn_file_actions_adddup2(&actions, fileno(messages), STDERR_FILENO);
+    std::vector<std::string> args = {"bash", script, "-t", caption, dir};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, "bash", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        std::fprintf(messages, "cannot run %s: %s\n", script.c_str(), std::strerror(spawned));
+        return -1;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Makes one track side's pictures; returns what went wrong, empty when nothing did.
+std::string track_pictures(const TrackSummary& t, const PictureSettings& settings, const std::string& script) {
+    const std::string dir = picture_dir(settings.outdir, t);
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) return "cannot create " + dir + ": " + ec.message() + "\n";
+    remove_earlier_pictures(dir);
+
+    OwnedFile messages(std::tmpfile());
+    OwnedFile null_out(std::fopen("/dev/null", "w"));
+    if (!messages || !null_out) return "cannot make a temporary file: " + std::string(std::strerror(errno)) + "\n";
+
+    // The same options as the disk's runs, so the pictures show what the reports say;
+    // the report itself is not wanted again.
+    std::vector<std::string> args = settings.analyser_options;
+    args.push_back("-t");
+    args.push_back(t.input_path);
+    args.push_back("/dev/null");
+    RunIo io;
+    io.out = null_out.get();
+    io.err = messages.get();
+    io.plot_dir = dir;
+    const int code = run_quenanalyze(args, io);
+    if (code != 1) return contents(messages.get()) + "the plot files were not written\n";
+
+    // The script's notes about sectors without data are no fault; its messages matter
+    // only when a picture is missing.
+    if (render(script, t.file_name, dir, messages.get()) == 0) return {};
+    return contents(messages.get()) + "the pictures were not all drawn\n";
+}
+
+}  // namespace
+
+std::string find_render_script() {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const fs::path bin = exe.parent_path();
+        for (const fs::path& candidate : {bin / kInstalledRenderName, bin / "../share/quenanalyze/plots/render.sh",
+                                          bin / "../plots/render.sh"}) {
+            if (is_executable_file(candidate)) return candidate.lexically_normal().string();
+        }
+    }
+    const fs::path installed = on_path(kInstalledRenderName);
+    if (!installed.empty()) return installed.string();
+#ifdef QUEN_PLOTS_SOURCE_DIR
+    const fs::path source = fs::path(QUEN_PLOTS_SOURCE_DIR) / "render.sh";
+    if (is_executable_file(source)) return source.string();
+#endif
+    return {};
+}
+
+bool ploticus_available() { return !on_path("ploticus").empty(); }
+
+std::string pictures_problem(const std::string& outdir) {
+    if (outdir.empty()) return "--pictures needs OUTDIR, the folder the pictures go to";
+    if (!ploticus_available()) return "--pictures needs ploticus (Debian package ploticus), which is not installed";
+    if (find_render_script().empty()) {
+        return "--pictures: the render script " + std::string(kInstalledRenderName) + " was not found";
+    }
+    return {};
+}
+
+bool draw_disk_pictures(const DiskSummary& disk, const DiskOptions& opts, FILE* err, bool progress) {
+    PictureSettings settings;
+    settings.outdir = opts.outdir;
+    settings.analyser_options = opts.analyser_options;
+    settings.jobs = opts.jobs;
+    settings.err = err;
+    // Drawing takes far longer than analysing: a person waiting wants to see it move.
+    if (progress) {
+        settings.progress = [err](size_t k, size_t n, const std::string& name) {
+            std::fprintf(err, "\r\033[Kpictures %zu of %zu: %s", k, n, name.c_str());
+            std::fflush(err);
+        };
+    }
+    bool drawn = false;
+    try {
+        drawn = make_pictures(disk, settings) == 0;
+    } catch (const DiskError& e) {
+        std::fprintf(err, "quendisk: %s\n", e.message.c_str());
+    }
+    if (progress) std::fprintf(err, "\r\033[K");
+    return drawn;
+}
+
+int make_pictures(const DiskSummary& disk, const PictureSettings& settings) {
+    const std::string script = settings.render_script.empty() ? find_render_script() : settings.render_script;
+    if (script.empty()) {
+        throw DiskError{"the render script (" + std::string(kInstalledRenderName) + ") was not found"};
+    }
+    std::vector<const TrackSummary*> tracks;
+    for (const TrackSummary& t : disk.tracks) {
+        if (t.analysed()) tracks.push_back(&t);
+    }
+    std::vector<std::string> problems(tracks.size());
+    std::atomic<size_t> next{0};
+    std::mutex progress_lock;
+    size_t started = 0;
+    const auto work = [&] {
+        for (size_t i = next++; i < tracks.size(); i = next++) {
+            if (settings.progress) {
+                std::lock_guard<std::mutex> hold(progress_lock);
+                settings.progress(++started, tracks.size(), tracks[i]->file_name);
+            }
+            problems[i] = track_pictures(*tracks[i], settings, script);
+        }
+    };
+    const size_t workers = std::clamp<size_t>(settings.jobs, 1, std::max<size_t>(tracks.size(), 1));
+    std::vector<std::thread> threads;
+    for (size_t w = 1; w < workers; ++w) threads.emplace_back(work);
+    work();
+    for (std::thread& th : threads) th.join();
+
+    // Reported in track order whatever the number of jobs.
+    int failed = 0;
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        if (problems[i].empty()) continue;
+        ++failed;
+        size_t start = 0;
+        while (start < problems[i].size()) {
+            size_t end = problems[i].find('\n', start);
+            if (end == std::string::npos) end = problems[i].size();
+            std::fprintf(settings.err, "quendisk: %s: %s\n", tracks[i]->file_name.c_str(),
+                         problems[i].substr(start, end - start).c_str());
+            start = end + 1;
+        }
+    }
+    return failed;
+}
+
+}  // namespace quen::disk

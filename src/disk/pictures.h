@@ -1,0 +1,42 @@
+// Pictures of each track side for the disk page: the analyser's plot files written
+// into OUTDIR/trackNN.S and drawn there by the project's render script.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "disk/summary.h"
+
+namespace quen::disk {
+
+struct PictureSettings {
+    std::string outdir;
+    std::vector<std::string> analyser_options;  // as given to the disk's runs
+    unsigned jobs = 1;
+    FILE* err = stderr;  // messages of the runs and of the render script, each with its track
+    std::string render_script;  // empty: looked for with find_render_script()
+    ProgressFn progress;        // called as each track side starts, one call at a time
+};
+
+// Why --pictures cannot be done, empty when it can: no OUTDIR, no ploticus, no render script.
+std::string pictures_problem(const std::string& outdir);
+
+// The render script: installed beside the program (quenanalyze-render), in the
+// install's share folder, or in the source tree the program was built from. Empty
+// when none is found.
+std::string find_render_script();
+
+// True when the plotting program can be run.
+bool ploticus_available();
+
+// Draws the pictures of every analysed track side. Returns how many track sides got
+// no pictures or only some; the reasons went to settings.err, after the progress
+// line. Throws DiskError when there is no render script.
+int make_pictures(const DiskSummary& disk, const PictureSettings& settings);
+
+// The pictures of the disk's runs in OUTDIR, with a progress line on err when asked.
+// False when some track side got no pictures or only some; the reasons went to err.
+bool draw_disk_pictures(const DiskSummary& disk, const DiskOptions& opts, FILE* err, bool progress);
+
+}  // namespace quen::disk
