@@ -85,4 +85,8 @@ private:
 // and returns nullptr.
 std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err);
 
+// Decodes stream bytes already in memory as read_stream_file decodes a file's; `name`
+// only labels the failure line. The bytes are not kept.
+std::unique_ptr<QuenStream> read_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err);
+
 }  // namespace quen
