@@ -1,7 +1,10 @@
 // One whole analysis, callable in-process.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -12,6 +15,9 @@ struct RunIo {
     FILE* err = stderr;        // the process's standard error
     bool wait_for_key = false; // abnormal ends wait for a key press (only on a terminal)
     std::string plot_dir;      // where plot files go; empty = current directory
+    // Stream bytes to analyse instead of reading the input file, which then only names the
+    // stream in the report; they must stay valid during the call.
+    std::optional<std::span<const uint8_t>> stream_bytes;
 };
 
 // Runs the analyser on `args` (the arguments after the program name) and returns

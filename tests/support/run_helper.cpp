@@ -34,7 +34,8 @@ std::string read_file(const std::string& path) {
     return ss.str();
 }
 
-RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir) {
+RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir,
+                       const std::vector<uint8_t>* stream_bytes) {
     Capture out;
     Capture err;
     RunIo io;
@@ -42,6 +43,7 @@ RunResult run_analyser(const std::vector<std::string>& args, const std::string& 
     io.err = err.get();
     io.wait_for_key = false;
     io.plot_dir = plot_dir;
+    if (stream_bytes != nullptr) io.stream_bytes = std::span<const uint8_t>(*stream_bytes);
     RunResult r;
     r.code = run_quenanalyze(args, io);
     r.out = out.text();
