@@ -35,11 +35,16 @@ build=${QUEN_FUZZ_BUILD:-$src/build-fuzz}
 timeout=${QUEN_FUZZ_TIMEOUT:-600}
 rss_mb=${QUEN_FUZZ_RSS_MB:-2048}
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="${QUEN_FUZZ_CXX:-clang++-14}" \
-    -DQUEN_BUILD_FUZZ=ON -DQUEN_BUILD_TESTS=OFF
-fi
-cmake --build "$build" -j2 --target "fuzz_$target" fuzz_seeds
+# Both targets may be started at once on one build directory: one build at a time.
+mkdir -p "$build"
+(
+  flock 9
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="${QUEN_FUZZ_CXX:-clang++-14}" \
+      -DQUEN_BUILD_FUZZ=ON -DQUEN_BUILD_TESTS=OFF
+  fi
+  cmake --build "$build" -j2 --target "fuzz_$target" fuzz_seeds
+) 9>"$build/.build-lock"
 
 corpus=$build/fuzz/corpus/$target
 artifacts=$build/fuzz/artifacts/$target
