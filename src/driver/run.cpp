@@ -40,6 +40,9 @@ const char* const kUsage[] = {
 
 constexpr const char* kPassesSkippedLine =
     "Work budget spent - %u comparison passes skipped, fuzzy positions may be missed\n";
+// Ends the run after the abnormal-termination message. The key wait comes only once the
+// run's files are closed, so that a user who never answers it still finds them whole.
+struct AbnormalEnd {};
 
 // Closes a file the run opened, unless it is one of the process's standard streams.
 struct FileCloser {
@@ -96,8 +99,7 @@ private:
         if (report_ != nullptr) std::fflush(report_);
         std::fprintf(io_.out, "Abnormal termination code %d\n   Press return to exit program\n", 2);
         std::fflush(io_.out);
-        if (io_.wait_for_key) wait_for_key_press();
-        throw RunExit{2};
+        throw AbnormalEnd{};
     }
 
     [[noreturn]] void usage_error(const char* reason) {
@@ -161,7 +163,7 @@ private:
     }
 
     void set_up() {
-        stream_ = read_stream_file(input_, io_.err);
+        stream_ = load_stream();
         if (!stream_) {
             std::fprintf(io_.err, "Could not open input file '%s'\n", input_.c_str());
             abnormal_exit();
@@ -196,6 +198,11 @@ private:
             abnormal_exit();
         }
         opts_.revolution -= 1;
+    }
+
+    std::unique_ptr<QuenStream> load_stream() {
+        if (!io_.stream_bytes) return read_stream_file(input_, io_.err);
+        return read_stream_bytes(io_.stream_bytes->data(), io_.stream_bytes->size(), input_, io_.err);
     }
 
     void analyse() {
@@ -365,6 +372,11 @@ int run_quenanalyze(const std::vector<std::string>& args, const RunIo& io) {
     try {
         Run run(io);
         return run.execute(args);
+    } catch (const AbnormalEnd&) {
+        std::fflush(io.out);
+        std::fflush(io.err);
+        if (io.wait_for_key) wait_for_key_press();
+        return 2;
     } catch (const RunExit& e) {
         if (io.figures != nullptr && io.figures->failure == RunFailure::None) {
             io.figures->failure = RunFailure::WriteFailed;
@@ -372,6 +384,12 @@ int run_quenanalyze(const std::vector<std::string>& args, const RunIo& io) {
         std::fflush(io.out);
         std::fflush(io.err);
         return e.code;
+    } catch (...) {
+        // An allocation failure still ends the process, but only after unwinding has closed
+        // the run's files: a report cut inside a line would pass for a whole one.
+        std::fflush(io.out);
+        std::fflush(io.err);
+        throw;
     }
 }
 

@@ -1,7 +1,10 @@
 // One whole analysis, callable in-process.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,9 @@ struct RunIo {
     // The run's work budget, for tests that set the limits or read what was used; the
     // run makes its own with the standard limits when null.
     WorkBudget* work_budget = nullptr;
+    // Stream bytes to analyse instead of reading the input file, which then only names the
+    // stream in the report; they must stay valid during the call.
+    std::optional<std::span<const uint8_t>> stream_bytes;
 };
 
 // Runs the analyser on `args` (the arguments after the program name) and returns

@@ -219,11 +219,19 @@ std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err)
         std::fprintf(err, "Could not open file %s\n", name.c_str());
         return nullptr;
     }
+    return read_stream_bytes(bytes.data(), bytes.size(), name, err);
+}
+
+std::unique_ptr<QuenStream> read_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err) {
     auto stream = std::make_unique<QuenStream>();
-    stream->data = bytes.data();
-    stream->data_len = static_cast<uint32_t>(bytes.size());
-    const int rc = stream->decode();
-    stream->data = nullptr;
+    // Stream positions are 32-bit: longer data cannot be described.
+    int rc = kStreamTruncated;
+    if (length <= std::numeric_limits<uint32_t>::max()) {
+        stream->data = bytes;
+        stream->data_len = static_cast<uint32_t>(length);
+        rc = stream->decode();
+        stream->data = nullptr;
+    }
     if (rc != kStreamOk) {
         std::fprintf(err, "Error decoding stream file %s\n", name.c_str());
         return nullptr;

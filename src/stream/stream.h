@@ -91,5 +91,8 @@ std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err)
 // bounded memory. The pulses are not placed: a capture whose pulses cannot be placed is
 // still a capture.
 bool file_holds_indexed_stream(const std::string& name);
+// Decodes stream bytes already in memory as read_stream_file decodes a file's; `name`
+// only labels the failure line. The bytes are not kept.
+std::unique_ptr<QuenStream> read_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err);
 
 }  // namespace quen

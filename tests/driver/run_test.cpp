@@ -91,13 +91,62 @@ TEST(Run, PlotFilesOfTheSample) {
     EXPECT_EQ(count_of(allsect, " blue\n"), 9u);
 }
 
-TEST(Run, UncreatableSectorLayoutFileStopsBeforeDecoding) {
-    RunResult r = run_analyser({"-t", kSample}, "/nonexistent/quen-plots");
+// A completed run and every abnormal end after the output file is open leave the report
+// and each plot file ending with a whole line.
+TEST(Run, EveryEndLeavesWholeFiles) {
+    const std::string stream_line = "  Stream file '" + kSample + "' 3 revolutions - Average RPM=300\n";
+    struct Case {
+        std::vector<std::string> options;
+        const char* plot_dir;  // nullptr: a fresh directory; else a name inside it
+        const char* blocked;   // a plot file name a directory takes
+        int code;
+        std::string err;
+        std::string report_end;
+    };
+    const Case cases[] = {
+        {{"-t"}, nullptr, nullptr, 1, "", "\n*** Found 1 protections ***\n S002 SID Synch mark in ID/DATA (1)\n"},
+        {{"-r4"}, nullptr, nullptr, 2, "Invalid value 4 for revolution number\n", stream_line},
+        // allsect.dat is made before decoding starts: nothing but the stream line is written.
+        {{"-t"}, "missing/plots", nullptr, 2, "Could not open sector layout file\n", stream_line},
+        {{"-t"}, nullptr, "sec_trans_1.dat", 2, "Could not open plot transition file\n",
+         "  0038 172560 4000  fe 00 00 09 02 43 c6                             .....C.\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string dir = make_temp_dir();
+        const std::string plot_dir = c.plot_dir == nullptr ? dir : dir + "/" + c.plot_dir;
+        if (c.blocked != nullptr) std::filesystem::create_directory(dir + "/" + c.blocked);
+        const std::string report = dir + "/report.txt";
+        std::vector<std::string> args = c.options;
+        args.push_back(kSample);
+        args.push_back(report);
+        RunResult r = run_analyser(args, plot_dir);
+        EXPECT_EQ(r.code, c.code) << c.err;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, c.code == 2 && c.blocked == nullptr ? "Abnormal termination code 2\n   Press return to exit program\n" : "");
+        const std::string text = read_file(report);
+        ASSERT_GE(text.size(), c.report_end.size()) << c.err;
+        EXPECT_EQ(text.substr(text.size() - c.report_end.size()), c.report_end) << c.err;
+        for (const auto& f : std::filesystem::directory_iterator(dir)) {
+            if (!f.is_regular_file()) continue;
+            const std::string content = read_file(f.path().string());
+            EXPECT_TRUE(content.empty() || content.back() == '\n') << f.path();
+        }
+    }
+}
+
+TEST(Run, StreamBytesInMemoryStandInForTheInputFile) {
+    const std::string file = read_file(kSample);
+    const std::vector<uint8_t> bytes(file.begin(), file.end());
+    std::string expected = without_banner(run_analyser({"-b", kSample}).out);
+    expected.replace(expected.find(kSample), kSample.size(), "label.raw");
+    RunResult r = run_analyser({"-b", "label.raw"}, "", default_sharing(), nullptr, &bytes);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(without_banner(r.out), expected);
+
+    const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + 100);
+    r = run_analyser({"label.raw"}, "", default_sharing(), nullptr, &cut);
     EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "Could not open sector layout file\n");
-    EXPECT_NE(r.out.find("  Stream file '" + kSample + "' 3 revolutions"), std::string::npos);
-    EXPECT_EQ(r.out.find("Track Layout"), std::string::npos);
-    EXPECT_NE(r.out.find("Abnormal termination code 2\n   Press return to exit program\n"), std::string::npos);
+    EXPECT_EQ(r.err, "Error decoding stream file label.raw\nCould not open input file 'label.raw'\n");
 }
 
 TEST(Run, FullDiskIsNotACompletedRun) {

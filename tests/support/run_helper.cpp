@@ -40,7 +40,7 @@ SeparatorSharing default_sharing() {
 }
 
 RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir, SeparatorSharing sharing,
-                       WorkBudget* budget) {
+                       WorkBudget* budget, const std::vector<uint8_t>* stream_bytes) {
     Capture out;
     Capture err;
     RunIo io;
@@ -50,6 +50,7 @@ RunResult run_analyser(const std::vector<std::string>& args, const std::string& 
     io.plot_dir = plot_dir;
     io.separator_sharing = sharing;
     io.work_budget = budget;
+    if (stream_bytes != nullptr) io.stream_bytes = std::span<const uint8_t>(*stream_bytes);
     RunResult r;
     r.code = run_quenanalyze(args, io);
     r.out = out.text();

@@ -27,9 +27,11 @@ std::string read_file(const std::string& path);
 SeparatorSharing default_sharing();
 
 // Runs the analyser with args; plot files go to plot_dir (empty: current directory).
-// With `budget`, the run uses it instead of one with the standard limits.
+// With `budget`, the run uses it instead of one with the standard limits. With
+// stream_bytes the run takes its stream from them and the input name only labels it.
 RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir = "",
-                       SeparatorSharing sharing = default_sharing(), WorkBudget* budget = nullptr);
+                       SeparatorSharing sharing = default_sharing(), WorkBudget* budget = nullptr,
+                       const std::vector<uint8_t>* stream_bytes = nullptr);
 
 // The report without its first line (the banner carries the build and run times).
 std::string without_banner(const std::string& report);

@@ -1,0 +1,54 @@
+// The whole analysis in-process: options from the first input bytes, the stream from the
+// rest, reports into a sink, plot and output files into a scratch folder.
+#include <stdlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <span>
+#include <string>
+
+#include "driver/run.h"
+#include "run_args.h"
+
+namespace {
+
+struct Scratch {
+    std::string dir;
+    FILE* sink = nullptr;
+
+    Scratch() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "quen-fuzz-XXXXXX").string();
+        if (mkdtemp(tmpl.data()) == nullptr) std::abort();
+        dir = tmpl;
+        sink = std::fopen("/dev/null", "w");
+        if (sink == nullptr) std::abort();
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+};
+
+Scratch& scratch() {
+    static Scratch s;
+    return s;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < quen::fuzz::kPrefixBytes) return 0;
+    Scratch& s = scratch();
+    quen::RunIo io;
+    io.out = s.sink;
+    io.err = s.sink;
+    io.wait_for_key = false;
+    io.plot_dir = s.dir;
+    io.stream_bytes = std::span<const uint8_t>(data + quen::fuzz::kPrefixBytes, size - quen::fuzz::kPrefixBytes);
+    const int code = quen::run_quenanalyze(quen::fuzz::run_args(data, "fuzz.raw", s.dir + "/report.txt"), io);
+    // Any other end is a fault the fuzzer must stop at.
+    if (code != 1 && code != 2) std::abort();
+    return 0;
+}
