@@ -62,7 +62,7 @@ public:
 private:
     SeparatorRuns& runs_;
     std::vector<uint32_t> expected_;
-    std::array<std::unique_ptr<RevolutionApproach>, 256> approaches_{};
+    std::array<std::unique_ptr<RevolutionApproach>, 256> approaches_;
     bool texts_dropped_ = false;
 };
 
