@@ -5,7 +5,7 @@
 #   MAX_LEN  largest input in bytes (default 65536; the analyser takes files of any size,
 #            so longer runs may choose more)
 # Environment: QUEN_FUZZ_BUILD (build directory, default build-fuzz), QUEN_FUZZ_CXX
-# (default clang++-14), QUEN_FUZZ_TIMEOUT (seconds one input may take, default 600),
+# (default clang++-14), QUEN_FUZZ_TIMEOUT (seconds one input may take, default 30),
 # QUEN_FUZZ_RSS_MB (default 2048).
 # New inputs go to BUILD/fuzz/corpus/TARGET, findings to BUILD/fuzz/artifacts/TARGET/.
 set -euo pipefail
@@ -29,10 +29,9 @@ case $target in
 esac
 
 build=${QUEN_FUZZ_BUILD:-$src/build-fuzz}
-# Valid streams of 64 KB with hundreds of ID fields and revolutions still take up to 25 s in
-# Release and twelve times that in this instrumented build; a hang is longer. Lower this
-# once every input ends within seconds.
-timeout=${QUEN_FUZZ_TIMEOUT:-600}
+# Every input of up to 1 MB ends within 3 s in Release, and the instrumented build is about
+# ten times slower: an input that takes longer than this is a hang to look at.
+timeout=${QUEN_FUZZ_TIMEOUT:-30}
 rss_mb=${QUEN_FUZZ_RSS_MB:-2048}
 
 # Both targets may be started at once on one build directory: one build at a time.
