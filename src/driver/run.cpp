@@ -11,6 +11,7 @@
 #include <ctime>
 #include <memory>
 
+#include "decode/marks.h"
 #include "decode/track.h"
 #include "base/options.h"
 #include "protect/checks.h"
@@ -243,7 +244,7 @@ private:
         buffers.reserve(n);
         for (uint32_t i = 0; i < n; ++i) {
             buffers.emplace_back(kSectorBufferEntries);
-            const uint8_t wanted = id_buffer.entries[7 * i + 3].data;
+            const uint8_t wanted = id_buffer.entries[marks::kIdFieldBytes * i + 3].data;
             analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
         }
         if (passes.skipped != 0) std::fprintf(report_, kPassesSkippedLine, static_cast<unsigned>(passes.skipped));
@@ -309,7 +310,7 @@ private:
         f->synch_bad = track.synch_bad;
         f->ids.clear();
         for (size_t i = 0; i < sectors.size(); ++i) {
-            const auto field = [&](size_t k) { return id_buffer.entries[7 * i + k].data; };
+            const auto field = [&](size_t k) { return id_buffer.entries[marks::kIdFieldBytes * i + k].data; };
             f->ids.push_back({field(1), field(2), field(3), field(4), ids.ids[i].crc == 0});
         }
         f->sectors.clear();

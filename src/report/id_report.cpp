@@ -1,3 +1,4 @@
+#include "decode/marks.h"
 #include "report/format.h"
 #include "report/reports.h"
 
@@ -11,7 +12,7 @@ constexpr const char* kIdRule = "------------------------------------\n";
 // The sector number of ID field k is the fourth of its seven buffer entries. A field
 // whose bytes the buffer does not hold shows sector 0.
 uint8_t id_sector(const ByteBuffer& id_buffer, size_t k) {
-    const size_t at = 7 * k + 3;
+    const size_t at = marks::kIdFieldBytes * k + 3;
     return at < id_buffer.count ? id_buffer.entries[at].data : 0;
 }
 
