@@ -48,6 +48,31 @@ uint32_t ticks_to_fill(uint32_t phase_needed, uint32_t f) {
     return n / f;
 }
 
+// Plain ticks taken before the tick that reaches the transition: the smallest k for which
+// (clock + kTickNs * (k + 1)) mod 2^32 >= target_ns. The clock wraps modulo 2^32 as the
+// times do, so a target behind the clock, or one that the clock can only reach at the top
+// of its range, takes the ticks of whole laps around the range (up to about 125 of them,
+// until the laps' offsets bring a tick's end into [target_ns, 2^32)); they are counted lap
+// by lap here instead of ticked through.
+uint64_t plain_ticks_before(uint32_t clock, uint32_t target_ns) {
+    constexpr uint64_t kRange = uint64_t{1} << 32;
+    uint64_t c = clock;
+    uint64_t taken = 0;
+    for (;;) {
+        // Ticks whose end stays inside this lap.
+        const uint64_t in_lap = (kRange - 1 - c) / kTickNs;
+        const uint64_t first_reaching = c + kTickNs >= target_ns ? 1 : (target_ns - c + kTickNs - 1) / kTickNs;
+        if (first_reaching <= in_lap) return taken + first_reaching - 1;
+        // The lap ends short of the target; the next tick's end wraps to the bottom.
+        c += in_lap * kTickNs;
+        taken += in_lap;
+        const uint64_t wrapped = c + kTickNs - kRange;
+        if (wrapped >= target_ns) return taken;
+        c = wrapped;
+        ++taken;
+    }
+}
+
 }  // namespace
 
 const std::array<uint16_t, 256> PllState::kClkByFreq = clk_table();
@@ -86,18 +111,15 @@ uint16_t PllState::step(uint32_t target_ns, bool pll_off) {
 
     // Up to the tick that reaches the transition. With no correction pending, the ticks
     // up to the one before the transition only add freq to the phase: they go in one
-    // go, so a long gap (or a damaged dump's absurd interval) costs no more than a short one.
+    // go, so a long gap (or a damaged dump's absurd interval, or a time that wraps)
+    // costs no more than a short one.
     for (;;) {
-        if ((fc & 7) == 0 && (pc & 7) == 0 && target_ns > clock) {
-            const uint32_t ticks_to_target = (target_ns - clock + kTickNs - 1) / kTickNs;
-            const uint64_t end_ns = uint64_t{clock} + uint64_t{ticks_to_target} * kTickNs;
-            if (ticks_to_target > 1 && end_ns <= UINT32_MAX) {
-                const uint32_t skipped = ticks_to_target - 1;
-                const uint64_t total_phase = uint64_t{ph} + uint64_t{skipped} * f;
-                cells += static_cast<uint32_t>(total_phase / kCellPhase);
-                ph = static_cast<uint32_t>(total_phase % kCellPhase);
-                clock += skipped * kTickNs;
-            }
+        if ((fc & 7) == 0 && (pc & 7) == 0) {
+            const uint64_t skipped = plain_ticks_before(clock, target_ns);
+            const uint64_t total_phase = uint64_t{ph} + skipped * f;
+            cells += static_cast<uint32_t>(total_phase / kCellPhase);
+            ph = static_cast<uint32_t>(total_phase % kCellPhase);
+            clock += static_cast<uint32_t>(skipped * kTickNs);
         }
         if (clock + kTickNs >= target_ns) break;
         correction_tick();

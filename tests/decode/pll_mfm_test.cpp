@@ -210,6 +210,28 @@ TEST(Pll, AgreesWithTickByTickOnJitteredAndLongIntervals) {
     }
 }
 
+// The clock wraps as the times do: a transition just past the wrap, and ones at the top of
+// the range that the clock reaches only after whole laps around it.
+TEST(Pll, AgreesWithTickByTickWhereTheClockWraps) {
+    const struct {
+        uint32_t clock_ns;
+        uint32_t target_ns;
+    } rows[] = {
+        {0xFFFFFF00u, 0x10u},        // just past the wrap
+        {0x1000u, 0xFFFFFFD0u},      // three laps
+        {0u, 0xFFFFFFF0u},           // three laps from zero
+        {0xFFFFFFC0u, 0xFFFFFFF8u},  // inside the top tick, from above it
+    };
+    for (const auto& row : rows) {
+        PllState fast;
+        fast.clock_ns = row.clock_ns;
+        PllState slow = fast;
+        const uint16_t want = reference_step(slow, row.target_ns, false);
+        EXPECT_EQ(fast.step(row.target_ns, false), want) << std::hex << row.target_ns;
+        EXPECT_TRUE(same_state(fast, slow)) << std::hex << row.target_ns;
+    }
+}
+
 // Random double-density intervals with spikes and no-flux stretches of up to 5 ms,
 // in four revolutions; QUEN_RANDOM_INTERVALS sets how many (a benchmark run takes millions).
 std::unique_ptr<QuenStream> random_revolutions(uint32_t& seed) {
