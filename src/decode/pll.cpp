@@ -115,7 +115,10 @@ uint16_t PllState::step(uint32_t target_ns, bool pll_off) {
     // costs no more than a short one.
     for (;;) {
         if ((fc & 7) == 0 && (pc & 7) == 0) {
-            const uint64_t skipped = plain_ticks_before(clock, target_ns);
+            // The usual case, a transition ahead of the clock within its range, in one division.
+            const uint32_t ticks_to_target = target_ns > clock ? (target_ns - clock + kTickNs - 1) / kTickNs : 0;
+            const bool within_range = ticks_to_target != 0 && uint64_t{clock} + uint64_t{ticks_to_target} * kTickNs <= UINT32_MAX;
+            const uint64_t skipped = within_range ? ticks_to_target - 1 : plain_ticks_before(clock, target_ns);
             const uint64_t total_phase = uint64_t{ph} + skipped * f;
             cells += static_cast<uint32_t>(total_phase / kCellPhase);
             ph = static_cast<uint32_t>(total_phase % kCellPhase);
