@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "disk/owned_file.h"
+#include "base/owned_file.h"
 #include "driver/run.h"
 
 namespace quen::disk {

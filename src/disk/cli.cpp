@@ -6,7 +6,7 @@
 
 #include "disk/html.h"
 #include "disk/outputs.h"
-#include "disk/owned_file.h"
+#include "base/owned_file.h"
 #include "disk/pictures.h"
 #include "disk/summary.h"
 

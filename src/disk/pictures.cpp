@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "disk/html.h"
-#include "disk/owned_file.h"
+#include "base/owned_file.h"
 #include "driver/run.h"
 
 extern char** environ;

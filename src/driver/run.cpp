@@ -14,6 +14,7 @@
 #include "decode/marks.h"
 #include "decode/track.h"
 #include "base/options.h"
+#include "base/owned_file.h"
 #include "protect/checks.h"
 #include "protect/prot.h"
 #include "report/reports.h"
@@ -44,14 +45,6 @@ constexpr const char* kPassesSkippedLine =
 // Ends the run after the abnormal-termination message. The key wait comes only once the
 // run's files are closed, so that a user who never answers it still finds them whole.
 struct AbnormalEnd {};
-
-// Closes a file the run opened, unless it is one of the process's standard streams.
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
-using OwnedFile = std::unique_ptr<FILE, FileCloser>;
 
 void wait_for_key_press() {
     termios saved{};

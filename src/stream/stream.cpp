@@ -11,6 +11,8 @@
 #include <cstring>
 #include <limits>
 
+#include "base/owned_file.h"
+
 namespace quen {
 namespace {
 
@@ -190,13 +192,9 @@ const char* QuenStream::info_value(const char* key) {
 
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-
 // The whole file, or false when it cannot be read whole as a regular file's bytes.
 bool read_whole_file(const std::string& name, std::vector<uint8_t>& bytes) {
-    std::unique_ptr<FILE, FileCloser> f(std::fopen(name.c_str(), "rb"));
+    OwnedFile f(std::fopen(name.c_str(), "rb"));
     if (!f) return false;
     struct stat st {};
     // A directory opens on some systems but has no bytes to give.

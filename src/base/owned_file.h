@@ -1,10 +1,10 @@
-// A FILE* that closes itself: for the scratch and output files of the whole-disk command.
+// A FILE* that closes itself when its owner goes, for every file a run or a disk opens.
 #pragma once
 
 #include <cstdio>
 #include <memory>
 
-namespace quen::disk {
+namespace quen {
 
 struct FileCloser {
     void operator()(FILE* f) const {
@@ -13,4 +13,4 @@ struct FileCloser {
 };
 using OwnedFile = std::unique_ptr<FILE, FileCloser>;
 
-}  // namespace quen::disk
+}  // namespace quen
