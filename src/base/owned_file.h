@@ -13,4 +13,14 @@ struct FileCloser {
 };
 using OwnedFile = std::unique_ptr<FILE, FileCloser>;
 
+// Closes the file; true when every write reached it and the close went through, so that
+// a full disk does not pass for a whole file.
+inline bool close_checked(OwnedFile& f) {
+    FILE* raw = f.release();
+    if (raw == nullptr) return true;
+    const bool write_failed = std::ferror(raw) != 0;
+    const bool close_failed = std::fclose(raw) != 0;
+    return !write_failed && !close_failed;
+}
+
 }  // namespace quen

@@ -160,9 +160,7 @@ bool write_output(const std::string& path, FILE* err, Write&& write) {
     OwnedFile f(std::fopen(path.c_str(), "w"));
     if (f) {
         write(f.get());
-        FILE* raw = f.release();
-        const bool failed = std::ferror(raw) != 0;
-        if (std::fclose(raw) == 0 && !failed) return true;
+        if (close_checked(f)) return true;
     }
     std::fprintf(err, "quendisk: error writing %s\n", path.c_str());
     return false;

@@ -334,11 +334,9 @@ private:
 
     void check_closed(OwnedFile& f, const std::string& name) {
         if (!f) return;
-        FILE* raw = f.release();
-        const bool failed = std::ferror(raw) != 0;
-        const bool close_failed = std::fclose(raw) != 0;
-        if (failed || close_failed) {
-            if (raw == report_) report_ = io_.out;
+        const bool was_report = f.get() == report_;
+        if (!close_checked(f)) {
+            if (was_report) report_ = io_.out;
             if (io_.figures != nullptr) io_.figures->failure = RunFailure::WriteFailed;
             std::fprintf(io_.err, "Error writing file %s\n", name.c_str());
             throw RunExit{2};
