@@ -1,9 +1,17 @@
 #include "decode/pll.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace quen {
 namespace {
+
+constexpr uint16_t kCellPhase = 2048;
+constexpr uint16_t kFreqMin = 116;
+constexpr uint16_t kFreqMax = 140;
+constexpr uint16_t kSlowTick = 29;
+constexpr uint16_t kFastTick = 227;
+constexpr uint32_t kTickNs = 125;
 
 // Run length of equal halves, by the half of this transition and the history of the last two.
 constexpr uint8_t kRun[2][4] = {
@@ -19,12 +27,36 @@ constexpr uint16_t kFreqCorrection[8][3] = {
 // Phase correction by phase window p: bits 0-2 ticks, bit 3 set = slow ticks.
 constexpr uint16_t kPhaseCorrection[8] = {4, 3, 2, 1, 9, 10, 11, 12};
 
-constexpr uint16_t kCellPhase = 2048;
-constexpr uint16_t kFreqMin = 116;
-constexpr uint16_t kFreqMax = 140;
-constexpr uint16_t kSlowTick = 29;
-constexpr uint16_t kFastTick = 227;
-constexpr uint32_t kTickNs = 125;
+// A correction of the frequency never outlasts the phase correction set with it, which
+// lets the ticks after a transition go in one step.
+constexpr bool phase_outlasts_freq() {
+    for (int p = 0; p < 8; ++p) {
+        for (int r = 0; r < 3; ++r) {
+            if ((kFreqCorrection[p][r] & 7) > (kPhaseCorrection[p] & 7)) return false;
+        }
+    }
+    return true;
+}
+static_assert(phase_outlasts_freq());
+
+// The correction ticks after a transition whose tick left the phase at `phase`, up to
+// the end of the correction or of the cell, whichever comes first.
+struct CorrectionTicks {
+    uint16_t phase_added;
+    uint8_t ticks;
+};
+constexpr std::array<CorrectionTicks, kCellPhase + 1> correction_ticks_table() {
+    std::array<CorrectionTicks, kCellPhase + 1> table{};
+    for (uint32_t phase = 0; phase < kCellPhase; ++phase) {
+        const uint16_t correction = kPhaseCorrection[(phase >> 8) & 7];
+        const uint32_t step = (correction & 8) ? kSlowTick : kFastTick;
+        const uint32_t to_cell_end = (kCellPhase - phase + step - 1) / step;
+        const uint32_t ticks = std::min<uint32_t>(correction & 7, to_cell_end);
+        table[phase] = {static_cast<uint16_t>(ticks * step), static_cast<uint8_t>(ticks)};
+    }
+    return table;  // from the end of the cell on, none
+}
+constexpr std::array<CorrectionTicks, kCellPhase + 1> kCorrectionTicks = correction_ticks_table();
 
 constexpr std::array<uint16_t, 256> clk_table() {
     std::array<uint16_t, 256> table{};
@@ -73,6 +105,18 @@ uint64_t plain_ticks_before(uint32_t clock, uint32_t target_ns) {
     }
 }
 
+// The frequency after `ticks` ticks of the correction `fc`, each a step up or down that
+// stops at the end of the range (a frequency already past it stays where it is). The
+// direction goes in as a sign, not a branch: it is as likely one way as the other.
+uint32_t nudged(uint32_t f, uint32_t fc, uint32_t ticks) {
+    const int32_t now = static_cast<int32_t>(f);
+    const int32_t down = -static_cast<int32_t>((fc >> 3) & 1);  // all ones when downward
+    const int32_t moved = now + ((static_cast<int32_t>(ticks) ^ down) - down);
+    const int32_t lowest = now < kFreqMin ? now : kFreqMin;
+    const int32_t highest = now > kFreqMax ? now : kFreqMax;
+    return static_cast<uint32_t>(moved < lowest ? lowest : moved > highest ? highest : moved);
+}
+
 }  // namespace
 
 const std::array<uint16_t, 256> PllState::kClkByFreq = clk_table();
@@ -89,13 +133,7 @@ uint16_t PllState::step(uint32_t target_ns, bool pll_off) {
 
     // One tick other than the transition's: the pending corrections act and run down by one.
     auto correct_freq = [&] {
-        if (!pll_off && (fc & 7)) {
-            if (!(fc & 8)) {
-                if (f < kFreqMax) ++f;
-            } else if (f > kFreqMin) {
-                --f;
-            }
-        }
+        if (!pll_off) f = nudged(f, fc, (fc & 7) != 0);
     };
     auto phase_step = [&] {
         const uint32_t correction = (pc & 8) ? kSlowTick : kFastTick;
@@ -113,29 +151,38 @@ uint16_t PllState::step(uint32_t target_ns, bool pll_off) {
     // up to the one before the transition only add freq to the phase: they go in one
     // go, so a long gap (or a damaged dump's absurd interval, or a time that wraps)
     // costs no more than a short one.
-    for (;;) {
-        if ((fc & 7) == 0 && (pc & 7) == 0) {
-            // The usual case, a transition ahead of the clock within its range, in one division.
-            const uint32_t ticks_to_target = target_ns > clock ? (target_ns - clock + kTickNs - 1) / kTickNs : 0;
-            const bool within_range = ticks_to_target != 0 && uint64_t{clock} + uint64_t{ticks_to_target} * kTickNs <= UINT32_MAX;
-            const uint64_t skipped = within_range ? ticks_to_target - 1 : plain_ticks_before(clock, target_ns);
-            const uint64_t total_phase = uint64_t{ph} + skipped * f;
-            cells += static_cast<uint32_t>(total_phase / kCellPhase);
-            ph = static_cast<uint32_t>(total_phase % kCellPhase);
-            clock += static_cast<uint32_t>(skipped * kTickNs);
+    auto plain_ticks_to_transition = [&] {
+        // The usual case, a transition ahead of the clock within its range, in one division.
+        const uint32_t ticks_to_target = target_ns > clock ? (target_ns - clock + kTickNs - 1) / kTickNs : 0;
+        const bool within_range = ticks_to_target != 0 && uint64_t{clock} + uint64_t{ticks_to_target} * kTickNs <= UINT32_MAX;
+        const uint64_t skipped = within_range ? ticks_to_target - 1 : plain_ticks_before(clock, target_ns);
+        const uint64_t total_phase = uint64_t{ph} + skipped * f;
+        cells += static_cast<uint32_t>(total_phase / kCellPhase);
+        ph = static_cast<uint32_t>(total_phase % kCellPhase);
+        clock += static_cast<uint32_t>(skipped * kTickNs);
+    };
+    if ((fc & 7) == 0 && (pc & 7) == 0) {
+        // Nearly always: the last transition's corrections ran out before its cell did,
+        // and the transition's own tick is a plain one too.
+        plain_ticks_to_transition();
+        clock += kTickNs;
+        ph += f;
+    } else {
+        for (;;) {
+            if ((fc & 7) == 0 && (pc & 7) == 0) plain_ticks_to_transition();
+            if (clock + kTickNs >= target_ns) break;
+            correction_tick();
+            if (ph >= kCellPhase) {
+                ph -= kCellPhase;
+                ++cells;
+            }
         }
-        if (clock + kTickNs >= target_ns) break;
-        correction_tick();
-        if (ph >= kCellPhase) {
-            ph -= kCellPhase;
-            ++cells;
-        }
+        clock += kTickNs;
+        correct_freq();
+        ph += phase_step();
     }
 
     // The transition's tick sets the corrections from where in the cell it fell.
-    clock += kTickNs;
-    correct_freq();
-    ph += phase_step();
     const uint32_t p = (ph >> 8) & 7;
     const uint32_t h = p >> 2;
     const uint8_t r = kRun[h][history & 3];
@@ -143,16 +190,23 @@ uint16_t PllState::step(uint32_t target_ns, bool pll_off) {
     fc = kFreqCorrection[p][r];
     pc = kPhaseCorrection[p];
 
-    // Then on to the end of the cell: the corrections tick by tick, the plain ticks
-    // after them in one go.
-    while (ph < kCellPhase) {
-        if ((fc & 7) == 0 && (pc & 7) == 0) {
-            const uint32_t ticks = ticks_to_fill(kCellPhase - ph, f);
-            clock += ticks * kTickNs;
-            ph += ticks * f;
-            break;
-        }
-        correction_tick();
+    // Then on to the end of the cell. The phase correction lasts at least as long as the
+    // frequency one, so while it lasts every tick adds its fixed step to the phase,
+    // whatever the frequency does: how many of those ticks come before the end of the
+    // cell, and what they add, depend on the phase alone and are looked up.
+    const CorrectionTicks& corrections = kCorrectionTicks[std::min(ph, uint32_t{kCellPhase})];
+    const uint32_t k = corrections.ticks;
+    ph += corrections.phase_added;
+    clock += k * kTickNs;
+    pc -= k;
+    const uint32_t kf = std::min(k, fc & 7);
+    fc -= kf;
+    if (!pll_off) f = nudged(f, fc, kf);
+    // Short of the end of the cell, both corrections are spent: plain ticks fill it.
+    if (ph < kCellPhase) {
+        const uint32_t ticks = ticks_to_fill(kCellPhase - ph, f);
+        clock += ticks * kTickNs;
+        ph += ticks * f;
     }
 
     clock_ns = clock;
