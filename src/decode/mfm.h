@@ -56,7 +56,11 @@ inline bool in_border_window(int32_t clk, int32_t interval, int32_t cells) {
     const int32_t tol = clk / 10;
     const int32_t hi = half + quarter;
     const int32_t lo = half - quarter;
-    return (hi - tol < interval && interval < hi + tol) || (lo - tol < interval && interval < lo + tol);
+    // Bitwise, not short-circuit: on jittered intervals each comparison goes either way,
+    // and a branch on it would be mispredicted half the time.
+    const bool near_hi = (hi - tol < interval) & (interval < hi + tol);
+    const bool near_lo = (lo - tol < interval) & (interval < lo + tol);
+    return near_hi | near_lo;
 }
 
 }  // namespace quen

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+
+#include "decode/pll_rules.h"
 
 namespace quen {
 
@@ -23,10 +26,112 @@ struct PllState {
     // register is frozen; the phase corrections still act.
     uint16_t step(uint32_t target_ns, bool pll_off);
     // Bit period (two cells) in ns for the current frequency register.
-    uint16_t clk() const { return freq < kClkByFreq.size() ? kClkByFreq[freq] : static_cast<uint16_t>(512000u / freq); }
+    uint16_t clk() const { return clk_of(freq); }
 
+    static uint16_t clk_of(uint32_t freq) {
+        return freq < kClkByFreq.size() ? kClkByFreq[freq] : static_cast<uint16_t>(512000u / freq);
+    }
     // 512000 / freq for every value the register can take, without a division.
     static const std::array<uint16_t, 256> kClkByFreq;
+    // Sets the flags from the counts, as every tick leaves them.
+    void set_flags();
 };
+
+// Steps the separator from transition to transition with the results of PllState::step,
+// in about two thirds of the time. Between transitions step() keeps the state at the end
+// of the last cell, which the plain ticks that fill the cell reach through a division
+// that the next transition has to wait for. Here the state is kept where the last
+// transition's corrections ended instead: from there, the cells up to the next
+// transition follow from the ticks to it in one go, whatever the fill took.
+class PllStepper {
+public:
+    PllStepper(const PllState& state, bool pll_off) : pll_off_(pll_off) { lane_ = lane_of(state); }
+
+    // Steps through `count` transitions, the time of each from next_target(), and hands
+    // each one's cells and bit period after it to take(cells, clk).
+    template <class NextTarget, class Take>
+    void step_many(size_t count, NextTarget next_target, Take take);
+    // One transition, as PllState::step.
+    uint16_t step(uint32_t target_ns) {
+        uint16_t cells = 0;
+        step_many(1, [&] { return target_ns; }, [&](uint16_t c, uint16_t) { cells = c; });
+        return cells;
+    }
+    uint16_t clk() const { return PllState::clk_of(lane_.freq); }
+    // The state as PllState::step leaves it.
+    PllState state() const;
+
+private:
+    // Where the last transition's corrections ended. A phase at or past a whole cell means
+    // the cell ended there, perhaps with corrections still to come.
+    struct Lane {
+        uint32_t clock_ns;
+        uint32_t phase;
+        uint32_t freq;
+        uint32_t freq_count;
+        uint32_t phase_count;
+        uint32_t history;
+    };
+    struct Stepped {
+        Lane lane;
+        uint16_t cells;
+    };
+    static Lane lane_of(const PllState& state);
+    static PllState state_of(const Lane& lane);
+    // Corrections pending, a transition behind the clock or inside the last cell, or a
+    // clock about to wrap: step() takes those, from the state it would have left.
+    // The lane goes in as separate values: gathered into one, the compiler would keep it
+    // packed in a vector register through the usual case too.
+    static Stepped stepped_slowly(uint32_t clock_ns, uint32_t phase, uint32_t freq, uint32_t freq_count,
+                                  uint32_t phase_count, uint32_t history, uint32_t target_ns, bool pll_off);
+
+    bool pll_off_;
+    Lane lane_;
+};
+
+template <class NextTarget, class Take>
+void PllStepper::step_many(size_t count, NextTarget next_target, Take take) {
+    using namespace pll;
+    // Each in a local of its own: a lane whose address is never taken stays in registers.
+    uint32_t clock = lane_.clock_ns;
+    uint32_t ph = lane_.phase;
+    uint32_t f = lane_.freq;
+    uint32_t fc = lane_.freq_count;
+    uint32_t pc = lane_.phase_count;
+    uint32_t history = lane_.history;
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t target_ns = next_target();
+        // The usual case: no correction pending, and the transition ahead of the clock,
+        // past the end of the cell and short of the top of the clock's range.
+        const uint32_t ticks = target_ns > clock ? (target_ns - clock + kTickNs - 1) / kTickNs : 0;
+        const uint64_t at_transition = uint64_t{clock} + uint64_t{ticks} * kTickNs;
+        // Both the fill of the last cell and the plain ticks after it add freq.
+        const uint64_t before_transition = uint64_t{ph} + (uint64_t{ticks} - 1) * f;
+        uint32_t cells;
+        if (((fc | pc) & 7) == 0 && ticks != 0 && at_transition <= UINT32_MAX && before_transition >= kCellPhase) {
+            cells = static_cast<uint32_t>(before_transition / kCellPhase);
+            // The transition's own tick adds freq once more.
+            const Settled settled =
+                settle_transition(static_cast<uint32_t>(before_transition % kCellPhase) + f, f, history, pll_off_);
+            clock = static_cast<uint32_t>(at_transition) + settled.ticks * kTickNs;
+            ph = settled.ph;
+            f = settled.f;
+            fc = settled.fc;
+            pc = settled.pc;
+            history = settled.history;
+        } else {
+            const Stepped stepped = stepped_slowly(clock, ph, f, fc, pc, history, target_ns, pll_off_);
+            clock = stepped.lane.clock_ns;
+            ph = stepped.lane.phase;
+            f = stepped.lane.freq;
+            fc = stepped.lane.freq_count;
+            pc = stepped.lane.phase_count;
+            history = stepped.lane.history;
+            cells = stepped.cells;
+        }
+        take(static_cast<uint16_t>(cells), PllState::clk_of(f));
+    }
+    lane_ = Lane{clock, ph, f, fc, pc, history};
+}
 
 }  // namespace quen

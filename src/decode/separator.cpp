@@ -22,7 +22,7 @@ uint8_t classify_interval(int32_t interval_ns, uint16_t cells, uint16_t clk) {
 }
 
 SeparatorRun::SeparatorRun(const QuenStream* stream, uint8_t revolution, bool pll_off)
-    : cursor_(stream), pll_off_(pll_off) {
+    : cursor_(stream), pll_(PllState{}, pll_off) {
     cursor_.start(revolution);
     revolution_intervals_ = cursor_.count;
 }
@@ -36,16 +36,24 @@ bool SeparatorRun::extend(uint32_t i) {
     const uint64_t in_stream = steps_.size() + (cursor_.stream->flux_count - static_cast<uint32_t>(cursor_.next));
     const size_t from = steps_.size();
     const size_t to = static_cast<size_t>(std::min(wanted, in_stream));
-    steps_.resize(to);
-    classes_.resize(to);
-    for (size_t k = from; k < to; ++k) {
-        const int32_t interval_ns = cursor_.next_ns();
-        total_ns_ += static_cast<uint32_t>(interval_ns);
-        const uint16_t cells = pll_.step(total_ns_, pll_off_);
-        const uint16_t clk = pll_.clk();
-        steps_[k] = {total_ns_, cells, clk};
-        classes_[k] = classify_interval(interval_ns, cells, clk);
+    // Appended rather than resized: the slots need no clearing before they are written.
+    if (steps_.capacity() < to) {
+        steps_.reserve(std::max(to, 2 * steps_.capacity()));
+        classes_.reserve(steps_.capacity());
     }
+    int32_t interval_ns = 0;
+    uint32_t total_ns = total_ns_;
+    pll_.step_many(
+        to - from,
+        [&] {
+            interval_ns = cursor_.next_ns();
+            return total_ns += static_cast<uint32_t>(interval_ns);
+        },
+        [&](uint16_t cells, uint16_t clk) {
+            steps_.push_back({total_ns, cells, clk});
+            classes_.push_back(classify_interval(interval_ns, cells, clk));
+        });
+    total_ns_ = total_ns;
     return i < to;
 }
 

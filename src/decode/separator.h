@@ -60,8 +60,7 @@ private:
     bool extend(uint32_t i);
 
     FluxCursor cursor_;
-    PllState pll_;
-    bool pll_off_;
+    PllStepper pll_;
     uint32_t total_ns_ = 0;
     uint32_t revolution_intervals_ = 0;
     std::vector<Step> steps_;

@@ -1,0 +1,119 @@
+// The separator's fixed rules, shared by its single step and by the stepper that
+// carries its state from transition to transition.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace quen::pll {
+
+inline constexpr uint16_t kCellPhase = 2048;
+inline constexpr uint16_t kFreqMin = 116;
+inline constexpr uint16_t kFreqMax = 140;
+inline constexpr uint16_t kSlowTick = 29;
+inline constexpr uint16_t kFastTick = 227;
+inline constexpr uint32_t kTickNs = 125;
+
+// Run length of equal halves, by the half of this transition and the history of the last two.
+inline constexpr uint8_t kRun[2][4] = {
+    {2, 1, 0, 0},
+    {0, 0, 1, 2},
+};
+
+// Frequency correction by phase window p and run r: bits 0-2 ticks, bit 3 set = downward.
+inline constexpr uint16_t kFreqCorrection[8][3] = {
+    {0, 3, 4}, {0, 2, 3}, {0, 1, 2}, {0, 0, 1}, {0, 8, 9}, {0, 9, 10}, {0, 10, 11}, {0, 11, 12},
+};
+
+// Phase correction by phase window p: bits 0-2 ticks, bit 3 set = slow ticks.
+inline constexpr uint16_t kPhaseCorrection[8] = {4, 3, 2, 1, 9, 10, 11, 12};
+
+// A correction of the frequency never outlasts the phase correction set with it, which
+// lets the ticks after a transition go in one step.
+constexpr bool phase_outlasts_freq() {
+    for (int p = 0; p < 8; ++p) {
+        for (int r = 0; r < 3; ++r) {
+            if ((kFreqCorrection[p][r] & 7) > (kPhaseCorrection[p] & 7)) return false;
+        }
+    }
+    return true;
+}
+static_assert(phase_outlasts_freq());
+
+// The correction ticks after a transition whose tick left the phase at `phase`, up to
+// the end of the correction or of the cell, whichever comes first.
+struct CorrectionTicks {
+    uint16_t phase_added;
+    uint8_t ticks;
+};
+constexpr std::array<CorrectionTicks, kCellPhase + 1> correction_ticks_table() {
+    std::array<CorrectionTicks, kCellPhase + 1> table{};
+    for (uint32_t phase = 0; phase < kCellPhase; ++phase) {
+        const uint16_t correction = kPhaseCorrection[(phase >> 8) & 7];
+        const uint32_t step = (correction & 8) ? kSlowTick : kFastTick;
+        const uint32_t to_cell_end = (kCellPhase - phase + step - 1) / step;
+        const uint32_t ticks = std::min<uint32_t>(correction & 7, to_cell_end);
+        table[phase] = {static_cast<uint16_t>(ticks * step), static_cast<uint8_t>(ticks)};
+    }
+    return table;  // from the end of the cell on, none
+}
+inline constexpr std::array<CorrectionTicks, kCellPhase + 1> kCorrectionTicks = correction_ticks_table();
+
+// 2^32 / f rounded up: a quotient of a phase difference (below 2^13) by f then comes
+// out exact from a multiplication, without the division the separator would wait for.
+constexpr std::array<uint64_t, 256> reciprocal_table() {
+    std::array<uint64_t, 256> table{};
+    for (uint64_t f = 1; f < table.size(); ++f) table[f] = (uint64_t{1} << 32) / f + 1;
+    return table;
+}
+inline constexpr std::array<uint64_t, 256> kReciprocal = reciprocal_table();
+
+// Ticks of `f` each until `phase_needed` is reached: the ceiling of the quotient.
+inline uint32_t ticks_to_fill(uint32_t phase_needed, uint32_t f) {
+    const uint32_t n = phase_needed + f - 1;
+    if (f < kReciprocal.size() && n < (1u << 13)) return static_cast<uint32_t>((n * kReciprocal[f]) >> 32);
+    return n / f;
+}
+
+// The frequency after `ticks` ticks of the correction `fc`, each a step up or down that
+// stops at the end of the range (a frequency already past it stays where it is). The
+// direction goes in as a sign, not a branch: it is as likely one way as the other.
+inline uint32_t nudged(uint32_t f, uint32_t fc, uint32_t ticks) {
+    const int32_t now = static_cast<int32_t>(f);
+    const int32_t down = -static_cast<int32_t>((fc >> 3) & 1);  // all ones when downward
+    const int32_t moved = now + ((static_cast<int32_t>(ticks) ^ down) - down);
+    const int32_t lowest = now < kFreqMin ? now : kFreqMin;
+    const int32_t highest = now > kFreqMax ? now : kFreqMax;
+    return static_cast<uint32_t>(moved < lowest ? lowest : moved > highest ? highest : moved);
+}
+
+
+// The transition's tick left the phase at `ph`: where in the cell it fell sets the
+// corrections, and the correction ticks are taken up to the end of the correction or of
+// the cell, whichever comes first. The phase correction lasts at least as long as the
+// frequency one, so while it lasts every tick adds its fixed step to the phase, whatever
+// the frequency does: how many of those ticks there are, and what they add, depend on
+// the phase alone and are looked up.
+struct Settled {
+    uint32_t ph;
+    uint32_t ticks;
+    uint32_t f;
+    uint32_t fc;
+    uint32_t pc;
+    uint32_t history;
+};
+inline Settled settle_transition(uint32_t ph, uint32_t f, uint32_t history, bool pll_off) {
+    const uint32_t p = (ph >> 8) & 7;
+    const uint32_t h = p >> 2;
+    const uint32_t r = kRun[h][history & 3];
+    uint32_t fc = kFreqCorrection[p][r];
+    const CorrectionTicks& corrections = kCorrectionTicks[ph < kCellPhase ? ph : kCellPhase];
+    const uint32_t k = corrections.ticks;
+    const uint32_t kf = k < (fc & 7) ? k : (fc & 7);
+    fc -= kf;
+    return {ph + corrections.phase_added, k, pll_off ? f : nudged(f, fc, kf), fc, kPhaseCorrection[p] - k,
+            h * 2 + (history & 0xFFFF) / 2};
+}
+
+}  // namespace quen::pll
