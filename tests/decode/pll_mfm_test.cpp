@@ -195,6 +195,7 @@ TEST(Pll, AgreesWithTickByTickOnJitteredAndLongIntervals) {
     for (bool pll_off : {false, true}) {
         PllState fast;
         PllState slow;
+        PllStepper stepper(fast, pll_off);
         uint32_t t = 0;
         for (int i = 0; i < 20000; ++i) {
             const uint32_t kind = rnd() % 100;
@@ -202,10 +203,14 @@ TEST(Pll, AgreesWithTickByTickOnJitteredAndLongIntervals) {
             if (kind == 0) interval = rnd() % 3000000;          // a no-flux stretch
             if (kind == 1) interval = rnd() % 200;              // a spike
             if (kind == 2 && i > 19000) interval = 0xF0000000u;  // absurd: the time wraps
+            if (kind == 3) interval = rnd() % 12000;            // anything up to six cells
             t += interval;
             const uint16_t want = reference_step(slow, t, pll_off);
             ASSERT_EQ(fast.step(t, pll_off), want) << i;
             ASSERT_TRUE(same_state(fast, slow)) << i;
+            ASSERT_EQ(stepper.step(t), want) << i;
+            ASSERT_EQ(stepper.clk(), slow.clk()) << i;
+            ASSERT_TRUE(same_state(stepper.state(), slow)) << i;
         }
     }
 }
@@ -226,9 +231,12 @@ TEST(Pll, AgreesWithTickByTickWhereTheClockWraps) {
         PllState fast;
         fast.clock_ns = row.clock_ns;
         PllState slow = fast;
+        PllStepper stepper(fast, false);
         const uint16_t want = reference_step(slow, row.target_ns, false);
         EXPECT_EQ(fast.step(row.target_ns, false), want) << std::hex << row.target_ns;
         EXPECT_TRUE(same_state(fast, slow)) << std::hex << row.target_ns;
+        EXPECT_EQ(stepper.step(row.target_ns), want) << std::hex << row.target_ns;
+        EXPECT_TRUE(same_state(stepper.state(), slow)) << std::hex << row.target_ns;
     }
 }
 
