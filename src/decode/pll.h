@@ -38,11 +38,11 @@ struct PllState {
 };
 
 // Steps the separator from transition to transition with the results of PllState::step,
-// in about two thirds of the time. Between transitions step() keeps the state at the end
-// of the last cell, which the plain ticks that fill the cell reach through a division
-// that the next transition has to wait for. Here the state is kept where the last
-// transition's corrections ended instead: from there, the cells up to the next
-// transition follow from the ticks to it in one go, whatever the fill took.
+// in less time. Between transitions step() keeps the state at the end of the last cell,
+// which the plain ticks that fill the cell reach through a division that the next
+// transition has to wait for. Here the state is kept where the last transition's
+// corrections ended instead: from there, the cells up to the next transition follow from
+// the ticks to it in one go, whatever the fill took.
 class PllStepper {
 public:
     PllStepper(const PllState& state, bool pll_off) : pll_off_(pll_off) { lane_ = lane_of(state); }
@@ -92,8 +92,20 @@ private:
 template <class NextTarget, class Take>
 void PllStepper::step_many(size_t count, NextTarget next_target, Take take) {
     using namespace pll;
+    // The clock only ever moves by whole ticks, so it is kept as the ticks taken since a
+    // base time: the ticks from the base to a transition then follow from the
+    // transition's time alone, and the division they take stays out of the chain that
+    // leads from one transition to the next.
+    uint32_t base_ns = 0;
+    uint32_t ticks_taken = 0;
+    uint32_t last_tick = 0;  // the most ticks from the base before the clock's range ends
+    auto rebase = [&](uint32_t clock_ns) {
+        base_ns = clock_ns;
+        ticks_taken = 0;
+        last_tick = (UINT32_MAX - clock_ns) / kTickNs;
+    };
+    rebase(lane_.clock_ns);
     // Each in a local of its own: a lane whose address is never taken stays in registers.
-    uint32_t clock = lane_.clock_ns;
     uint32_t ph = lane_.phase;
     uint32_t f = lane_.freq;
     uint32_t fc = lane_.freq_count;
@@ -101,27 +113,32 @@ void PllStepper::step_many(size_t count, NextTarget next_target, Take take) {
     uint32_t history = lane_.history;
     for (size_t i = 0; i < count; ++i) {
         const uint32_t target_ns = next_target();
-        // The usual case: no correction pending, and the transition ahead of the clock,
-        // past the end of the cell and short of the top of the clock's range.
-        const uint32_t ticks = target_ns > clock ? (target_ns - clock + kTickNs - 1) / kTickNs : 0;
-        const uint64_t at_transition = uint64_t{clock} + uint64_t{ticks} * kTickNs;
+        // Ticks from the base to the first that reaches the transition.
+        const uint32_t to_target =
+            target_ns > base_ns ? static_cast<uint32_t>((uint64_t{target_ns} - base_ns + kTickNs - 1) / kTickNs) : 0;
+        const uint32_t ticks = to_target - ticks_taken;
         // Both the fill of the last cell and the plain ticks after it add freq.
         const uint64_t before_transition = uint64_t{ph} + (uint64_t{ticks} - 1) * f;
         uint32_t cells;
-        if (((fc | pc) & 7) == 0 && ticks != 0 && at_transition <= UINT32_MAX && before_transition >= kCellPhase) {
+        // The usual case: no correction pending, and the transition ahead of the clock,
+        // past the end of the cell and short of the top of the clock's range.
+        if (((fc | pc) & 7) == 0 && to_target > ticks_taken && to_target <= last_tick &&
+            before_transition >= kCellPhase) {
             cells = static_cast<uint32_t>(before_transition / kCellPhase);
             // The transition's own tick adds freq once more.
             const Settled settled =
                 settle_transition(static_cast<uint32_t>(before_transition % kCellPhase) + f, f, history, pll_off_);
-            clock = static_cast<uint32_t>(at_transition) + settled.ticks * kTickNs;
+            ticks_taken = to_target + settled.ticks;
             ph = settled.ph;
             f = settled.f;
             fc = settled.fc;
             pc = settled.pc;
             history = settled.history;
         } else {
-            const Stepped stepped = stepped_slowly(clock, ph, f, fc, pc, history, target_ns, pll_off_);
-            clock = stepped.lane.clock_ns;
+            // The clock wraps modulo 2^32 as step() keeps it.
+            const Stepped stepped = stepped_slowly(base_ns + ticks_taken * kTickNs, ph, f, fc, pc, history,
+                                                   target_ns, pll_off_);
+            rebase(stepped.lane.clock_ns);
             ph = stepped.lane.phase;
             f = stepped.lane.freq;
             fc = stepped.lane.freq_count;
@@ -131,7 +148,7 @@ void PllStepper::step_many(size_t count, NextTarget next_target, Take take) {
         }
         take(static_cast<uint16_t>(cells), PllState::clk_of(f));
     }
-    lane_ = Lane{clock, ph, f, fc, pc, history};
+    lane_ = Lane{base_ns + ticks_taken * kTickNs, ph, f, fc, pc, history};
 }
 
 }  // namespace quen

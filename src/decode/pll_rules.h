@@ -26,6 +26,17 @@ inline constexpr uint16_t kFreqCorrection[8][3] = {
     {0, 3, 4}, {0, 2, 3}, {0, 1, 2}, {0, 0, 1}, {0, 8, 9}, {0, 9, 10}, {0, 10, 11}, {0, 11, 12},
 };
 
+// The frequency correction by phase window p and the history of the last two halves, in
+// one look-up: the run length between the two tables would add a load to every step.
+constexpr std::array<std::array<uint16_t, 4>, 8> freq_correction_by_history() {
+    std::array<std::array<uint16_t, 4>, 8> table{};
+    for (uint32_t p = 0; p < 8; ++p) {
+        for (uint32_t history = 0; history < 4; ++history) table[p][history] = kFreqCorrection[p][kRun[p >> 2][history]];
+    }
+    return table;
+}
+inline constexpr std::array<std::array<uint16_t, 4>, 8> kFreqCorrectionByHistory = freq_correction_by_history();
+
 // Phase correction by phase window p: bits 0-2 ticks, bit 3 set = slow ticks.
 inline constexpr uint16_t kPhaseCorrection[8] = {4, 3, 2, 1, 9, 10, 11, 12};
 
@@ -106,8 +117,7 @@ struct Settled {
 inline Settled settle_transition(uint32_t ph, uint32_t f, uint32_t history, bool pll_off) {
     const uint32_t p = (ph >> 8) & 7;
     const uint32_t h = p >> 2;
-    const uint32_t r = kRun[h][history & 3];
-    uint32_t fc = kFreqCorrection[p][r];
+    uint32_t fc = kFreqCorrectionByHistory[p][history & 3];
     const CorrectionTicks& corrections = kCorrectionTicks[ph < kCellPhase ? ph : kCellPhase];
     const uint32_t k = corrections.ticks;
     const uint32_t kf = k < (fc & 7) ? k : (fc & 7);

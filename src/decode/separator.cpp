@@ -30,30 +30,37 @@ SeparatorRun::SeparatorRun(const QuenStream* stream, uint8_t revolution, bool pl
 bool SeparatorRun::extend(uint32_t i) {
     if (cursor_.at_end()) return false;
     // The whole revolution at once, past it a chunk at a time.
-    const uint64_t wanted = std::max<uint64_t>(uint64_t{i} + 1, steps_.size() < revolution_intervals_
+    const uint64_t wanted = std::max<uint64_t>(uint64_t{i} + 1, size_ < revolution_intervals_
                                                                     ? revolution_intervals_
-                                                                    : steps_.size() + kOverrunChunk);
-    const uint64_t in_stream = steps_.size() + (cursor_.stream->flux_count - static_cast<uint32_t>(cursor_.next));
-    const size_t from = steps_.size();
+                                                                    : size_ + kOverrunChunk);
+    const uint64_t in_stream = size_ + (cursor_.stream->flux_count - static_cast<uint32_t>(cursor_.next));
     const size_t to = static_cast<size_t>(std::min(wanted, in_stream));
-    // Appended rather than resized: the slots need no clearing before they are written.
-    if (steps_.capacity() < to) {
-        steps_.reserve(std::max(to, 2 * steps_.capacity()));
-        classes_.reserve(steps_.capacity());
+    if (capacity_ < to) {
+        const size_t capacity = std::max(to, 2 * capacity_);
+        auto steps = std::make_unique_for_overwrite<Step[]>(capacity);
+        auto classes = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+        std::copy_n(steps_.get(), size_, steps.get());
+        std::copy_n(classes_.get(), size_, classes.get());
+        steps_ = std::move(steps);
+        classes_ = std::move(classes);
+        capacity_ = capacity;
     }
+    Step* step = steps_.get() + size_;
+    uint8_t* classes = classes_.get() + size_;
     int32_t interval_ns = 0;
     uint32_t total_ns = total_ns_;
     pll_.step_many(
-        to - from,
+        to - size_,
         [&] {
             interval_ns = cursor_.next_ns();
             return total_ns += static_cast<uint32_t>(interval_ns);
         },
         [&](uint16_t cells, uint16_t clk) {
-            steps_.push_back({total_ns, cells, clk});
-            classes_.push_back(classify_interval(interval_ns, cells, clk));
+            *step++ = {total_ns, cells, clk};
+            *classes++ = classify_interval(interval_ns, cells, clk);
         });
     total_ns_ = total_ns;
+    size_ = to;
     return i < to;
 }
 

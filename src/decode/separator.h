@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "base/options.h"
 #include "decode/pll.h"
@@ -40,7 +39,7 @@ public:
     // Intervals between this revolution's index and the next one's.
     uint32_t revolution_intervals() const { return revolution_intervals_; }
     // Whether the stream holds an i-th interval from the index.
-    bool has(uint32_t i) { return i < steps_.size() || extend(i); }
+    bool has(uint32_t i) { return i < size_ || extend(i); }
     // The i-th interval; has(i) must have been true.
     SeparatedInterval get(uint32_t i) const {
         const Step& s = steps_[i];
@@ -63,8 +62,11 @@ private:
     PllStepper pll_;
     uint32_t total_ns_ = 0;
     uint32_t revolution_intervals_ = 0;
-    std::vector<Step> steps_;
-    std::vector<uint8_t> classes_;
+    // Grown by doubling and never cleared: extend() writes every slot up to the new size.
+    std::unique_ptr<Step[]> steps_;
+    std::unique_ptr<uint8_t[]> classes_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
 };
 
 // Whether the decoders of one run share the separator's results or each steps it afresh.
