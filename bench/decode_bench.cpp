@@ -16,8 +16,8 @@ namespace {
 
 // Random double-density intervals (two, three or four cells, jittered by up to a quarter
 // cell) in revolutions of 200 ms, as a drive turning at 300 rpm gives them. A revolution
-// is normalised to 200 ms, so a million intervals in one would come out a tenth of a cell
-// long each: they take about thirty.
+// is normalised to 200 ms, so a million intervals in one would come out a fraction of a
+// cell long each: they take about thirty.
 std::unique_ptr<quen::QuenStream> random_intervals(uint32_t n) {
     constexpr uint32_t kRevolutionNs = 200000000;
     uint32_t seed = 1;
