@@ -99,7 +99,6 @@ inline uint32_t nudged(uint32_t f, uint32_t fc, uint32_t ticks) {
     return static_cast<uint32_t>(moved < lowest ? lowest : moved > highest ? highest : moved);
 }
 
-
 // The transition's tick left the phase at `ph`: where in the cell it fell sets the
 // corrections, and the correction ticks are taken up to the end of the correction or of
 // the cell, whichever comes first. The phase correction lasts at least as long as the
@@ -107,10 +106,10 @@ inline uint32_t nudged(uint32_t f, uint32_t fc, uint32_t ticks) {
 // the frequency does: how many of those ticks there are, and what they add, depend on
 // the phase alone and are looked up.
 struct Settled {
-    uint32_t ph;
-    uint32_t ticks;
-    uint32_t f;
-    uint32_t fc;
+    uint32_t ph;     // the phase after the correction ticks
+    uint32_t ticks;  // correction ticks taken
+    uint32_t f;      // the frequency register after them
+    uint32_t fc;     // frequency and phase corrections still to come
     uint32_t pc;
     uint32_t history;
 };

@@ -215,6 +215,37 @@ TEST(Pll, AgreesWithTickByTickOnJitteredAndLongIntervals) {
     }
 }
 
+// Through many transitions at once the stepper keeps its clock as ticks since a base;
+// where the times run over the top of the clock's range it has to start afresh.
+TEST(Pll, StepperAgreesWithTickByTickThroughManyTransitions) {
+    uint32_t seed = 11;
+    auto rnd = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (bool pll_off : {false, true}) {
+        // From just below the top of the range, so that the times run over it.
+        PllState slow;
+        slow.clock_ns = 0xFFF00000u;
+        PllStepper stepper(slow, pll_off);
+        std::vector<uint32_t> targets(60000);
+        uint32_t t = slow.clock_ns;
+        for (uint32_t& target : targets) {
+            const uint32_t kind = rnd() % 100;
+            t += kind == 0 ? rnd() % 3000000 : kind < 5 ? rnd() % 12000 : (2 + rnd() % 3) * 2000 + rnd() % 900 - 450;
+            target = t;
+        }
+        size_t next = 0;
+        size_t taken = 0;
+        stepper.step_many(
+            targets.size(), [&] { return targets[next++]; },
+            [&](uint16_t cells, uint16_t clk) {
+                ASSERT_EQ(cells, reference_step(slow, targets[taken], pll_off)) << taken;
+                ASSERT_EQ(clk, slow.clk()) << taken;
+                ++taken;
+            });
+        EXPECT_EQ(taken, targets.size());
+        EXPECT_TRUE(same_state(stepper.state(), slow));
+    }
+}
+
 // The clock wraps as the times do: a transition just past the wrap, and ones at the top of
 // the range that the clock reaches only after whole laps around it.
 TEST(Pll, AgreesWithTickByTickWhereTheClockWraps) {
