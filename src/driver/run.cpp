@@ -11,7 +11,6 @@
 #include <ctime>
 #include <memory>
 
-#include "decode/marks.h"
 #include "decode/track.h"
 #include "base/options.h"
 #include "base/owned_file.h"
@@ -237,7 +236,7 @@ private:
         buffers.reserve(n);
         for (uint32_t i = 0; i < n; ++i) {
             buffers.emplace_back(kSectorBufferEntries);
-            const uint8_t wanted = id_buffer.entries[marks::kIdFieldBytes * i + 3].data;
+            const uint8_t wanted = id_byte(id_buffer, i, IdEntry::kSector);
             analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
         }
         if (passes.skipped != 0) std::fprintf(report_, kPassesSkippedLine, static_cast<unsigned>(passes.skipped));
@@ -303,8 +302,9 @@ private:
         f->synch_bad = track.synch_bad;
         f->ids.clear();
         for (size_t i = 0; i < sectors.size(); ++i) {
-            const auto field = [&](size_t k) { return id_buffer.entries[marks::kIdFieldBytes * i + k].data; };
-            f->ids.push_back({field(1), field(2), field(3), field(4), ids.ids[i].crc == 0});
+            const auto field = [&](IdEntry which) { return id_byte(id_buffer, i, which); };
+            f->ids.push_back({field(IdEntry::kTrack), field(IdEntry::kHead), field(IdEntry::kSector),
+                              field(IdEntry::kSize), ids.ids[i].crc == 0});
         }
         f->sectors.clear();
         for (const SectorLayout& s : sectors) {

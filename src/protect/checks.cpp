@@ -39,15 +39,13 @@ struct IdFieldBytes {
     uint8_t mark, T, H, S, Z;
 };
 
-constexpr uint32_t kIdEntriesPerField = 7;
-
 // An ID field whose bytes were not all stored (a buffer cut short) is not judged:
 // without its sector number no finding could be attributed to it.
 std::optional<IdFieldBytes> read_id_field(const ByteBuffer& buffer, uint32_t field) {
-    const uint32_t first = field * kIdEntriesPerField;
-    if (first + 4 >= buffer.count) return std::nullopt;
-    const DecodedByte* b = &buffer.entries[first];
-    return IdFieldBytes{b[0].data, b[1].data, b[2].data, b[3].data, b[4].data};
+    if (id_entry(buffer, field, IdEntry::kSize) == nullptr) return std::nullopt;
+    const auto byte = [&](IdEntry which) { return id_byte(buffer, field, which); };
+    return IdFieldBytes{byte(IdEntry::kMark), byte(IdEntry::kTrack), byte(IdEntry::kHead), byte(IdEntry::kSector),
+                        byte(IdEntry::kSize)};
 }
 
 // The data address mark is missing from the buffer only when the buffer could not

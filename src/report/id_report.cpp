@@ -1,4 +1,3 @@
-#include "decode/marks.h"
 #include "report/format.h"
 #include "report/reports.h"
 
@@ -8,13 +7,6 @@ namespace {
 using namespace report_text;
 
 constexpr const char* kIdRule = "------------------------------------\n";
-
-// The sector number of ID field k is the fourth of its seven buffer entries. A field
-// whose bytes the buffer does not hold shows sector 0.
-uint8_t id_sector(const ByteBuffer& id_buffer, size_t k) {
-    const size_t at = marks::kIdFieldBytes * k + 3;
-    return at < id_buffer.count ? id_buffer.entries[at].data : 0;
-}
 
 }  // namespace
 
@@ -29,7 +21,7 @@ void print_id_layout(FILE* out, const IdLayout& ids, const ByteBuffer& id_buffer
     std::fputs(kIdRule, out);
     for (size_t k = 0; k < ids.id_count; ++k) {
         const AreaInfo& id = ids.ids[k];
-        std::fprintf(out, "%-3d %-6d  %-3d ", id_sector(id_buffer, k), us_int(id.position_ns),
+        std::fprintf(out, "%-3d %-6d  %-3d ", id_byte(id_buffer, k, IdEntry::kSector), us_int(id.position_ns),
                      us_int(id.length_ns));
         std::fputs(crc_cell(id, SynchDoubt::ignored), out);
         print_faults_clk(out, id);
@@ -44,7 +36,7 @@ void print_id_buffer(FILE* out, const IdLayout& ids, const ByteBuffer& id_buffer
     int32_t offset = 0;
     for (size_t k = 0; k < ids.id_count; ++k) {
         const AreaInfo& id = ids.ids[k];
-        std::fprintf(out, "= ID=%d %d bytes @%d us length=%.2f CRC %s TMV=%d BRD=%d\n", id_sector(id_buffer, k),
+        std::fprintf(out, "= ID=%d %d bytes @%d us length=%.2f CRC %s TMV=%d BRD=%d\n", id_byte(id_buffer, k, IdEntry::kSector),
                      id.bytes, us_int(id.position_ns), us_real(id.length_ns), crc_word(id.crc), id.TMV, id.BRD);
         offset = hex_dump(id.bytes, out, id_buffer, offset, opts);
     }

@@ -4,8 +4,9 @@
 #include <array>
 #include <cstdint>
 
-#include "decode/records.h"
 #include "base/options.h"
+#include "decode/marks.h"
+#include "decode/records.h"
 #include "decode/separator.h"
 #include "stream/cursor.h"
 
@@ -29,5 +30,19 @@ uint8_t locate_ids(FluxCursor& cursor, uint8_t revolution, IdLayout& layout, Byt
                    const RunOptions& opts);
 // The same over the separator results of the revolution, shared with other decoders.
 uint8_t locate_ids(SeparatorRun& run, IdLayout& layout, ByteBuffer& id_buffer, const RunOptions& opts);
+
+// Where a byte of an ID field stands among the field's entries in the ID buffer.
+enum class IdEntry : uint8_t { kMark = 0, kTrack = 1, kHead = 2, kSector = 3, kSize = 4 };
+
+// That entry of ID field `field`, or null when the buffer does not hold it.
+inline const DecodedByte* id_entry(const ByteBuffer& id_buffer, size_t field, IdEntry which) {
+    const size_t at = marks::kIdFieldBytes * field + static_cast<size_t>(which);
+    return at < id_buffer.count ? &id_buffer.entries[at] : nullptr;
+}
+// Its byte, or 0 when the buffer does not hold it.
+inline uint8_t id_byte(const ByteBuffer& id_buffer, size_t field, IdEntry which) {
+    const DecodedByte* e = id_entry(id_buffer, field, which);
+    return e != nullptr ? e->data : 0;
+}
 
 }  // namespace quen
