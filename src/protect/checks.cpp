@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "decode/marks.h"
+
 namespace quen {
 
 namespace {
@@ -27,8 +29,6 @@ constexpr uint32_t kCleanFluxFaults = 10;
 
 constexpr uint8_t kIdMarkNonStandard = 0xFF;
 constexpr uint8_t kDataMarkStandard = 0xFB;
-
-bool is_gap_mark_byte(uint8_t b) { return b >= 0xF5 && b <= 0xF7; }
 
 // Finding values are signed; every measured value here fits comfortably.
 int32_t as_value(uint32_t v) { return static_cast<int32_t>(v); }
@@ -90,7 +90,7 @@ void check_id_protections(Prot_list& list, const IdLayout& ids, const ByteBuffer
         const int32_t S = f->S;
 
         if (f->mark == kIdMarkNonStandard)                  list.add(S, ProtType::NSI, 255);
-        if (is_gap_mark_byte(f->S))                         list.add(S, ProtType::ISN, -1);
+        if (marks::is_gap_mark(f->S))                       list.add(S, ProtType::ISN, -1);
         for (uint32_t j = i + 1; j < n; ++j) {
             const std::optional<IdFieldBytes> later = read_id_field(id_buffer, j);
             if (later && later->S == f->S)                  list.add(S, ProtType::DSN, -1);
