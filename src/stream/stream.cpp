@@ -66,13 +66,63 @@ uint32_t oob_field(const uint8_t* block, uint64_t left, uint32_t field_offset) {
            static_cast<uint32_t>(f[3]) << 24;
 }
 
+// What a block walk carries from block to block.
+struct BlockWalk {
+    uint32_t stream_pos = 0;
+    bool seen_eof = false;
+    uint32_t end_result = 0;
+    uint32_t last_index_pos = 0;
+};
+
+// Walks the blocks of `size` bytes up to the EOF block with the checks of a single block,
+// for the parser and for the judge of a file alike. `at(offset)` gives the bytes from
+// `offset` on, at least kBlockLookaheadBytes of them or up to the end, or null when they
+// cannot be read. Every flux-side block goes to on_in_band(block, stream position of the
+// block), every Index block to on_index(block, bytes left from it), every Info payload to
+// on_info(payload, length). Returns the fault of the block the walk stopped at, or kStreamOk.
+template <class At, class InBand, class OnIndex, class OnInfo>
+int walk_blocks(uint64_t size, At at, InBand on_in_band, OnIndex on_index, OnInfo on_info, BlockWalk& walk) {
+    uint64_t offset = 0;
+    while (offset < size && !walk.seen_eof) {
+        const uint64_t left = size - offset;
+        const uint8_t* block = at(offset);
+        // Bytes that cannot be read (a file that shrank under the walk) end it as a cut.
+        if (block == nullptr) return kStreamTruncated;
+        const uint32_t len = block_bytes(block, left);
+        if (left < len) return kStreamTruncated;
+        offset += len;
+        if (block[0] != kCodeOob) {
+            on_in_band(block, walk.stream_pos);
+            walk.stream_pos += len;
+            continue;
+        }
+        switch (block[1]) {
+        case kOobStreamInfo:
+            if (oob_field(block, left, 4) != walk.stream_pos) return kStreamPositionMismatch;
+            break;
+        case kOobIndex:
+            walk.last_index_pos = oob_field(block, left, 4);
+            on_index(block, left);
+            break;
+        case kOobStreamEnd:
+            walk.end_result = oob_field(block, left, 8);
+            if (walk.end_result == 0 && oob_field(block, left, 4) != walk.stream_pos) return kStreamPositionMismatch;
+            break;
+        case kOobInfo: on_info(block + kOobHeaderBytes, len - kOobHeaderBytes); break;
+        case kOobEof: walk.seen_eof = true; break;
+        default: return kStreamUnknownOob;
+        }
+    }
+    return kStreamOk;
+}
+
 // The verdict on a block walk that ran to its end without a fault of a single block.
-int walk_result(uint32_t end_result, bool seen_eof, uint32_t last_index_pos, uint32_t stream_pos) {
-    if (end_result == 1) return kStreamEndResult1;
-    if (end_result == 2) return kStreamEndResult2;
-    if (end_result != 0) return kStreamEndResultOther;
-    if (!seen_eof) return kStreamNoEof;
-    if (last_index_pos != 0 && last_index_pos > stream_pos) return kStreamIndexBeyondEnd;
+int walk_result(const BlockWalk& walk) {
+    if (walk.end_result == 1) return kStreamEndResult1;
+    if (walk.end_result == 2) return kStreamEndResult2;
+    if (walk.end_result != 0) return kStreamEndResultOther;
+    if (!walk.seen_eof) return kStreamNoEof;
+    if (walk.last_index_pos != 0 && walk.last_index_pos > walk.stream_pos) return kStreamIndexBeyondEnd;
     return kStreamOk;
 }
 
@@ -99,69 +149,38 @@ int QuenStream::parse_blocks() {
     // Every byte could be a Flux1 block, and one more entry trails the last interval.
     flux.reserve(static_cast<size_t>(data_len) + 1);
 
-    uint32_t offset = 0;
-    uint32_t stream_pos = 0;
     uint32_t accumulated_ticks = 0;
-    bool seen_eof = false;
-    uint32_t end_result = 0;
-    uint32_t last_index_pos = 0;
-
-    while (offset < data_len) {
-        const uint32_t left = data_len - offset;
-        const uint8_t* block = data + offset;
+    const auto in_band = [&](const uint8_t* block, uint32_t stream_pos) {
         const uint8_t code = block[0];
-        const uint32_t len = block_bytes(block, left);
-        if (left < len) return kStreamTruncated;
-        if (code != kCodeOob) {
-            if (code == kCodeOvl16) {
-                accumulated_ticks += kOverflowTicks;
-            } else if (code < kCodeNop1 || code == kCodeFlux3 || code > kCodeOob) {
-                uint32_t ticks = code;
-                if (code < kCodeNop1) ticks = static_cast<uint32_t>(code) << 8 | data[offset + 1];
-                if (code == kCodeFlux3) ticks = static_cast<uint32_t>(data[offset + 1]) << 8 | data[offset + 2];
-                accumulated_ticks += ticks;
-                flux.push_back(FluxItem{accumulated_ticks, stream_pos});
-                flux_count = static_cast<uint32_t>(flux.size());
-                accumulated_ticks = 0;
-            }
-            stream_pos += len;
-            offset += len;
-            continue;
+        if (code == kCodeOvl16) {
+            accumulated_ticks += kOverflowTicks;
+        } else if (code < kCodeNop1 || code == kCodeFlux3 || code > kCodeOob) {
+            uint32_t ticks = code;
+            if (code < kCodeNop1) ticks = static_cast<uint32_t>(code) << 8 | block[1];
+            if (code == kCodeFlux3) ticks = static_cast<uint32_t>(block[1]) << 8 | block[2];
+            accumulated_ticks += ticks;
+            flux.push_back(FluxItem{accumulated_ticks, stream_pos});
+            flux_count = static_cast<uint32_t>(flux.size());
+            accumulated_ticks = 0;
         }
-
-        const uint8_t type = block[1];
-        switch (type) {
-        case kOobStreamInfo:
-            if (oob_field(block, left, 4) != stream_pos) return kStreamPositionMismatch;
-            break;
-        case kOobIndex: {
-            IndexRecord rec{};
-            rec.stream_pos = oob_field(block, left, 4);
-            rec.sample_counter = oob_field(block, left, 8);
-            rec.index_counter = oob_field(block, left, 12);
-            index.push_back(rec);
-            index_count = static_cast<uint32_t>(index.size());
-            last_index_pos = rec.stream_pos;
-            break;
-        }
-        case kOobStreamEnd: {
-            const uint32_t pos = oob_field(block, left, 4);
-            end_result = oob_field(block, left, 8);
-            if (end_result == 0 && pos != stream_pos) return kStreamPositionMismatch;
-            break;
-        }
-        case kOobInfo: append_info(block + kOobHeaderBytes, len - kOobHeaderBytes); break;
-        case kOobEof: seen_eof = true; break;
-        default: return kStreamUnknownOob;
-        }
-        offset += len;
-        if (seen_eof) break;
-    }
+    };
+    const auto on_index = [&](const uint8_t* block, uint64_t left) {
+        IndexRecord rec{};
+        rec.stream_pos = oob_field(block, left, 4);
+        rec.sample_counter = oob_field(block, left, 8);
+        rec.index_counter = oob_field(block, left, 12);
+        index.push_back(rec);
+        index_count = static_cast<uint32_t>(index.size());
+    };
+    const auto on_info = [&](const uint8_t* payload, uint32_t n) { append_info(payload, n); };
+    BlockWalk walk;
+    const auto at = [&](uint64_t offset) { return data + offset; };
+    const int rc = walk_blocks(data_len, at, in_band, on_index, on_info, walk);
+    if (rc != kStreamOk) return rc;
 
     // Ticks after the last transition stay reachable for a pulse that follows it.
-    flux.push_back(FluxItem{accumulated_ticks, stream_pos});
-
-    return walk_result(end_result, seen_eof, last_index_pos, stream_pos);
+    flux.push_back(FluxItem{accumulated_ticks, walk.stream_pos});
+    return walk_result(walk);
 }
 
 void QuenStream::append_info(const uint8_t* payload, uint32_t n) {
@@ -290,41 +309,13 @@ bool file_holds_indexed_stream(const std::string& name) {
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     FileWindow window(fd, size);
 
-    uint64_t offset = 0;
-    uint32_t stream_pos = 0;
-    bool seen_eof = false;
-    uint32_t end_result = 0;
-    uint32_t last_index_pos = 0;
     uint64_t index_blocks = 0;
-    while (offset < size && !seen_eof) {
-        const uint64_t left = size - offset;
-        const uint8_t* block = window.at(offset);
-        if (block == nullptr) return false;
-        const uint32_t len = block_bytes(block, left);
-        if (left < len) return false;
-        offset += len;
-        if (block[0] != kCodeOob) {
-            stream_pos += len;
-            continue;
-        }
-        switch (block[1]) {
-        case kOobStreamInfo:
-            if (oob_field(block, left, 4) != stream_pos) return false;
-            break;
-        case kOobIndex:
-            last_index_pos = oob_field(block, left, 4);
-            ++index_blocks;
-            break;
-        case kOobStreamEnd:
-            end_result = oob_field(block, left, 8);
-            if (end_result == 0 && oob_field(block, left, 4) != stream_pos) return false;
-            break;
-        case kOobInfo: break;
-        case kOobEof: seen_eof = true; break;
-        default: return false;
-        }
-    }
-    return index_blocks > 0 && walk_result(end_result, seen_eof, last_index_pos, stream_pos) == kStreamOk;
+    const auto ignored = [](const uint8_t*, auto) {};
+    BlockWalk walk;
+    const auto at = [&](uint64_t offset) { return window.at(offset); };
+    const auto on_index = [&](const uint8_t*, uint64_t) { ++index_blocks; };
+    const int rc = walk_blocks(size, at, ignored, on_index, ignored, walk);
+    return rc == kStreamOk && index_blocks > 0 && walk_result(walk) == kStreamOk;
 }
 
 }  // namespace quen
