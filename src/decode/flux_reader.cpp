@@ -60,10 +60,8 @@ IntervalFault FluxReader::count_faults(AreaInfo& area, uint16_t byte_count) {
     if (classes & (kIntervalShort | kIntervalLong)) {
         ++area.TMV;
         fault = IntervalFault::kTiming;
-        if (diag) {
-            say((classes & kIntervalShort) ? texts->short_spacing : texts->long_spacing, interval_ns, time_us,
-                         unsigned{byte_count}, int{clk});
-        }
+        say((classes & kIntervalShort) ? texts->short_spacing : texts->long_spacing, interval_ns, time_us,
+            unsigned{byte_count}, int{clk});
     }
     return fault;
 }
@@ -102,10 +100,7 @@ TakenByte FluxReader::take_byte(bool search, AreaInfo& area, uint32_t time_us, u
         sync_count = 1;
     }
     if (sync_count == 1 && b == marks::kCrcSynch) crc = 0xFFFF;
-    if (diag) {
-        say(kSyncByteLine, unsigned{b}, (found.pos & 1) ? "advance by half-bit " : "", t,
-                     previous(byte_count));
-    }
+    say(kSyncByteLine, unsigned{b}, (found.pos & 1) ? "advance by half-bit " : "", t, previous(byte_count));
     if (sync_count > 3) {
         say(kLongSyncLine, int{sync_count}, unsigned{b}, t, previous(byte_count));
         if (sync_count == 4) {
