@@ -135,6 +135,12 @@ const MalformedCase kMalformed[] = {
     {"Index block across 64 KiB beyond the end", cat({info_block(std::string(65528, 'x')), index_block(7, 5), {0x20}, kEof}),
      kStreamIndexBeyondEnd},
     {"two pulses in one interval", cat({index_block(0, 5), index_block(0, 9), {0x20}, kEof}), kStreamIndexUnresolved},
+    // Every in-band kind moves the position by its own length: 13 bytes before the StreamInfo.
+    {"every in-band kind before a StreamInfo",
+     cat({{0x0B, 0x08, 0x09, 0x00, 0x0A, 0x00, 0x00, 0x0C, 0x01, 0x02, 0x01, 0x00, 0x20}, stream_info_block(13),
+          index_block(10, 5), kEof}),
+     kStreamOk},
+    {"an Index block behind EOF is not read", cat({{0x20}, kEof, index_block(0, 5)}), kStreamOk},
     // After a pulse in interval 0 the search goes on with interval 2.
     {"a pulse right behind one in interval 0", cat({index_block(0, 5), index_block(1, 9), {0x20, 0x20}, kEof}),
      kStreamIndexUnresolved},
