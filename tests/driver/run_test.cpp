@@ -151,9 +151,17 @@ TEST(Run, StreamBytesInMemoryStandInForTheInputFile) {
 
 TEST(Run, FullDiskIsNotACompletedRun) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-    RunResult r = run_analyser({kSample, "/dev/full"});
-    EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "Error writing file /dev/full\n");
+    const std::string dir = make_temp_dir();
+    std::filesystem::create_symlink("/dev/full", dir + "/allsect.dat");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {  // arguments, the file that failed
+        {{kSample, "/dev/full"}, "/dev/full"},
+        {{"-t", kSample, dir + "/report.txt"}, dir + "/allsect.dat"},
+    };
+    for (const auto& [args, failed] : cases) {
+        RunResult r = run_analyser(args, dir);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(r.err, "Error writing file " + failed + "\n");
+    }
 }
 
 TEST(Run, RunsInOneProcessDoNotShareState) {
