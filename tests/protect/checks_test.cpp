@@ -267,6 +267,14 @@ TEST(IdChecks, AFieldWhoseBytesWereNotStoredIsNotJudged) {
     Prot_list list;
     check_id_protections(list, in.layout, in.buffer);
     EXPECT_EQ(findings_of(list), Findings{});
+    // One entry more holds the size code: the field is judged whole.
+    in.buffer.count = 8 * 7 + 5;
+    Prot_list judged;
+    check_id_protections(judged, in.layout, in.buffer);
+    EXPECT_EQ(findings_of(judged), (Findings{{0xF5, ProtType::IIF, -1},
+                                             {0xF5, ProtType::SBI, -1},
+                                             {0xF5, ProtType::ISN, -1},
+                                             {0xF5, ProtType::NSI, 255}}));
 }
 
 TEST(IdChecks, AnEmptyBufferRaisesOnlyTheCount) {
