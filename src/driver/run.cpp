@@ -186,6 +186,8 @@ private:
             std::fprintf(io_.err, "Not enough revolutions for proper analysis (3 minimum)\n");
             abnormal_exit();
         }
+        // The decoders count from 0; the figures keep the number as the user gave it.
+        requested_revolution_ = opts_.revolution;
         if (opts_.revolution == 0 || opts_.revolution > stream_->index_count - 1) {
             std::fprintf(io_.err, "Invalid value %d for revolution number\n", opts_.revolution);
             abnormal_exit();
@@ -261,7 +263,7 @@ private:
     void record_failure() {
         RunFigures* f = io_.figures;
         if (f == nullptr) return;
-        f->requested_revolution = opts_.revolution;
+        f->requested_revolution = requested_revolution_;
         if (usage_failed_) {
             f->failure = RunFailure::Usage;
         } else if (!stream_) {
@@ -291,7 +293,7 @@ private:
         f->revolutions = static_cast<int>(stream_->index_count) - 1;
         f->rpm_avg = stream_->rpm_avg;
         f->stream_info = stream_->info;
-        f->requested_revolution = opts_.revolution + 1;
+        f->requested_revolution = requested_revolution_;
         f->track_bytes = track.byte_count - 1;
         f->track_ns = track.total_ns;
         f->id_good = track.id_good;
@@ -355,6 +357,7 @@ private:
     FILE* report_ = nullptr;
     bool usage_failed_ = false;
     bool set_up_done_ = false;
+    uint8_t requested_revolution_ = 0;  // the -r number, 1-based, once the stream is read
     WorkBudget own_budget_;
 };
 
