@@ -1,12 +1,9 @@
 #include "disk/summary.h"
 
-#include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <mutex>
-#include <thread>
 
 #include "base/owned_file.h"
+#include "disk/workers.h"
 #include "driver/run.h"
 
 namespace quen::disk {
@@ -93,25 +90,10 @@ DiskSummary analyse_disk(const DiskOptions& opts, const DiskListing& listing, co
     disk.tracks = listing.tracks;
     disk.skipped = listing.skipped;
 
-    const size_t n = disk.tracks.size();
-    std::atomic<size_t> next{0};
-    std::mutex progress_lock;
-    size_t started = 0;
-    // Every worker writes only its own track's record, so the outcome is the same for any count.
-    const auto work = [&] {
-        for (size_t i = next++; i < n; i = next++) {
-            if (progress) {
-                std::lock_guard<std::mutex> hold(progress_lock);
-                progress(++started, n, disk.tracks[i].file_name);
-            }
-            analyse_track(opts, disk.tracks[i]);
-        }
-    };
-    const size_t workers = std::max<size_t>(1, std::min<size_t>(opts.jobs, n));
-    std::vector<std::thread> pool;
-    for (size_t w = 1; w < workers; ++w) pool.emplace_back(work);
-    work();
-    for (std::thread& th : pool) th.join();
+    for_each_on_workers(
+        disk.tracks.size(), opts.jobs, progress,
+        [&](size_t i) -> const std::string& { return disk.tracks[i].file_name; },
+        [&](size_t i) { analyse_track(opts, disk.tracks[i]); });
 
     disk.totals = total_of(disk.tracks);
     return disk;

@@ -9,6 +9,7 @@
 #include "base/owned_file.h"
 #include "disk/pictures.h"
 #include "disk/summary.h"
+#include "disk/workers.h"
 
 namespace quen::disk {
 namespace {
@@ -212,15 +213,9 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         return kUsageError;
     }
 
-    ProgressFn progress;
-    if (io.progress) {
-        progress = [&io](size_t k, size_t n, const std::string& name) {
-            std::fprintf(io.err, "\r\033[Ktrack %zu of %zu: %s", k, n, name.c_str());
-            std::fflush(io.err);
-        };
-    }
+    const ProgressFn progress = io.progress ? progress_line(io.err, "track") : ProgressFn();
     const DiskSummary disk = analyse_disk(cmd.disk, listing, progress);
-    if (io.progress) std::fprintf(io.err, "\r\033[K");
+    if (io.progress) end_progress_line(io.err);
 
     forward_messages(io.err, disk);
     write_table(io.out, disk);

@@ -5,19 +5,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <regex>
 #include <system_error>
-#include <thread>
 
 #include "disk/html.h"
+#include "disk/workers.h"
 #include "base/owned_file.h"
 #include "driver/run.h"
 
@@ -169,19 +166,14 @@ bool draw_disk_pictures(const DiskSummary& disk, const DiskOptions& opts, FILE* 
     settings.jobs = opts.jobs;
     settings.err = err;
     // Drawing takes far longer than analysing: a person waiting wants to see it move.
-    if (progress) {
-        settings.progress = [err](size_t k, size_t n, const std::string& name) {
-            std::fprintf(err, "\r\033[Kpictures %zu of %zu: %s", k, n, name.c_str());
-            std::fflush(err);
-        };
-    }
+    if (progress) settings.progress = progress_line(err, "pictures");
     bool drawn = false;
     try {
         drawn = make_pictures(disk, settings) == 0;
     } catch (const DiskError& e) {
         std::fprintf(err, "quendisk: %s\n", e.message.c_str());
     }
-    if (progress) std::fprintf(err, "\r\033[K");
+    if (progress) end_progress_line(err);
     return drawn;
 }
 
@@ -195,23 +187,10 @@ int make_pictures(const DiskSummary& disk, const PictureSettings& settings) {
         if (t.analysed()) tracks.push_back(&t);
     }
     std::vector<std::string> problems(tracks.size());
-    std::atomic<size_t> next{0};
-    std::mutex progress_lock;
-    size_t started = 0;
-    const auto work = [&] {
-        for (size_t i = next++; i < tracks.size(); i = next++) {
-            if (settings.progress) {
-                std::lock_guard<std::mutex> hold(progress_lock);
-                settings.progress(++started, tracks.size(), tracks[i]->file_name);
-            }
-            problems[i] = track_pictures(*tracks[i], settings, script);
-        }
-    };
-    const size_t workers = std::clamp<size_t>(settings.jobs, 1, std::max<size_t>(tracks.size(), 1));
-    std::vector<std::thread> threads;
-    for (size_t w = 1; w < workers; ++w) threads.emplace_back(work);
-    work();
-    for (std::thread& th : threads) th.join();
+    for_each_on_workers(
+        tracks.size(), settings.jobs, settings.progress,
+        [&](size_t i) -> const std::string& { return tracks[i]->file_name; },
+        [&](size_t i) { problems[i] = track_pictures(*tracks[i], settings, script); });
 
     // Reported in track order whatever the number of jobs.
     int failed = 0;
