@@ -3,30 +3,16 @@
 #include <cstdio>
 
 #include "base/owned_file.h"
+#include "disk/messages.h"
 #include "disk/workers.h"
 #include "driver/run.h"
 
 namespace quen::disk {
 namespace {
 
-// Where a report nobody asked for goes: written and forgotten, never held in memory.
-OwnedFile discard_sink() { return OwnedFile(std::fopen("/dev/null", "w")); }
-
 std::string report_path_of(const std::string& outdir, const TrackSummary& t) {
     const std::string prefix = (!outdir.empty() && outdir.back() == '/') ? outdir : outdir + "/";
     return prefix + t.file_name.substr(0, t.file_name.size() - 4) + ".txt";
-}
-
-// The first kMaxMessageBytes of what a run wrote to a scratch file.
-std::string read_back(FILE* f) {
-    std::string text;
-    std::fflush(f);
-    std::rewind(f);
-    char chunk[4096];
-    size_t n;
-    while (text.size() < kMaxMessageBytes && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
-    if (text.size() > kMaxMessageBytes) text.resize(kMaxMessageBytes);
-    return text;
 }
 
 void analyse_track(const DiskOptions& opts, TrackSummary& t) {
@@ -55,7 +41,7 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
         io.figures = &main;
         run_quenanalyze(args, io);
     }
-    if (messages) t.messages = read_back(messages.get());
+    if (messages) t.messages = read_back(messages.get(), kMaxMessageBytes);
     // A run that ends before it opens its output leaves no report to point to (an old
     // file of that name may still be there: it is not this run's).
     const RunFailure f = main.failure;

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "disk/html.h"
+#include "disk/messages.h"
 #include "disk/outputs.h"
 #include "base/owned_file.h"
 #include "disk/pictures.h"
@@ -169,15 +170,7 @@ bool write_output(const std::string& path, FILE* err, Write&& write) {
 
 // The runs' own standard error, in track order, each line under its file's name.
 void forward_messages(FILE* err, const DiskSummary& disk) {
-    for (const TrackSummary& t : disk.tracks) {
-        size_t at = 0;
-        while (at < t.messages.size()) {
-            size_t end = t.messages.find('\n', at);
-            if (end == std::string::npos) end = t.messages.size();
-            std::fprintf(err, "%s: %.*s\n", t.file_name.c_str(), static_cast<int>(end - at), t.messages.c_str() + at);
-            at = end + 1;
-        }
-    }
+    for (const TrackSummary& t : disk.tracks) print_lines(err, t.file_name + ": ", t.messages);
 }
 
 }  // namespace

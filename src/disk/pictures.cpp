@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "disk/html.h"
+#include "disk/messages.h"
 #include "disk/workers.h"
 #include "base/owned_file.h"
 #include "driver/run.h"
@@ -44,16 +45,6 @@ fs::path on_path(const char* name) {
         if (colon == std::string_view::npos) return {};
         rest.remove_prefix(colon + 1);
     }
-}
-
-// Everything a file holds, for passing on messages a run or the script wrote.
-std::string contents(FILE* f) {
-    std::string text;
-    std::rewind(f);
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    return text;
 }
 
 // The files an earlier picture run may have left: a sector that is gone must not keep
@@ -105,7 +96,7 @@ std::string track_pictures(const TrackSummary& t, const PictureSettings& setting
     remove_earlier_pictures(dir);
 
     OwnedFile messages(std::tmpfile());
-    OwnedFile null_out(std::fopen("/dev/null", "w"));
+    OwnedFile null_out = discard_sink();
     if (!messages || !null_out) return "cannot make a temporary file: " + std::string(std::strerror(errno)) + "\n";
 
     // The same options as the disk's runs, so the pictures show what the reports say;
@@ -119,12 +110,12 @@ std::string track_pictures(const TrackSummary& t, const PictureSettings& setting
     io.err = messages.get();
     io.plot_dir = dir;
     const int code = run_quenanalyze(args, io);
-    if (code != 1) return contents(messages.get()) + "the plot files were not written\n";
+    if (code != 1) return read_back(messages.get()) + "the plot files were not written\n";
 
     // The script's notes about sectors without data are no fault; its messages matter
     // only when a picture is missing.
     if (render(script, t.file_name, dir, messages.get()) == 0) return {};
-    return contents(messages.get()) + "the pictures were not all drawn\n";
+    return read_back(messages.get()) + "the pictures were not all drawn\n";
 }
 
 }  // namespace
@@ -197,14 +188,7 @@ int make_pictures(const DiskSummary& disk, const PictureSettings& settings) {
     for (size_t i = 0; i < tracks.size(); ++i) {
         if (problems[i].empty()) continue;
         ++failed;
-        size_t start = 0;
-        while (start < problems[i].size()) {
-            size_t end = problems[i].find('\n', start);
-            if (end == std::string::npos) end = problems[i].size();
-            std::fprintf(settings.err, "quendisk: %s: %s\n", tracks[i]->file_name.c_str(),
-                         problems[i].substr(start, end - start).c_str());
-            start = end + 1;
-        }
+        print_lines(settings.err, "quendisk: " + tracks[i]->file_name + ": ", problems[i]);
     }
     return failed;
 }
