@@ -27,9 +27,9 @@ bool parse_stream_name(const std::string& name, int& track, int& side) {
     return true;
 }
 
-std::string failure_reason(const RunFigures& f) {
+std::string failure_reason(RunFailure failure, const RunFigures& f) {
     char text[160];
-    switch (f.failure) {
+    switch (failure) {
     case RunFailure::None: return "";
     case RunFailure::Usage: return "options refused by the analyser";
     case RunFailure::Unreadable: return "cannot read the file";
@@ -96,10 +96,9 @@ DiskListing list_disk(const std::string& dir) {
 }
 
 void summarise_track(TrackSummary& t, const RunFigures& main, const RunFigures* no_sync) {
-    t.failure = main.failure;
-    if (main.failure == RunFailure::None && !main.completed) t.failure = RunFailure::WriteFailed;
-    t.failure_reason = failure_reason(main);
-    if (t.failure != RunFailure::None && t.failure_reason.empty()) t.failure_reason = "cannot write the report file";
+    // A run that names no failure yet stops short of its protection list lost its report on the way.
+    t.failure = main.failure == RunFailure::None && !main.completed ? RunFailure::WriteFailed : main.failure;
+    t.failure_reason = failure_reason(t.failure, main);
     t.revolutions = main.revolutions;
     t.rpm_avg = main.rpm_avg;
     t.stream_info = main.stream_info;
