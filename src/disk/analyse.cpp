@@ -11,8 +11,7 @@ namespace quen::disk {
 namespace {
 
 std::string report_path_of(const std::string& outdir, const TrackSummary& t) {
-    const std::string prefix = (!outdir.empty() && outdir.back() == '/') ? outdir : outdir + "/";
-    return prefix + t.file_name.substr(0, t.file_name.size() - 4) + ".txt";
+    return path_in(outdir, t.file_name.substr(0, t.file_name.size() - 4) + ".txt");
 }
 
 void analyse_track(const DiskOptions& opts, TrackSummary& t) {

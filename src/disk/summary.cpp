@@ -67,6 +67,10 @@ int TrackSummary::findings_only_default_mode() const {
         std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return !f.survives_no_sync; }));
 }
 
+std::string path_in(const std::string& dir, const std::string& name) {
+    return (!dir.empty() && dir.back() == '/') ? dir + name : dir + "/" + name;
+}
+
 DiskListing list_disk(const std::string& dir) {
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -74,14 +78,13 @@ DiskListing list_disk(const std::string& dir) {
     DiskListing listing;
     fs::directory_iterator it(dir, ec);
     if (ec) throw DiskError{"cannot list '" + dir + "': " + ec.message()};
-    const std::string prefix = (!dir.empty() && dir.back() == '/') ? dir : dir + "/";
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
         TrackSummary t;
         std::error_code type_ec;
         if (parse_stream_name(name, t.track, t.side) && it->is_regular_file(type_ec)) {
             t.file_name = name;
-            t.input_path = prefix + name;
+            t.input_path = path_in(dir, name);
             listing.tracks.push_back(std::move(t));
         } else {
             listing.skipped.push_back(name);
