@@ -58,11 +58,6 @@ TEST(HtmlText, LinksArePercentEncodedAndRelative) {
     fs::remove_all(base);
 }
 
-std::string read_page(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 TEST(HtmlPage, CellOfEachTrackSideWithItsStatus) {
     const std::string dir = make_temp_dir();
     const std::vector<synth::DiskEntry> entries = synth::write_sample_disk(dir);
@@ -71,7 +66,7 @@ TEST(HtmlPage, CellOfEachTrackSideWithItsStatus) {
     Capture err;
     disk::DiskIo io{table.get(), err.get(), false, 2};
     ASSERT_EQ(disk::run_quendisk({"-b", "--html", out + "/index.html", dir, out}, io), 1) << err.text();
-    const std::string page = read_page(out + "/index.html");
+    const std::string page = read_file(out + "/index.html");
 
     int cells = 0;
     for (const synth::DiskEntry& e : entries) {
