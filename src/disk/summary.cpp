@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "protect/prot.h"
+#include "report/format.h"
 
 namespace quen::disk {
 namespace {
@@ -110,7 +111,7 @@ void summarise_track(TrackSummary& t, const RunFigures& main, const RunFigures* 
         return;
     }
     t.bytes = main.track_bytes > 0 ? static_cast<uint32_t>(main.track_bytes) : 0;
-    t.length_ms = main.track_ns / 1e6;
+    t.length_ms = report_text::ms_real(main.track_ns);
     t.id_good = main.id_good;
     t.id_bad = main.id_bad;
     t.data_good = main.data_good;
