@@ -35,6 +35,9 @@ TEST(HtmlText, EscapesMarkupAndBytesThatAreNotText) {
         {"overlong \xC0\xAF<", "overlong " REPLACEMENT REPLACEMENT "&lt;"},
         {"surrogate \xED\xA0\x80", "surrogate " REPLACEMENT REPLACEMENT REPLACEMENT},
         {"beyond \xF4\x90\x80\x80", "beyond " REPLACEMENT REPLACEMENT REPLACEMENT REPLACEMENT},
+        // The narrowest bounds of the three- and four-byte forms: overlong just below, the first and last allowed.
+        {"\xE0\x9F\xBF \xE0\xA0\x80", REPLACEMENT REPLACEMENT REPLACEMENT " \xE0\xA0\x80"},
+        {"\xF0\x8F\xBF\xBF \xF4\x8F\xBF\xBF", REPLACEMENT REPLACEMENT REPLACEMENT REPLACEMENT " \xF4\x8F\xBF\xBF"},
     };
     for (const auto& c : cases) EXPECT_EQ(html::escape(c.in), c.out) << c.in;
 }
