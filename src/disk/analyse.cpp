@@ -1,35 +1,17 @@
 #include "disk/summary.h"
 
-#include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <mutex>
-#include <thread>
 
 #include "base/owned_file.h"
+#include "disk/messages.h"
+#include "disk/workers.h"
 #include "driver/run.h"
 
 namespace quen::disk {
 namespace {
 
-// Where a report nobody asked for goes: written and forgotten, never held in memory.
-OwnedFile discard_sink() { return OwnedFile(std::fopen("/dev/null", "w")); }
-
 std::string report_path_of(const std::string& outdir, const TrackSummary& t) {
-    const std::string prefix = (!outdir.empty() && outdir.back() == '/') ? outdir : outdir + "/";
-    return prefix + t.file_name.substr(0, t.file_name.size() - 4) + ".txt";
-}
-
-// The first kMaxMessageBytes of what a run wrote to a scratch file.
-std::string read_back(FILE* f) {
-    std::string text;
-    std::fflush(f);
-    std::rewind(f);
-    char chunk[4096];
-    size_t n;
-    while (text.size() < kMaxMessageBytes && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
-    if (text.size() > kMaxMessageBytes) text.resize(kMaxMessageBytes);
-    return text;
+    return path_in(outdir, t.file_name.substr(0, t.file_name.size() - 4) + ".txt");
 }
 
 void analyse_track(const DiskOptions& opts, TrackSummary& t) {
@@ -58,7 +40,7 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
         io.figures = &main;
         run_quenanalyze(args, io);
     }
-    if (messages) t.messages = read_back(messages.get());
+    if (messages) t.messages = read_back(messages.get(), kMaxMessageBytes);
     // A run that ends before it opens its output leaves no report to point to (an old
     // file of that name may still be there: it is not this run's).
     const RunFailure f = main.failure;
@@ -93,25 +75,10 @@ DiskSummary analyse_disk(const DiskOptions& opts, const DiskListing& listing, co
     disk.tracks = listing.tracks;
     disk.skipped = listing.skipped;
 
-    const size_t n = disk.tracks.size();
-    std::atomic<size_t> next{0};
-    std::mutex progress_lock;
-    size_t started = 0;
-    // Every worker writes only its own track's record, so the outcome is the same for any count.
-    const auto work = [&] {
-        for (size_t i = next++; i < n; i = next++) {
-            if (progress) {
-                std::lock_guard<std::mutex> hold(progress_lock);
-                progress(++started, n, disk.tracks[i].file_name);
-            }
-            analyse_track(opts, disk.tracks[i]);
-        }
-    };
-    const size_t workers = std::max<size_t>(1, std::min<size_t>(opts.jobs, n));
-    std::vector<std::thread> pool;
-    for (size_t w = 1; w < workers; ++w) pool.emplace_back(work);
-    work();
-    for (std::thread& th : pool) th.join();
+    for_each_on_workers(
+        disk.tracks.size(), opts.jobs, progress,
+        [&](size_t i) -> const std::string& { return disk.tracks[i].file_name; },
+        [&](size_t i) { analyse_track(opts, disk.tracks[i]); });
 
     disk.totals = total_of(disk.tracks);
     return disk;

@@ -5,10 +5,12 @@
 #include <system_error>
 
 #include "disk/html.h"
+#include "disk/messages.h"
 #include "disk/outputs.h"
 #include "base/owned_file.h"
 #include "disk/pictures.h"
 #include "disk/summary.h"
+#include "disk/workers.h"
 
 namespace quen::disk {
 namespace {
@@ -168,15 +170,7 @@ bool write_output(const std::string& path, FILE* err, Write&& write) {
 
 // The runs' own standard error, in track order, each line under its file's name.
 void forward_messages(FILE* err, const DiskSummary& disk) {
-    for (const TrackSummary& t : disk.tracks) {
-        size_t at = 0;
-        while (at < t.messages.size()) {
-            size_t end = t.messages.find('\n', at);
-            if (end == std::string::npos) end = t.messages.size();
-            std::fprintf(err, "%s: %.*s\n", t.file_name.c_str(), static_cast<int>(end - at), t.messages.c_str() + at);
-            at = end + 1;
-        }
-    }
+    for (const TrackSummary& t : disk.tracks) print_lines(err, t.file_name + ": ", t.messages);
 }
 
 }  // namespace
@@ -212,15 +206,9 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         return kUsageError;
     }
 
-    ProgressFn progress;
-    if (io.progress) {
-        progress = [&io](size_t k, size_t n, const std::string& name) {
-            std::fprintf(io.err, "\r\033[Ktrack %zu of %zu: %s", k, n, name.c_str());
-            std::fflush(io.err);
-        };
-    }
+    const ProgressFn progress = io.progress ? progress_line(io.err, "track") : ProgressFn();
     const DiskSummary disk = analyse_disk(cmd.disk, listing, progress);
-    if (io.progress) std::fprintf(io.err, "\r\033[K");
+    if (io.progress) end_progress_line(io.err);
 
     forward_messages(io.err, disk);
     write_table(io.out, disk);

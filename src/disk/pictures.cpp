@@ -5,19 +5,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <regex>
 #include <system_error>
-#include <thread>
 
 #include "disk/html.h"
+#include "disk/messages.h"
+#include "disk/workers.h"
 #include "base/owned_file.h"
 #include "driver/run.h"
 
@@ -47,16 +45,6 @@ fs::path on_path(const char* name) {
         if (colon == std::string_view::npos) return {};
         rest.remove_prefix(colon + 1);
     }
-}
-
-// Everything a file holds, for passing on messages a run or the script wrote.
-std::string contents(FILE* f) {
-    std::string text;
-    std::rewind(f);
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    return text;
 }
 
 // The files an earlier picture run may have left: a sector that is gone must not keep
@@ -108,7 +96,7 @@ std::string track_pictures(const TrackSummary& t, const PictureSettings& setting
     remove_earlier_pictures(dir);
 
     OwnedFile messages(std::tmpfile());
-    OwnedFile null_out(std::fopen("/dev/null", "w"));
+    OwnedFile null_out = discard_sink();
     if (!messages || !null_out) return "cannot make a temporary file: " + std::string(std::strerror(errno)) + "\n";
 
     // The same options as the disk's runs, so the pictures show what the reports say;
@@ -122,12 +110,12 @@ std::string track_pictures(const TrackSummary& t, const PictureSettings& setting
     io.err = messages.get();
     io.plot_dir = dir;
     const int code = run_quenanalyze(args, io);
-    if (code != 1) return contents(messages.get()) + "the plot files were not written\n";
+    if (code != 1) return read_back(messages.get()) + "the plot files were not written\n";
 
     // The script's notes about sectors without data are no fault; its messages matter
     // only when a picture is missing.
     if (render(script, t.file_name, dir, messages.get()) == 0) return {};
-    return contents(messages.get()) + "the pictures were not all drawn\n";
+    return read_back(messages.get()) + "the pictures were not all drawn\n";
 }
 
 }  // namespace
@@ -169,19 +157,14 @@ bool draw_disk_pictures(const DiskSummary& disk, const DiskOptions& opts, FILE* 
     settings.jobs = opts.jobs;
     settings.err = err;
     // Drawing takes far longer than analysing: a person waiting wants to see it move.
-    if (progress) {
-        settings.progress = [err](size_t k, size_t n, const std::string& name) {
-            std::fprintf(err, "\r\033[Kpictures %zu of %zu: %s", k, n, name.c_str());
-            std::fflush(err);
-        };
-    }
+    if (progress) settings.progress = progress_line(err, "pictures");
     bool drawn = false;
     try {
         drawn = make_pictures(disk, settings) == 0;
     } catch (const DiskError& e) {
         std::fprintf(err, "quendisk: %s\n", e.message.c_str());
     }
-    if (progress) std::fprintf(err, "\r\033[K");
+    if (progress) end_progress_line(err);
     return drawn;
 }
 
@@ -195,37 +178,17 @@ int make_pictures(const DiskSummary& disk, const PictureSettings& settings) {
         if (t.analysed()) tracks.push_back(&t);
     }
     std::vector<std::string> problems(tracks.size());
-    std::atomic<size_t> next{0};
-    std::mutex progress_lock;
-    size_t started = 0;
-    const auto work = [&] {
-        for (size_t i = next++; i < tracks.size(); i = next++) {
-            if (settings.progress) {
-                std::lock_guard<std::mutex> hold(progress_lock);
-                settings.progress(++started, tracks.size(), tracks[i]->file_name);
-            }
-            problems[i] = track_pictures(*tracks[i], settings, script);
-        }
-    };
-    const size_t workers = std::clamp<size_t>(settings.jobs, 1, std::max<size_t>(tracks.size(), 1));
-    std::vector<std::thread> threads;
-    for (size_t w = 1; w < workers; ++w) threads.emplace_back(work);
-    work();
-    for (std::thread& th : threads) th.join();
+    for_each_on_workers(
+        tracks.size(), settings.jobs, settings.progress,
+        [&](size_t i) -> const std::string& { return tracks[i]->file_name; },
+        [&](size_t i) { problems[i] = track_pictures(*tracks[i], settings, script); });
 
     // Reported in track order whatever the number of jobs.
     int failed = 0;
     for (size_t i = 0; i < tracks.size(); ++i) {
         if (problems[i].empty()) continue;
         ++failed;
-        size_t start = 0;
-        while (start < problems[i].size()) {
-            size_t end = problems[i].find('\n', start);
-            if (end == std::string::npos) end = problems[i].size();
-            std::fprintf(settings.err, "quendisk: %s: %s\n", tracks[i]->file_name.c_str(),
-                         problems[i].substr(start, end - start).c_str());
-            start = end + 1;
-        }
+        print_lines(settings.err, "quendisk: " + tracks[i]->file_name + ": ", problems[i]);
     }
     return failed;
 }

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "protect/prot.h"
+#include "report/format.h"
 
 namespace quen::disk {
 namespace {
@@ -27,9 +28,9 @@ bool parse_stream_name(const std::string& name, int& track, int& side) {
     return true;
 }
 
-std::string failure_reason(const RunFigures& f) {
+std::string failure_reason(RunFailure failure, const RunFigures& f) {
     char text[160];
-    switch (f.failure) {
+    switch (failure) {
     case RunFailure::None: return "";
     case RunFailure::Usage: return "options refused by the analyser";
     case RunFailure::Unreadable: return "cannot read the file";
@@ -67,6 +68,10 @@ int TrackSummary::findings_only_default_mode() const {
         std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return !f.survives_no_sync; }));
 }
 
+std::string path_in(const std::string& dir, const std::string& name) {
+    return (!dir.empty() && dir.back() == '/') ? dir + name : dir + "/" + name;
+}
+
 DiskListing list_disk(const std::string& dir) {
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -74,14 +79,13 @@ DiskListing list_disk(const std::string& dir) {
     DiskListing listing;
     fs::directory_iterator it(dir, ec);
     if (ec) throw DiskError{"cannot list '" + dir + "': " + ec.message()};
-    const std::string prefix = (!dir.empty() && dir.back() == '/') ? dir : dir + "/";
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
         TrackSummary t;
         std::error_code type_ec;
         if (parse_stream_name(name, t.track, t.side) && it->is_regular_file(type_ec)) {
             t.file_name = name;
-            t.input_path = prefix + name;
+            t.input_path = path_in(dir, name);
             listing.tracks.push_back(std::move(t));
         } else {
             listing.skipped.push_back(name);
@@ -96,10 +100,9 @@ DiskListing list_disk(const std::string& dir) {
 }
 
 void summarise_track(TrackSummary& t, const RunFigures& main, const RunFigures* no_sync) {
-    t.failure = main.failure;
-    if (main.failure == RunFailure::None && !main.completed) t.failure = RunFailure::WriteFailed;
-    t.failure_reason = failure_reason(main);
-    if (t.failure != RunFailure::None && t.failure_reason.empty()) t.failure_reason = "cannot write the report file";
+    // A run that names no failure yet stops short of its protection list lost its report on the way.
+    t.failure = main.failure == RunFailure::None && !main.completed ? RunFailure::WriteFailed : main.failure;
+    t.failure_reason = failure_reason(t.failure, main);
     t.revolutions = main.revolutions;
     t.rpm_avg = main.rpm_avg;
     t.stream_info = main.stream_info;
@@ -108,7 +111,7 @@ void summarise_track(TrackSummary& t, const RunFigures& main, const RunFigures* 
         return;
     }
     t.bytes = main.track_bytes > 0 ? static_cast<uint32_t>(main.track_bytes) : 0;
-    t.length_ms = main.track_ns / 1e6;
+    t.length_ms = report_text::ms_real(main.track_ns);
     t.id_good = main.id_good;
     t.id_bad = main.id_bad;
     t.data_good = main.data_good;

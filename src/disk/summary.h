@@ -115,6 +115,9 @@ struct DiskListing {
 // Throws DiskError when the folder cannot be listed.
 DiskListing list_disk(const std::string& dir);
 
+// `name` inside the folder `dir` as the user wrote it: "d" and "d/" both give "d/name".
+std::string path_in(const std::string& dir, const std::string& name);
+
 struct DiskError {
     std::string message;
 };

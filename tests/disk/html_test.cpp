@@ -35,6 +35,9 @@ TEST(HtmlText, EscapesMarkupAndBytesThatAreNotText) {
         {"overlong \xC0\xAF<", "overlong " REPLACEMENT REPLACEMENT "&lt;"},
         {"surrogate \xED\xA0\x80", "surrogate " REPLACEMENT REPLACEMENT REPLACEMENT},
         {"beyond \xF4\x90\x80\x80", "beyond " REPLACEMENT REPLACEMENT REPLACEMENT REPLACEMENT},
+        // The narrowest bounds of the three- and four-byte forms: overlong just below, the first and last allowed.
+        {"\xE0\x9F\xBF \xE0\xA0\x80", REPLACEMENT REPLACEMENT REPLACEMENT " \xE0\xA0\x80"},
+        {"\xF0\x8F\xBF\xBF \xF4\x8F\xBF\xBF", REPLACEMENT REPLACEMENT REPLACEMENT REPLACEMENT " \xF4\x8F\xBF\xBF"},
     };
     for (const auto& c : cases) EXPECT_EQ(html::escape(c.in), c.out) << c.in;
 }
@@ -58,11 +61,6 @@ TEST(HtmlText, LinksArePercentEncodedAndRelative) {
     fs::remove_all(base);
 }
 
-std::string read_page(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 TEST(HtmlPage, CellOfEachTrackSideWithItsStatus) {
     const std::string dir = make_temp_dir();
     const std::vector<synth::DiskEntry> entries = synth::write_sample_disk(dir);
@@ -71,7 +69,7 @@ TEST(HtmlPage, CellOfEachTrackSideWithItsStatus) {
     Capture err;
     disk::DiskIo io{table.get(), err.get(), false, 2};
     ASSERT_EQ(disk::run_quendisk({"-b", "--html", out + "/index.html", dir, out}, io), 1) << err.text();
-    const std::string page = read_page(out + "/index.html");
+    const std::string page = read_file(out + "/index.html");
 
     int cells = 0;
     for (const synth::DiskEntry& e : entries) {

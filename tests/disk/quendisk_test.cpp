@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "disk/cli.h"
+#include "disk/summary.h"
+#include "protect/prot.h"
 #include "support/capture.h"
 #include "support/disk_builder.h"
 #include "support/run_helper.h"
@@ -194,19 +196,83 @@ TEST_F(QuenDisk, ExitCodes) {
          "quendisk: the JSON file would be written into " + clean + "\n"},
         {{clean, "--csv", clean + "/d.csv"}, 2, "quendisk: the CSV file would be written into " + clean + "\n"},
         {{clean, "--csv", empty + "/no/d.csv"}, 2, "quendisk: cannot create " + empty + "/no/d.csv\n"},
+        {{"--frob", clean}, 2, "quendisk: unknown option --frob\n"},
+        {{"-br", clean}, 2, "quendisk: -r needs a digit\n"},
+        {{"-j257", clean}, 2, "quendisk: -j needs a number from 1 to 256\n"},
+        {{clean, empty, "extra"}, 2, "quendisk: too many arguments\n"},
+        // The analysis is done, but a summary lost on the way must not pass for written.
+        {{clean, "--csv", "/dev/full"}, 2, "quendisk: error writing /dev/full\n"},
     };
     for (const auto& c : cases) {
         RunResult r = run_disk(c.args);
         EXPECT_EQ(r.code, c.code) << c.args.back() << "\n" << r.err;
         EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), c.err) << c.args.back();
         if (c.code == 2) {
-            EXPECT_EQ(r.out, "");
+            // A usage error comes before any table; a lost output comes after it.
+            EXPECT_EQ(r.out == "", r.err.find("usage: quendisk") != std::string::npos) << c.args.back();
         }
     }
     EXPECT_NE(run_disk({"-r4", clean}).out.find("    1    0 failed: revolution 4 not in the stream (1 to 3)\n"),
               std::string::npos);
     // No run may leave anything behind in the folder it reads.
     EXPECT_EQ(std::distance(fs::directory_iterator(clean), fs::directory_iterator()), 1);
+}
+
+// A folder name with a separator, quotes, a line break and a byte that is not UTF-8
+// reaches the CSV and JSON records whole.
+TEST_F(QuenDisk, HostileFolderNameInCsvAndJson) {
+    const std::string base = make_temp_dir();
+    const std::string disk = base + "/a,\"b\"\r\nc\xFF";
+    fs::create_directory(disk);
+    fs::copy_file(dir() + "/track01.0.raw", disk + "/track01.0.raw");
+    ASSERT_EQ(run_disk({disk, "--csv", base + "/d.csv", "--json", base + "/d.json"}).code, 0);
+    const std::string csv = read_file(base + "/d.csv");
+    const std::string record = "\"" + base + "/a,\"\"b\"\"\r\nc\xFF\",track01.0.raw,";
+    EXPECT_EQ(csv.substr(csv.find("\r\n") + 2, record.size()), record);
+    EXPECT_EQ(nlohmann::json::parse(read_file(base + "/d.json"))["disk"], base + "/a,\"b\"\r\nc\xEF\xBF\xBD");
+    fs::remove_all(base);
+}
+
+constexpr FindingFigure kSbd4{static_cast<int32_t>(ProtType::SBD), 4, -1};
+
+// The status and failure reason a track side gets from its runs' figures.
+TEST(TrackSummary, StatusFromTheRunsFigures) {
+    using S = disk::TrackStatus;
+    const struct {
+        const char* what;
+        void (*change)(RunFigures& main, RunFigures& no_sync);
+        S status;
+        const char* reason;
+    } cases[] = {
+        {"another cylinder in a bad ID", [](RunFigures& m, RunFigures&) { m.ids.push_back({5, 0, 2, 2, false}); },
+         S::Clean, ""},
+        {"another head in a good ID", [](RunFigures& m, RunFigures&) { m.ids.push_back({1, 1, 2, 2, true}); },
+         S::Faults, ""},
+        {"bad data", [](RunFigures& m, RunFigures&) { m.sectors[0].data_crc_ok = false; }, S::Faults, ""},
+        {"a finding the -s run has on another sector",
+         [](RunFigures& m, RunFigures& s) { m.findings = {kSbd4}; s.findings = {{kSbd4.kind, 5}}; },
+         S::DefaultModeOnly, ""},
+        {"stopped short", [](RunFigures& m, RunFigures&) { m.completed = false; }, S::Failed,
+         "cannot write the report file"},
+        {"two revolutions",
+         [](RunFigures& m, RunFigures&) { m.failure = RunFailure::TooFewRevolutions; m.revolutions = 2; }, S::Failed,
+         "2 revolutions, 3 needed"},
+    };
+    RunFigures clean;
+    clean.completed = true;
+    clean.revolutions = 3;
+    clean.ids = {{1, 0, 1, 2, true}};
+    clean.sectors = {{1, true, true, true, 0}};
+    for (const auto& c : cases) {
+        RunFigures main = clean;
+        RunFigures no_sync = clean;
+        c.change(main, no_sync);
+        disk::TrackSummary t;
+        t.track = 1;
+        disk::summarise_track(t, main, &no_sync);
+        EXPECT_STREQ(disk::status_word(t.status), disk::status_word(c.status)) << c.what;
+        EXPECT_EQ(t.failure_reason, c.reason) << c.what;
+    }
 }
 
 TEST_F(QuenDisk, SameOutcomeWhateverTheWorkers) {
