@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <system_error>
 
+#include "base/files.h"
 #include "disk/html_text.h"
 #include "disk/outputs.h"
 
@@ -436,22 +436,9 @@ void write_disk_page(const DiskSummary& disk, const PageSettings& settings) {
 
     const std::string text = disk_page(disk, settings);
     // Written beside the page and renamed over it, so a reader never sees half a page.
-    const fs::path temp = path.string() + ".tmp" + std::to_string(getpid());
-    {
-        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-        f.write(text.data(), static_cast<std::streamsize>(text.size()));
-        f.close();
-        if (!f) {
-            fs::remove(temp, ec);
-            throw DiskError{"cannot write " + settings.page_path};
-        }
-    }
-    fs::rename(temp, path, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
-        throw DiskError{"cannot write " + settings.page_path + ": " + ec.message()};
-    }
+    const std::string error = write_file(settings.page_path, Replace::kWhole,
+                                         [&](FILE* f) { std::fwrite(text.data(), 1, text.size(), f); });
+    if (!error.empty()) throw DiskError{"cannot write " + settings.page_path + ": " + error};
 }
 
 }  // namespace quen::disk

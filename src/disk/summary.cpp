@@ -68,10 +68,6 @@ int TrackSummary::findings_only_default_mode() const {
         std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return !f.survives_no_sync; }));
 }
 
-std::string path_in(const std::string& dir, const std::string& name) {
-    return (!dir.empty() && dir.back() == '/') ? dir + name : dir + "/" + name;
-}
-
 DiskListing list_disk(const std::string& dir) {
     namespace fs = std::filesystem;
     std::error_code ec;

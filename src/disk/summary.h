@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/files.h"
 #include "driver/figures.h"
 
 namespace quen::disk {
@@ -114,9 +115,6 @@ struct DiskListing {
 };
 // Throws DiskError when the folder cannot be listed.
 DiskListing list_disk(const std::string& dir);
-
-// `name` inside the folder `dir` as the user wrote it: "d" and "d/" both give "d/name".
-std::string path_in(const std::string& dir, const std::string& name);
 
 struct DiskError {
     std::string message;
