@@ -11,6 +11,7 @@
 #include "disk/pictures.h"
 #include "disk/summary.h"
 #include "disk/workers.h"
+#include "driver/option_scan.h"
 
 namespace quen::disk {
 namespace {
@@ -28,8 +29,6 @@ const char kUsage[] =
     "       --pictures     draw each track's pictures into OUTDIR/trackNN.S (needs ploticus)\n"
     "       OUTDIR         write each track's report to OUTDIR/trackNN.S.txt\n";
 
-// The analyser's option letters that apply to every track; -t would scatter plot files.
-constexpr const char* kAnalyserLetters = "spvbcfm";
 constexpr unsigned kMaxJobs = 256;
 
 struct UsageError {
@@ -46,20 +45,15 @@ struct Command {
     bool help = false;
 };
 
-void check_analyser_cluster(const std::string& a, bool& no_sync) {
-    for (size_t k = 1; k < a.size(); ++k) {
-        const char c = a[k];
-        if (c == 't') throw UsageError{"-t is not available for whole disks"};
-        if (c == 'r') {
-            // The analyser reads the revolution from the one character after the letter.
-            if (k + 1 >= a.size() || a[k + 1] < '0' || a[k + 1] > '9') throw UsageError{"-r needs a digit"};
-            ++k;
-            continue;
-        }
-        if (std::string(kAnalyserLetters).find(c) == std::string::npos) {
-            throw UsageError{std::string("unknown option -") + c};
-        }
-        if (c == 's') no_sync = true;
+// The analyser's own scan, with what a whole disk cannot take: -t would scatter plot files
+// over the current folder, and a revolution must be named by a digit.
+void apply_analyser_cluster(const std::string& a, RunOptions& settings) {
+    const OptionScan scan = scan_option_cluster(a, settings);
+    if (settings.plot) throw UsageError{"-t is not available for whole disks"};
+    switch (scan.fault) {
+    case OptionFault::None: break;
+    case OptionFault::UnknownLetter: throw UsageError{std::string("unknown option -") + scan.letter};
+    case OptionFault::RevolutionWithoutDigit: throw UsageError{"-r needs a digit"};
     }
 }
 
@@ -106,7 +100,7 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
         } else if (a[1] == '-') {
             throw UsageError{"unknown option " + a};
         } else {
-            check_analyser_cluster(a, cmd.disk.no_sync);
+            apply_analyser_cluster(a, cmd.disk.analysis);
             cmd.disk.analyser_options.push_back(a);
         }
     }
@@ -198,6 +192,7 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
             throw UsageError{why};
         }
         prepare_outdir(cmd.disk.dir, cmd.disk.outdir);
+        cmd.disk.plot_files = cmd.pictures;
         check_creatable(cmd.csv_path);
         check_creatable(cmd.json_path);
     } catch (const UsageError& e) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/files.h"
+#include "base/options.h"
 #include "driver/figures.h"
 
 namespace quen::disk {
@@ -90,11 +91,15 @@ struct DiskTotals {
 };
 
 struct DiskOptions {
-    std::vector<std::string> analyser_options;  // the analyser's option arguments, e.g. {"-b", "-r2"}
+    RunOptions analysis;  // the analyser's settings for every track side
+    std::vector<std::string> analyser_options;  // the same as the user wrote them, e.g. {"-b", "-r2"}: only shown
     std::string dir;
     std::string outdir;  // empty: no per-track reports
     unsigned jobs = 1;
-    bool no_sync = false;  // -s is among the analyser options: no cross-check
+    // The analyses also write their plot files into OUTDIR/trackNN.S, to be drawn there.
+    bool plot_files = false;
+    // -s is among the analyser options: nothing to cross-check against.
+    bool no_sync() const { return !analysis.look_for_sync; }
 };
 
 struct DiskSummary {

@@ -48,6 +48,10 @@ struct FindingFigure {
 struct RunFigures {
     bool completed = false;  // the report ran to its protection list
     RunFailure failure = RunFailure::None;
+    // The detail of a failure to read or decode the input: the system's errno, or the
+    // stream decoder's error code (StreamError).
+    int system_error = 0;
+    int stream_error = 0;
     int requested_revolution = 0;  // the -r number as the run took it (1-based)
 
     // From the set-up; 0 when the stream could not be read.
