@@ -40,6 +40,7 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
         main.failure = load.system_error != 0 ? RunFailure::Unreadable : RunFailure::Undecodable;
         main.system_error = load.system_error;
         main.stream_error = load.stream_error;
+        main.intervals_before_error = load.intervals_before_error;
         if (messages) t.messages = read_back(messages.get(), kMaxMessageBytes);
         summarise_track(t, main, nullptr);
         return;
@@ -50,7 +51,7 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
     if (opts.outdir.empty()) {
         // A report that goes nowhere needs no dumps; the findings do not depend on them.
         settings.print_buffers = false;
-        analysis.run(settings, {sink.get(), said, said}, main);
+        analysis.run(settings, {sink.get(), said, said}, main, nullptr, kDetailFieldSyncs);
     } else {
         // Written beside its name and renamed once whole: a report cut by a full disk or
         // a kill never stands under the track's name.
@@ -76,7 +77,7 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
             std::fprintf(said, "Could not open output file '%s'\n", path.c_str());
             main.failure = RunFailure::OutputNotCreatable;
         } else {
-            analysis.run(settings, {report->get(), report->get(), said}, main);
+            analysis.run(settings, {report->get(), report->get(), said}, main, nullptr, kDetailFieldSyncs);
             if (!leaves_a_report(main.failure)) {
                 report->abandon();
             } else if (!report->commit()) {

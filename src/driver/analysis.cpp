@@ -1,9 +1,12 @@
 #include "driver/analysis.h"
 
+#include <algorithm>
 #include <ctime>
 #include <vector>
 
 #include "base/files.h"
+#include "decode/field_syncs.h"
+#include "decode/marks.h"
 #include "decode/track.h"
 #include "protect/checks.h"
 #include "protect/prot.h"
@@ -42,8 +45,14 @@ void record_stream(RunFigures& f, const QuenStream& stream) {
     f.stream_info = stream.info;
 }
 
+struct SectorEvidence {
+    uint8_t data_mark = 0;
+    FieldSyncs syncs;
+};
+
 void record_findings(RunFigures& f, const TrackLayout& track, const IdLayout& ids, const ByteBuffer& id_buffer,
-                     const std::vector<SectorLayout>& sectors, const Prot_list& findings) {
+                     const std::vector<SectorLayout>& sectors, const std::vector<SectorEvidence>& evidence,
+                     const Prot_list& findings) {
     f.completed = true;
     f.track_bytes = track.byte_count - 1;
     f.track_ns = track.total_ns;
@@ -60,9 +69,12 @@ void record_findings(RunFigures& f, const TrackLayout& track, const IdLayout& id
                          field(IdEntry::kSize), ids.ids[i].crc == 0});
     }
     f.sectors.clear();
-    for (const SectorLayout& s : sectors) {
+    for (size_t i = 0; i < sectors.size(); ++i) {
+        const SectorLayout& s = sectors[i];
+        const SectorEvidence& e = evidence[i];
         f.sectors.push_back({s.S, s.area(AreaKind::ID).crc == 0, s.has_data != 0,
-                             s.has_data != 0 && s.area(AreaKind::DATA).crc == 0, s.FZP});
+                             s.has_data != 0 && s.area(AreaKind::DATA).crc == 0, s.FZP, e.data_mark,
+                             e.syncs.patterns, e.syncs.then_mark});
     }
     f.findings.clear();
     for (const ProtEntry* e = findings.head; e != nullptr; e = e->next) {
@@ -73,8 +85,8 @@ void record_findings(RunFigures& f, const TrackLayout& track, const IdLayout& id
 // The decoders and reports of one analysis, once its settings are checked.
 class Pass {
 public:
-    Pass(SeparatorRuns& runs, const RunOptions& opts, FILE* report, RunFigures& figures)
-        : runs_(runs), opts_(opts), report_(report), figures_(figures) {}
+    Pass(SeparatorRuns& runs, const RunOptions& opts, FILE* report, RunFigures& figures, uint8_t detail)
+        : runs_(runs), opts_(opts), report_(report), figures_(figures), detail_(detail) {}
 
     AnalysisEnd execute() {
         if (opts_.plot) {
@@ -132,6 +144,7 @@ private:
         if (allsect != nullptr) std::fprintf(allsect, "// sector_number id_start id_len gap3_len data_len gap4_len\n");
         print_all_sectors(report_, n, sectors.data());
 
+        std::vector<SectorEvidence> evidence(n);
         uint32_t prev_data_end = 0;
         for (uint32_t i = 0; i < n; ++i) {
             const SectorLayout& s = sectors[i];
@@ -140,16 +153,39 @@ private:
             const AreaInfo& data = s.area(AreaKind::DATA);
             prev_data_end = data.position_ns + data.length_ns;
             if (allsect != nullptr) write_allsect_line(allsect, s);
+            evidence[i] = sector_evidence(s, buffers[i], id_buffer, i);
             buffers[i] = ByteBuffer();
         }
         findings.print(report_);
-        record_findings(figures_, track, ids, id_buffer, sectors, findings);
+        record_findings(figures_, track, ids, id_buffer, sectors, evidence, findings);
+    }
+
+    // What the sector's buffers show besides its layout, before they are given back.
+    SectorEvidence sector_evidence(const SectorLayout& s, const ByteBuffer& buffer, const ByteBuffer& id_buffer,
+                                   size_t field) const {
+        SectorEvidence e;
+        const uint32_t start = s.data_start;
+        if (s.has_data != 0 && start < buffer.count) e.data_mark = buffer.entries[start].data;
+        if ((detail_ & kDetailFieldSyncs) != 0) {
+            const size_t id_at = size_t{marks::kIdFieldBytes} * field;
+            if (id_at + marks::kIdFieldBytes <= id_buffer.count) {
+                e.syncs = find_field_syncs(&id_buffer.entries[id_at], marks::kIdFieldBytes);
+            }
+            if (s.has_data != 0 && start < buffer.count) {
+                const size_t n = std::min<size_t>(s.area(AreaKind::DATA).bytes, buffer.count - start);
+                const FieldSyncs data = find_field_syncs(&buffer.entries[start], n);
+                e.syncs.patterns = static_cast<uint16_t>(std::min<uint32_t>(uint32_t{e.syncs.patterns} + data.patterns, UINT16_MAX));
+                e.syncs.then_mark = e.syncs.then_mark || data.then_mark;
+            }
+        }
+        return e;
     }
 
     SeparatorRuns& runs_;
     const RunOptions& opts_;
     FILE* report_;
     RunFigures& figures_;
+    uint8_t detail_;
     std::unique_ptr<OutputFile> allsect_;
 };
 
@@ -165,7 +201,7 @@ SeparatorRuns& CaptureAnalysis::separator(bool pll_off) {
 }
 
 AnalysisEnd CaptureAnalysis::run(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures,
-                                 WorkBudget* budget) {
+                                 WorkBudget* budget, uint8_t detail) {
     figures = RunFigures{};
     opts.diag_out = sinks.diagnostics;
     opts.err_out = sinks.messages;
@@ -191,7 +227,7 @@ AnalysisEnd CaptureAnalysis::run(RunOptions opts, const AnalysisSinks& sinks, Ru
     opts.revolution -= 1;
 
     try {
-        Pass pass(separator(opts.pll_off), opts, sinks.report, figures);
+        Pass pass(separator(opts.pll_off), opts, sinks.report, figures, detail);
         return pass.execute();
     } catch (const RunExit&) {
         // A plot file that could not be created or written; its line is said.

@@ -38,7 +38,8 @@ public:
 
     // Analyses the capture with `opts` (the revolution 1-based, as the user gave it), its
     // output and diagnostic streams taken from `sinks`. `budget` null: the standard limits.
-    AnalysisEnd run(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures, WorkBudget* budget = nullptr);
+    AnalysisEnd run(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures, WorkBudget* budget = nullptr,
+                    uint8_t detail = kDetailSummary);
 
     const QuenStream& stream() const { return stream_; }
 

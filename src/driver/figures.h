@@ -36,6 +36,18 @@ struct SectorFigure {
     bool has_data = false;
     bool data_crc_ok = false;
     uint16_t fuzzy_position = 0;  // 0: every revolution read the same data
+    uint8_t data_mark = 0;        // the DATA field's address mark, 0 without one
+    // Sync patterns inside the ID and DATA fields in the sector decoder's framing, and
+    // whether a run of them leads to an address mark (only with FigureDetail::kFieldSyncs).
+    uint16_t field_sync_patterns = 0;
+    bool field_sync_then_mark = false;
+};
+
+// What the figures hold beyond what every caller needs, asked for by the callers that
+// use it so that the others do not pay for it.
+enum FigureDetail : uint8_t {
+    kDetailSummary = 0,
+    kDetailFieldSyncs = 1 << 0,
 };
 
 // One entry of the protection list, in the list's order.
@@ -52,6 +64,7 @@ struct RunFigures {
     // stream decoder's error code (StreamError).
     int system_error = 0;
     int stream_error = 0;
+    uint32_t intervals_before_error = 0;  // flux intervals read before the stream's error
     int requested_revolution = 0;  // the -r number as the run took it (1-based)
 
     // From the set-up; 0 when the stream could not be read.

@@ -130,6 +130,7 @@ private:
             std::fprintf(io_.err, "Could not open input file '%s'\n", input_.c_str());
             figures().system_error = load.system_error;
             figures().stream_error = load.stream_error;
+            figures().intervals_before_error = load.intervals_before_error;
             fail(load.system_error != 0 ? RunFailure::Unreadable : RunFailure::Undecodable);
         }
         stream_ = std::move(load.stream);

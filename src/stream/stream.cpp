@@ -263,6 +263,7 @@ StreamLoad load_stream_bytes(const uint8_t* bytes, size_t length, const std::str
     }
     if (rc != kStreamOk) {
         std::fprintf(err, "Error decoding stream file %s\n", name.c_str());
+        load.intervals_before_error = load.stream->flux_count;
         load.stream.reset();
         load.stream_error = rc;
     }

@@ -86,6 +86,8 @@ struct StreamLoad {
     std::unique_ptr<QuenStream> stream;
     int system_error = 0;          // errno when the file could not be read
     int stream_error = kStreamOk;  // the decoder's error when the bytes could not be decoded
+    // Flux intervals read before that error: a capture cut short has many, other bytes none.
+    uint32_t intervals_before_error = 0;
 };
 
 // Reads and decodes a stream file. On failure writes its own line to `err`.

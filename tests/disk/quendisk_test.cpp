@@ -69,21 +69,32 @@ TEST_F(QuenDisk, SummaryTable) {
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out,
-              "Track Side Revs     RPM Bytes  ID ok/bad Data ok/bad Sectors ok/found Fuzzy ID-C.H  Findings\n"
-              "    0    0    3  300.00  6250        8/1         9/0              9/9     0 -       SID(2*)\n"
-              "    1    0    3  300.00  6249        9/0         9/0              9/9     0 -       -\n"
-              "    2    0    3  300.00  6251        8/1         8/1              8/9     0 -       SBD(4) ISS(7*) SID(8*)\n"
-              "    3    0    3  300.00  6249        9/0         9/0              9/9     0 05.0    -\n"
+              "Track Side Revs     RPM Bytes  ID ok/bad Data ok/bad Sectors ok/found Fuzzy ID-C.H  Status      Findings\n"
+              "    0    0    3  300.00  6250      8*/1*         9/0              9/9     0 -       clean       -; "
+              "notes: SID(2*)\n"
+              "    1    0    3  300.00  6249        9/0         9/0              9/9     0 -       clean       -\n"
+              "    2    0    3  300.00  6251      8*/1*         8/1              8/9     0 -       protected   SBD(4) "
+              "ISS(7*); notes: SID(8*)\n"
+              "    3    0    3  300.00  6249        9/0         9/0              9/9     0 05.0    faults      -\n"
               "    4    1 failed: not a stream file that can be decoded\n"
-              "    5    1    3  300.00  6249        9/0         9/0              9/9     0 -       -\n"
-              "Total: 6 track sides, 5 analysed, 1 failed; ID 43/2, data 44/1, sectors 44/45, 0 fuzzy; 4 findings (3 "
-              "only with the synch search inside fields); 1 with IDs of another cylinder or head\n"
+              "    5    1    3  300.00  6249        9/0         9/0              9/9     0 -       clean       -\n"
+              "Total: 6 track sides, 5 analysed, 1 failed; ID 43/2, data 44/1 (with -s: ID 45/0, data 44/1), sectors "
+              "44/45, 0 fuzzy; 2 findings (1 only with the synch search inside fields), 2 notes; 1 with IDs of "
+              "another cylinder or head\n"
               "* only with the synch search inside fields\n"
+              "notes: sync patterns that ordinary data forms at some bit offset in fields that read correctly; no "
+              "protection\n"
+              "Verdict:\n"
+              "  9 x 512 bytes on 5 track sides (00.0-03.0, 05.1)\n"
+              "  unreadable: 02.0 sector 4\n"
+              "  protections: 02.0 SBD(4)\n"
+              "  notes: 2 incidental sync patterns in fields that read correctly\n"
+              "  44 of 45 sectors read\n"
               "Skipped: notes.txt\n");
 
     // With -s there is nothing to cross-check, and the re-framing artefacts are gone.
     r = run_disk({"-s", dir()});
-    EXPECT_NE(r.out.find("    0    0    3  300.00  6249        9/0         9/0              9/9     0 -       -\n"),
+    EXPECT_NE(r.out.find("    0    0    3  300.00  6249        9/0         9/0              9/9     0 -       clean       -\n"),
               std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\nFindings not cross-checked: -s was given.\n"), std::string::npos);
 }
@@ -104,9 +115,9 @@ TEST_F(QuenDisk, CsvAndJsonRecords) {
         const char* failure;
     };
     const Row expected[] = {
-        {"SID:2:1:0", ""},
         {"", ""},
-        {"SBD:4:-1:1 ISS:7:1:0 SID:8:1:0", ""},
+        {"", ""},
+        {"SBD:4:-1:1 ISS:7:1:0", ""},
         {"", ""},
         {"", "not a stream file that can be decoded"},
         {"", ""},
@@ -251,7 +262,7 @@ TEST(TrackSummary, StatusFromTheRunsFigures) {
         {"bad data", [](RunFigures& m, RunFigures&) { m.sectors[0].data_crc_ok = false; }, S::Faults, ""},
         {"a finding the -s run has on another sector",
          [](RunFigures& m, RunFigures& s) { m.findings = {kSbd4}; s.findings = {{kSbd4.kind, 5}}; },
-         S::DefaultModeOnly, ""},
+         S::Clean, ""},
         {"stopped short", [](RunFigures& m, RunFigures&) { m.completed = false; }, S::Failed,
          "cannot write the report file"},
         {"two revolutions",

@@ -34,7 +34,7 @@ std::vector<DiskEntry> write_sample_disk(const std::string& dir) {
     write_file(dir + "/track05.1.raw", stream(build_track(standard_track(5, 1))));
     write_file(dir + "/notes.txt", {'d', 'u', 'm', 'p', '\n'});
     return {
-        {"track00.0.raw", "default-mode-only"},
+        {"track00.0.raw", "clean"},
         {"track01.0.raw", "clean"},
         {"track02.0.raw", "protected"},
         {"track03.0.raw", "faults"},
