@@ -11,6 +11,7 @@
 #include "disk/summary.h"
 #include "protect/prot.h"
 #include "support/capture.h"
+#include "support/builder.h"
 #include "support/disk_builder.h"
 #include "support/run_helper.h"
 
@@ -283,6 +284,97 @@ TEST(TrackSummary, StatusFromTheRunsFigures) {
         disk::summarise_track(t, main, &no_sync);
         EXPECT_STREQ(disk::status_word(t.status), disk::status_word(c.status)) << c.what;
         EXPECT_EQ(t.failure_reason, c.reason) << c.what;
+    }
+}
+
+// A track whose sector 5 carries, inside its data, a sync sequence and an ID field: a
+// sector within a sector, with a data CRC that holds in the sector's own framing.
+synth::MfmCells sector_within_sector() {
+    synth::TrackPlan plan = synth::standard_track(0, 0);
+    synth::MfmCells c;
+    c.bytes(0x4E, plan.gap1_4e);
+    for (const synth::SectorPlan& s : plan.sectors) {
+        if (s.sector != 5) {
+            synth::write_sector(c, s);
+            continue;
+        }
+        synth::write_id_field(c, s);
+        c.bytes(0x4E, s.gap3_4e);
+        synth::write_data_mark(c, s);
+        c.bytes(0x4E, 200);
+        c.bytes(0x00, 12);
+        c.sync_a1(3);
+        const uint16_t crc = synth::crc_of({{0xA1, 0xA1, 0xA1, 0xFE, 0, 0, 12, 2}});
+        c.bytes({0xFE, 0, 0, 12, 2, static_cast<uint8_t>(crc >> 8), static_cast<uint8_t>(crc & 0xFF)});
+        c.bytes(0x4E, 512 - 200 - 12 - 3 - 7);
+        c.crc_bytes();
+        c.bytes(0x4E, s.gap4_4e);
+    }
+    while (c.size() / 16 < plan.total_bytes) c.byte(0x4E);
+    return c;
+}
+
+// One track side of each kind the verdict tells apart, each alone on a disk: its status,
+// where its sync patterns are filed, and what the verdict says of it.
+TEST(DiskVerdict, EachKindOfTrack) {
+    using synth::TrackPlan;
+    const auto with = [](void (*change)(TrackPlan&)) {
+        TrackPlan plan = synth::standard_track(0, 0);
+        change(plan);
+        return synth::track_stream(synth::build_track(plan));
+    };
+    TrackPlan weak_plan = synth::standard_track(0, 0);
+    const synth::MfmCells weak_first = synth::build_track(weak_plan);
+    weak_plan.sectors[2].data = std::vector<uint8_t>(512, 0x6D);
+    const synth::MfmCells weak_second = synth::build_track(weak_plan);
+    const struct {
+        const char* what;
+        std::vector<uint8_t> stream;
+        const char* status;
+        const char* sid_in;  // where sector 5's sync patterns are filed: "notes", "findings" or ""
+        const char* verdict;  // the verdict's members that must be as given
+    } cases[] = {
+        {"a sector of 0x14 bytes", with([](TrackPlan& p) { p.sectors[4].data.assign(512, 0x14); }), "clean", "notes",
+         R"({"formats":[{"sectors":9,"size":512,"track_sides":["00.0"]}],"protections":[],"unreadable":[]})"},
+        // The inner ID field is found as a sector of its own, which has no data.
+        {"a sector within a sector", synth::track_stream(sector_within_sector()), "protected", "",
+         R"({"unreadable":[{"track_side":"00.0","sector":12}],"weak":[],
+             "protections":[{"track_side":"00.0","code":"SND","sector":12}]})"},
+        {"a weak sector", synth::revolutions_to_stream({weak_first, weak_second, weak_first}), "protected", "",
+         R"({"weak":[{"track_side":"00.0","sector":3}],"protections":[]})"},
+        {"deleted data", with([](TrackPlan& p) { p.sectors[2].data_mark = 0xF8; }), "protected", "",
+         R"({"deleted":[{"track_side":"00.0","sector":3}],"protections":[],"sectors_read":9})"},
+        {"no ID field", with([](TrackPlan& p) { p.sectors.clear(); p.index_mark = false; }), "unformatted", "",
+         R"({"formats":[],"unformatted":["00.0"],"sectors_found":0})"},
+        {"five sectors of 1024 bytes",
+         with([](TrackPlan& p) {
+             p.sectors.resize(5);
+             for (synth::SectorPlan& s : p.sectors) s.size_code = 3;
+         }),
+         "protected", "",
+         R"({"formats":[{"sectors":5,"size":1024,"track_sides":["00.0"]}],
+             "protections":[{"track_side":"00.0","code":"NOS","sector":null}]})"},
+    };
+    for (const auto& c : cases) {
+        const std::string dir = make_temp_dir();
+        const std::string out = make_temp_dir();
+        synth::write_file(dir + "/track00.0.raw", c.stream);
+        RunResult r = run_disk({dir, "--json", out + "/d.json"});
+        ASSERT_EQ(r.code, 0) << c.what << "\n" << r.err;
+        const nlohmann::json doc = nlohmann::json::parse(read_file(out + "/d.json"));
+        const nlohmann::json& t = doc["tracks"][0];
+        EXPECT_EQ(t["status"], c.status) << c.what << "\n" << r.out;
+        for (const char* list : {"notes", "findings"}) {
+            bool sid5 = false;
+            for (const nlohmann::json& f : t[list]) sid5 = sid5 || (f["code"] == "SID" && f["sector"] == 5);
+            EXPECT_EQ(sid5, std::string(list) == c.sid_in) << c.what << ": " << list << "\n" << r.out;
+        }
+        const nlohmann::json verdict = nlohmann::json::parse(c.verdict);
+        for (const auto& [key, value] : verdict.items()) {
+            EXPECT_EQ(doc["verdict"][key], value) << c.what << ": " << key;
+        }
+        fs::remove_all(dir);
+        fs::remove_all(out);
     }
 }
 
