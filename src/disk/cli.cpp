@@ -25,6 +25,7 @@ const char kUsage[] =
     "       --csv FILE     write the summary as CSV\n"
     "       --json FILE    write the summary as JSON\n"
     "       --list-skipped name the entries of DIR that are not stream files\n"
+    "       --help, --version  this text, or the version\n"
     "       --html FILE    write a page for a browser: the tracks' grid and the summary\n"
     "       --pictures     draw each track's pictures into OUTDIR/trackNN.S (needs ploticus)\n"
     "       OUTDIR         write each track's report to OUTDIR/trackNN.S.txt\n";
@@ -43,6 +44,7 @@ struct Command {
     bool pictures = false;
     bool list_skipped = false;
     bool help = false;
+    bool version = false;
 };
 
 // The analyser's own scan, with what a whole disk cannot take: -t would scatter plot files
@@ -93,6 +95,8 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
             cmd.list_skipped = true;
         } else if (a == "--help" || a == "-h") {
             cmd.help = true;
+        } else if (a == "--version") {
+            cmd.version = true;
         } else if (a == "-j") {
             cmd.disk.jobs = parse_jobs(value("-j"));
         } else if (a.compare(0, 2, "-j") == 0) {
@@ -104,7 +108,7 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
             cmd.disk.analyser_options.push_back(a);
         }
     }
-    if (cmd.help) return cmd;
+    if (cmd.help || cmd.version) return cmd;
     if (positional.empty()) throw UsageError{"no folder named"};
     if (positional.size() > 2) throw UsageError{"too many arguments"};
     cmd.disk.dir = positional[0];
@@ -178,12 +182,21 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
             std::fputs(kUsage, io.out);
             return kAllAnalysed;
         }
+        if (cmd.version) {
+            std::fprintf(io.out, "quendisk (%s)\n", kProgramName);
+            return kAllAnalysed;
+        }
         try {
             listing = list_disk(cmd.disk.dir);
         } catch (const DiskError& e) {
             throw UsageError{e.message};
         }
         if (listing.tracks.empty()) throw UsageError{"no stream file (trackNN.S.raw) in " + cmd.disk.dir};
+        if (!listing.near_misses.empty()) {
+            std::string names;
+            for (const std::string& n : listing.near_misses) names += (names.empty() ? "" : ", ") + n;
+            std::fprintf(io.err, "quendisk: not read, their names are not trackNN.S.raw: %s\n", names.c_str());
+        }
         refuse_inside_dir(cmd.disk.dir, cmd.csv_path, "the CSV file");
         refuse_inside_dir(cmd.disk.dir, cmd.json_path, "the JSON file");
         refuse_inside_dir(cmd.disk.dir, cmd.html_path, "the page");

@@ -1,6 +1,7 @@
 #include "disk/summary.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -29,6 +30,15 @@ bool parse_stream_name(const std::string& name, int& track, int& side) {
     track = (p[0] - '0') * 10 + (p[1] - '0');
     side = p[3] - '0';
     return true;
+}
+
+// A name a user may have meant as a track file: "track" or ".raw" in any case.
+bool looks_like_a_stream_name(const std::string& name) {
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string raw = ".raw";
+    return lower.rfind("track", 0) == 0 ||
+           (lower.size() >= raw.size() && lower.compare(lower.size() - raw.size(), raw.size(), raw) == 0);
 }
 
 // Why the stream decoder gave up, in a user's words: bytes that held flux before they
@@ -116,6 +126,7 @@ DiskListing list_disk(const std::string& dir) {
             listing.tracks.push_back(std::move(t));
         } else {
             listing.skipped.push_back(name);
+            if (looks_like_a_stream_name(name)) listing.near_misses.push_back(name);
         }
     }
     if (ec) throw DiskError{"cannot list '" + dir + "': " + ec.message()};
@@ -123,6 +134,7 @@ DiskListing list_disk(const std::string& dir) {
         return std::tie(a.track, a.side) < std::tie(b.track, b.side);
     });
     std::sort(listing.skipped.begin(), listing.skipped.end());
+    std::sort(listing.near_misses.begin(), listing.near_misses.end());
     return listing;
 }
 

@@ -150,6 +150,8 @@ struct DiskSummary {
 struct DiskListing {
     std::vector<TrackSummary> tracks;  // file_name, input_path, track and side filled
     std::vector<std::string> skipped;
+    // Skipped names that look meant as stream files (Track03.1.raw, track4.0.raw), sorted.
+    std::vector<std::string> near_misses;
 };
 // Throws DiskError when the folder cannot be listed.
 DiskListing list_disk(const std::string& dir);

@@ -181,6 +181,15 @@ private:
 }  // namespace
 
 int run_quenanalyze(const std::vector<std::string>& args, const RunIo& io) {
+    // Asked for, not a mistake: on standard output, with success and no key wait.
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "--version")) {
+        if (args[0] == "--version") {
+            std::fprintf(io.out, "%s (%s-%s)\n", kProgramName, __DATE__, __TIME__);
+        } else {
+            for (const char* line : kUsage) std::fputs(line, io.out);
+        }
+        return std::fflush(io.out) == 0 && std::ferror(io.out) == 0 ? 0 : 2;
+    }
     try {
         Run run(io);
         return run.execute(args);

@@ -179,6 +179,9 @@ TEST_F(QuenDisk, ExitCodes) {
     const std::string clean = make_temp_dir();
     fs::copy_file(dir() + "/track01.0.raw", clean + "/track01.0.raw");
     const std::string file = dir() + "/notes.txt";
+    const std::string misses = make_temp_dir();
+    fs::copy_file(dir() + "/track01.0.raw", misses + "/track01.0.raw");
+    for (const char* name : {"track4.0.raw", "Track03.1.raw"}) fs::copy_file(dir() + "/track01.0.raw", misses + "/" + name);
     const struct {
         std::vector<std::string> args;
         int code;
@@ -214,6 +217,8 @@ TEST_F(QuenDisk, ExitCodes) {
         {{clean, empty, "extra"}, 2, "quendisk: too many arguments\n"},
         // The analysis is done, but a summary lost on the way must not pass for written.
         {{clean, "--csv", "/dev/full"}, 2, "quendisk: error writing /dev/full\n"},
+        {{"--version"}, 0, ""},
+        {{misses}, 0, "quendisk: not read, their names are not trackNN.S.raw: Track03.1.raw, track4.0.raw\n"},
     };
     for (const auto& c : cases) {
         RunResult r = run_disk(c.args);
