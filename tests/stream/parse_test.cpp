@@ -134,6 +134,16 @@ const MalformedCase kMalformed[] = {
      kStreamOk},
     {"Index block across 64 KiB beyond the end", cat({info_block(std::string(65528, 'x')), index_block(7, 5), {0x20}, kEof}),
      kStreamIndexBeyondEnd},
+    // Flux-side blocks are taken in runs as long as they lie whole in the bytes at hand; a
+    // file is judged through 64 KiB at a time, so these runs cross that border mid-block.
+    {"Flux3 across 64 KiB", cat({Bytes(65535, 0x20), {0x0C, 0x01, 0x02}, index_block(65535, 5), kEof}), kStreamOk},
+    {"Flux2 across 64 KiB", cat({Bytes(65535, 0x20), {0x01, 0x02}, index_block(65535, 5), kEof}), kStreamOk},
+    {"Nop3 of OOB codes across 64 KiB",
+     cat({Bytes(65534, 0x20), {0x0A, 0x0D, 0x0D, 0x20}, index_block(65537, 5), kEof}), kStreamOk},
+    {"Index header across 64 KiB", cat({Bytes(65534, 0x20), index_block(1, 5), kEof}), kStreamOk},
+    {"EOF across 64 KiB without an index", cat({Bytes(65534, 0x20), kEof}), kStreamOk},
+    {"Flux3 cut by the end behind 64 KiB", cat({index_block(0, 5), Bytes(65530, 0x20), {0x0C, 0x01}}),
+     kStreamTruncated},
     {"two pulses in one interval", cat({index_block(0, 5), index_block(0, 9), {0x20}, kEof}), kStreamIndexUnresolved},
     // Every in-band kind moves the position by its own length: 13 bytes before the StreamInfo.
     {"every in-band kind before a StreamInfo",
