@@ -51,6 +51,10 @@ void for_each_used_slot(const TrackLayout& track, Visit&& visit) {
     for (size_t i = 0; i < track.slots.size() && track.slots[i].used != 0; ++i) visit(i, track.slots[i]);
 }
 
+// Room in the track buffer for a revolution of that many intervals: a revolution
+// of well-formed MFM never makes the buffer grow, one with longer stretches may.
+uint16_t track_buffer_entries(uint32_t revolution_intervals);
+
 void init_track_layout(TrackLayout& layout);
 void decode_track(TrackLayout& layout, FluxCursor& cursor, uint8_t revolution, ByteBuffer& buffer,
                   const RunOptions& opts);

@@ -247,8 +247,14 @@ const char* QuenStream::info_value(const char* key) {
 
 namespace {
 
+// A file's bytes, read whole into storage that is not cleared first.
+struct FileBytes {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t length = 0;
+};
+
 // The whole file, or false when it cannot be read whole as a regular file's bytes.
-bool read_whole_file(const std::string& name, std::vector<uint8_t>& bytes) {
+bool read_whole_file(const std::string& name, FileBytes& file) {
     OwnedFile f(std::fopen(name.c_str(), "rb"));
     if (!f) return false;
     struct stat st {};
@@ -259,20 +265,21 @@ bool read_whole_file(const std::string& name, std::vector<uint8_t>& bytes) {
     // Stream positions are 32-bit: a longer file cannot be described.
     if (length < 0 || static_cast<unsigned long>(length) > std::numeric_limits<uint32_t>::max()) return false;
     if (std::fseek(f.get(), 0, SEEK_SET) != 0) return false;
-    bytes.resize(static_cast<size_t>(length));
+    file.length = static_cast<size_t>(length);
+    file.bytes = std::make_unique_for_overwrite<uint8_t[]>(file.length);
     // A short read would leave part of the buffer unset: treat it like a file that did not open.
-    return std::fread(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
+    return std::fread(file.bytes.get(), 1, file.length, f.get()) == file.length;
 }
 
 }  // namespace
 
 std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err) {
-    std::vector<uint8_t> bytes;
-    if (!read_whole_file(name, bytes)) {
+    FileBytes file;
+    if (!read_whole_file(name, file)) {
         std::fprintf(err, "Could not open file %s\n", name.c_str());
         return nullptr;
     }
-    return read_stream_bytes(bytes.data(), bytes.size(), name, err);
+    return read_stream_bytes(file.bytes.get(), file.length, name, err);
 }
 
 std::unique_ptr<QuenStream> read_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err) {
