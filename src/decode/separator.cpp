@@ -36,9 +36,7 @@ bool SeparatorRun::extend(uint32_t i) {
     const uint64_t in_stream = size_ + (cursor_.stream->flux_count - static_cast<uint32_t>(cursor_.next));
     const size_t to = static_cast<size_t>(std::min(wanted, in_stream));
     if (capacity_ < to) {
-        // Room is only touched as it is written: enough for reading on past the index once
-        // spares copying the revolution for it.
-        const size_t capacity = std::max(to + kOverrunChunk, 2 * capacity_);
+        const size_t capacity = std::max(to, 2 * capacity_);
         auto steps = std::make_unique_for_overwrite<Step[]>(capacity);
         auto classes = std::make_unique_for_overwrite<uint8_t[]>(capacity);
         std::copy_n(steps_.get(), size_, steps.get());
