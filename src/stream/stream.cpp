@@ -112,8 +112,8 @@ size_t flux1_run(const uint8_t* from, const uint8_t* end) {
 // it), every Info payload to on_info(payload, length). Returns the fault of the block the
 // walk stopped at, or kStreamOk.
 template <class At, class OnFlux1, class InBand, class OnIndex, class OnInfo>
-[[gnu::always_inline]] inline int walk_blocks(uint64_t size, At at, OnFlux1 on_flux1, InBand on_in_band,
-                                              OnIndex on_index, OnInfo on_info, BlockWalk& walk) {
+int walk_blocks(uint64_t size, At at, OnFlux1 on_flux1, InBand on_in_band, OnIndex on_index, OnInfo on_info,
+                BlockWalk& walk) {
     uint64_t offset = 0;
     while (offset < size && !walk.seen_eof) {
         const HeldBytes held = at(offset);
