@@ -14,7 +14,7 @@ int QuenStream::resolve_indexes() {
     uint32_t ticks_since_pulse = 0;
     for (uint32_t j = 0; j < f && placed < n; ++j) {
         // Up to the interval whose end reaches the pulse, only the time is taken: a loop
-        // of its own, for a capture holds some hundred thousand intervals per pulse.
+        // of its own, for a revolution holds some forty thousand intervals.
         const FluxItem* item = flux.data() + j;
         const FluxItem* const last = flux.data() + f - 1;
         uint32_t ticks = 0;
