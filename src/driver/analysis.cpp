@@ -115,7 +115,7 @@ private:
 
         TrackLayout track;
         {
-            ByteBuffer track_buffer(10000);
+            ByteBuffer track_buffer;  // the decoder sizes it from the revolution
             decode_track(track, runs_.from(rev), track_buffer, opts_);
             print_track_layout(report_, track);
             if (opts_.print_buffers) print_track_detail(report_, track, track_buffer, opts_);

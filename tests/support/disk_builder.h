@@ -21,4 +21,9 @@ void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 // Throws std::runtime_error when a file cannot be written.
 std::vector<DiskEntry> write_sample_disk(const std::string& dir);
 
+// Writes a clean double-sided disk of `cylinders` cylinders into `dir` (which must
+// exist), one file trackNN.S.raw per side, each with its own jitter: the size of a
+// whole disk's capture, for timing whole-disk runs. Throws like write_sample_disk.
+void write_clean_disk(const std::string& dir, int cylinders);
+
 }  // namespace quen::synth
