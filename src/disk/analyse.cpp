@@ -78,7 +78,9 @@ DiskSummary analyse_disk(const DiskOptions& opts, const DiskListing& listing, co
     for_each_on_workers(
         disk.tracks.size(), opts.jobs, progress,
         [&](size_t i) -> const std::string& { return disk.tracks[i].file_name; },
-        [&](size_t i) { analyse_track(opts, disk.tracks[i]); });
+        [&](size_t i) {
+            if (disk.tracks[i].analysed()) analyse_track(opts, disk.tracks[i]);
+        });
 
     disk.totals = total_of(disk.tracks);
     return disk;

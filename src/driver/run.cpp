@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "decode/track.h"
+#include "base/names.h"
 #include "base/options.h"
 #include "base/owned_file.h"
 #include "protect/checks.h"
@@ -158,18 +159,18 @@ private:
     void set_up() {
         stream_ = load_stream();
         if (!stream_) {
-            std::fprintf(io_.err, "Could not open input file '%s'\n", input_.c_str());
+            std::fprintf(io_.err, "Could not open input file '%s'\n", shown_name(input_).c_str());
             abnormal_exit();
         }
         if (has_output_ && output_is_a_capture()) {
-            std::fprintf(io_.err, "Output file '%s' is a stream file: not overwritten\n", output_.c_str());
-            std::fprintf(io_.err, "Could not open output file '%s'\n", output_.c_str());
+            std::fprintf(io_.err, "Output file '%s' is a stream file: not overwritten\n", shown_name(output_).c_str());
+            std::fprintf(io_.err, "Could not open output file '%s'\n", shown_name(output_).c_str());
             abnormal_exit();
         }
         if (has_output_) {
             output_file_.reset(std::fopen(output_.c_str(), "w"));
             if (!output_file_) {
-                std::fprintf(io_.err, "Could not open output file '%s'\n", output_.c_str());
+                std::fprintf(io_.err, "Could not open output file '%s'\n", shown_name(output_).c_str());
                 abnormal_exit();
             }
             report_ = output_file_.get();
@@ -267,8 +268,9 @@ private:
         if (usage_failed_) {
             f->failure = RunFailure::Usage;
         } else if (!stream_) {
-            OwnedFile probe(std::fopen(input_.c_str(), "rb"));
-            f->failure = probe ? RunFailure::Undecodable : RunFailure::Unreadable;
+            const int probe = open_regular_file(input_);
+            f->failure = probe >= 0 ? RunFailure::Undecodable : RunFailure::Unreadable;
+            if (probe >= 0) close(probe);
         } else {
             f->revolutions = static_cast<int>(stream_->index_count) - 1;
             f->rpm_avg = stream_->rpm_avg;
@@ -327,11 +329,13 @@ private:
                      s.area(AreaKind::GAP4).length_ns / 1000, colour);
     }
 
-    // A full disk must not pass for a completed report.
+    // A full disk must not pass for a completed report, nor a closed or full standard
+    // output for one printed there.
     void finish_files() {
         check_closed(allsect_, allsect_path_);
         check_closed(output_file_, output_);
-        std::fflush(io_.out);
+        const bool out_failed = std::fflush(io_.out) != 0 || std::ferror(io_.out) != 0;
+        if (out_failed && report_ == io_.out) write_failed("stdout");
     }
 
     void check_closed(OwnedFile& f, const std::string& name) {
@@ -339,10 +343,14 @@ private:
         const bool was_report = f.get() == report_;
         if (!close_checked(f)) {
             if (was_report) report_ = io_.out;
-            if (io_.figures != nullptr) io_.figures->failure = RunFailure::WriteFailed;
-            std::fprintf(io_.err, "Error writing file %s\n", name.c_str());
-            throw RunExit{2};
+            write_failed(name);
         }
+    }
+
+    [[noreturn]] void write_failed(const std::string& name) {
+        if (io_.figures != nullptr) io_.figures->failure = RunFailure::WriteFailed;
+        std::fprintf(io_.err, "Error writing file %s\n", shown_name(name).c_str());
+        throw RunExit{2};
     }
 
     const RunIo& io_;

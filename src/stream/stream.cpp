@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 
+#include "base/names.h"
 #include "base/owned_file.h"
 
 namespace quen {
@@ -211,29 +212,53 @@ const char* QuenStream::info_value(const char* key) {
 
 namespace {
 
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0) close(fd);
+    }
+};
+
 // The whole file, or false when it cannot be read whole as a regular file's bytes.
 bool read_whole_file(const std::string& name, std::vector<uint8_t>& bytes) {
-    OwnedFile f(std::fopen(name.c_str(), "rb"));
-    if (!f) return false;
+    const FdCloser f{open_regular_file(name)};
+    if (f.fd < 0) return false;
     struct stat st {};
-    // A directory opens on some systems but has no bytes to give.
-    if (fstat(fileno(f.get()), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return false;
-    const long length = std::ftell(f.get());
+    if (fstat(f.fd, &st) != 0) return false;
     // Stream positions are 32-bit: a longer file cannot be described.
-    if (length < 0 || static_cast<unsigned long>(length) > std::numeric_limits<uint32_t>::max()) return false;
-    if (std::fseek(f.get(), 0, SEEK_SET) != 0) return false;
-    bytes.resize(static_cast<size_t>(length));
-    // A short read would leave part of the buffer unset: treat it like a file that did not open.
-    return std::fread(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
+    if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > std::numeric_limits<uint32_t>::max()) return false;
+    bytes.resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = read(f.fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        // A short read would leave part of the buffer unset: treat it like a file that did not open.
+        if (n <= 0) return false;
+        got += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 }  // namespace
 
+int open_regular_file(const std::string& name) {
+    // Non-blocking, so that a FIFO's name cannot stall the run before its type is known;
+    // a name swapped between the look and the open is caught by the second look.
+    struct stat st {};
+    if (stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err) {
     std::vector<uint8_t> bytes;
     if (!read_whole_file(name, bytes)) {
-        std::fprintf(err, "Could not open file %s\n", name.c_str());
+        std::fprintf(err, "Could not open file %s\n", shown_name(name).c_str());
         return nullptr;
     }
     return read_stream_bytes(bytes.data(), bytes.size(), name, err);
@@ -250,7 +275,7 @@ std::unique_ptr<QuenStream> read_stream_bytes(const uint8_t* bytes, size_t lengt
         stream->data = nullptr;
     }
     if (rc != kStreamOk) {
-        std::fprintf(err, "Error decoding stream file %s\n", name.c_str());
+        std::fprintf(err, "Error decoding stream file %s\n", shown_name(name).c_str());
         return nullptr;
     }
     return stream;
@@ -292,20 +317,14 @@ private:
     uint64_t filled_ = 0;
 };
 
-struct FdCloser {
-    int fd;
-    ~FdCloser() { close(fd); }
-};
-
 }  // namespace
 
 bool file_holds_indexed_stream(const std::string& name) {
-    // Non-blocking, so that a FIFO's name cannot stall the run; it is then left alone as no file.
-    const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open_regular_file(name);
     if (fd < 0) return false;
     FdCloser closer{fd};
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (fstat(fd, &st) != 0) return false;
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     FileWindow window(fd, size);
 

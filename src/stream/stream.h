@@ -81,8 +81,12 @@ private:
     char value_buf_[256] = {};
 };
 
-// Reads and decodes a stream file. On failure writes its own line to `err`
-// and returns nullptr.
+// Opens `name` for reading when it is a regular file (links followed), without ever
+// waiting on a FIFO or a device; -1 otherwise. The caller closes the descriptor.
+int open_regular_file(const std::string& name);
+
+// Reads and decodes a stream file. On failure (also when it is no regular file) writes
+// its own line to `err` and returns nullptr.
 std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err);
 
 // Whether `name` is a regular file whose blocks read as a stream, as the block parser
