@@ -76,6 +76,10 @@ public:
     size_t diag_bytes() const { return diag_ != nullptr ? static_cast<size_t>(std::ftell(diag_)) : 0; }
     // The text kept once the approach is read.
     size_t kept_bytes() const { return diag_text_ != nullptr ? diag_size_ : 0; }
+    // How far the kept text is whole: up to the end of the line that reached the limit
+    // it was kept within, or all of it.
+    uint64_t whole_bytes() const { return whole_bytes_; }
+    void set_whole_bytes(uint64_t n) { whole_bytes_ = n; }
 
     void before_byte(const ApproachPoint& p) { pending_.emplace(p); }
 
@@ -130,6 +134,7 @@ private:
     char* diag_text_ = nullptr;
     size_t diag_size_ = 0;
     size_t resolved_ = 0;
+    uint64_t whole_bytes_ = UINT64_MAX;
     std::optional<ApproachPoint> pending_;
     std::vector<ApproachPoint> points_;
     std::optional<ApproachPoint> end_;
@@ -402,6 +407,7 @@ uint32_t scan_approach(RevolutionApproach& approach, SeparatorRun& run, const Ru
     decoder.approach = &approach;
     decoder.intervals_left = run.revolution_intervals();
     decoder.read_on();
+    if (text_limit.diag_spent()) approach.set_whole_bytes(text_limit.diag_used());
     std::optional<ApproachPoint> end;
     if (!decoder.done) end.emplace(decoder.here(0, false));
     approach.finish(std::move(end));
@@ -450,7 +456,11 @@ bool SectorPasses::decode(uint8_t revolution, SectorLayout& layout, uint8_t want
     const ApproachPoint* from = approach->capture_failed() ? nullptr : approach->start_for(expected_pos_ns);
     // Text left out of the approach for the limit must still be written when the run may
     // write it: that decoding reads its revolution from the index and writes its own lines.
-    if (from != nullptr && !from->text_whole) from = nullptr;
+    // A replay stops at the line that reaches the run's limit, so while that line lies in
+    // the whole part of the text, the replay writes the same.
+    const bool replay_whole = from == nullptr || from->text_whole ||
+                              (opts.budget != nullptr && opts.budget->diag_left() <= approach->whole_bytes());
+    if (!replay_whole) from = nullptr;
     const bool found = decoder.run(from, approach.get());
     if (opts.budget != nullptr) opts.budget->charge_intervals(decoder.reader.next - (from ? from->reader.next : 0));
     return found;
