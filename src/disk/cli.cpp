@@ -12,7 +12,6 @@
 #include <utility>
 
 #include "base/names.h"
-
 #include "disk/html.h"
 #include "disk/messages.h"
 #include "disk/outputs.h"
