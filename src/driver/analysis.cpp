@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/files.h"
+#include "base/names.h"
 #include "decode/field_syncs.h"
 #include "decode/marks.h"
 #include "decode/track.h"
@@ -100,7 +101,7 @@ public:
         analyse();
         // A full disk must not pass for a completed run.
         if (allsect_ && !allsect_->commit()) {
-            std::fprintf(opts_.err_out, "Error writing file %s\n", allsect_->path().c_str());
+            std::fprintf(opts_.err_out, "Error writing file %s\n", shown_name(allsect_->path()).c_str());
             figures_.failure = RunFailure::WriteFailed;
             return AnalysisEnd::WriteFailed;
         }

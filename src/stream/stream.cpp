@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 
+#include "base/names.h"
 #include "base/owned_file.h"
 
 namespace quen {
@@ -267,6 +268,13 @@ const char* QuenStream::info_value(const char* key) {
 
 namespace {
 
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0) close(fd);
+    }
+};
+
 // A file's bytes, read whole into storage that is not cleared first.
 struct FileBytes {
     std::unique_ptr<uint8_t[]> bytes;
@@ -276,32 +284,52 @@ struct FileBytes {
 // The whole file's bytes; 0, or the system's reason why the file cannot be read whole
 // as a regular file's bytes.
 int read_whole_file(const std::string& name, FileBytes& file) {
-    OwnedFile f(std::fopen(name.c_str(), "rb"));
-    if (!f) return errno != 0 ? errno : EIO;
+    errno = 0;
+    const FdCloser f{open_regular_file(name)};
+    if (f.fd < 0) return errno != 0 ? errno : EINVAL;
     struct stat st {};
-    if (fstat(fileno(f.get()), &st) != 0) return errno;
-    // A directory opens on some systems but has no bytes to give.
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return errno;
-    const long length = std::ftell(f.get());
-    if (length < 0) return errno;
+    if (fstat(f.fd, &st) != 0) return errno;
     // Stream positions are 32-bit: a longer file cannot be described.
-    if (static_cast<unsigned long>(length) > std::numeric_limits<uint32_t>::max()) return EFBIG;
-    if (std::fseek(f.get(), 0, SEEK_SET) != 0) return errno;
-    file.length = static_cast<size_t>(length);
+    if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > std::numeric_limits<uint32_t>::max()) return EFBIG;
+    file.length = static_cast<size_t>(st.st_size);
     file.bytes = std::make_unique_for_overwrite<uint8_t[]>(file.length);
-    // A short read would leave part of the buffer unset: treat it like a file that did not open.
-    if (std::fread(file.bytes.get(), 1, file.length, f.get()) != file.length) return ferror(f.get()) ? EIO : ENODATA;
+    size_t got = 0;
+    while (got < file.length) {
+        const ssize_t n = read(f.fd, file.bytes.get() + got, file.length - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        // A short read would leave part of the buffer unset: treat it like a file that did not open.
+        if (n == 0) return ENODATA;
+        got += static_cast<size_t>(n);
+    }
     return 0;
 }
 
 }  // namespace
 
+int open_regular_file(const std::string& name) {
+    // Non-blocking, so that a FIFO's name cannot stall the run before its type is known;
+    // a name swapped between the look and the open is caught by the second look.
+    struct stat st {};
+    if (stat(name.c_str(), &st) != 0) return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
+    const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 StreamLoad load_stream_file(const std::string& name, FILE* err) {
     FileBytes file;
-    errno = 0;
     if (const int why = read_whole_file(name, file); why != 0) {
-        std::fprintf(err, "Could not open file %s\n", name.c_str());
+        std::fprintf(err, "Could not open file %s\n", shown_name(name).c_str());
         StreamLoad failed;
         failed.system_error = why;
         return failed;
@@ -325,7 +353,7 @@ StreamLoad load_stream_bytes(const uint8_t* bytes, size_t length, const std::str
         load.stream->data = nullptr;
     }
     if (rc != kStreamOk) {
-        std::fprintf(err, "Error decoding stream file %s\n", name.c_str());
+        std::fprintf(err, "Error decoding stream file %s\n", shown_name(name).c_str());
         load.intervals_before_error = load.stream->flux_count;
         load.stream.reset();
         load.stream_error = rc;
@@ -373,20 +401,14 @@ private:
     uint64_t filled_ = 0;
 };
 
-struct FdCloser {
-    int fd;
-    ~FdCloser() { close(fd); }
-};
-
 }  // namespace
 
 bool file_holds_indexed_stream(const std::string& name) {
-    // Non-blocking, so that a FIFO's name cannot stall the run; it is then left alone as no file.
-    const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open_regular_file(name);
     if (fd < 0) return false;
     FdCloser closer{fd};
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (fstat(fd, &st) != 0) return false;
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     FileWindow window(fd, size);
 
