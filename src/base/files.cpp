@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace quen {
 
@@ -79,6 +80,21 @@ std::string write_file(const std::string& path, Replace how, const std::function
     write(f.get());
     if (!f.commit()) return f.error();
     return {};
+}
+
+bool read_whole_file(const std::string& name, std::vector<uint8_t>& bytes) {
+    OwnedFile f(std::fopen(name.c_str(), "rb"));
+    if (!f) return false;
+    struct stat st {};
+    // A directory opens on some systems but has no bytes to give.
+    if (fstat(fileno(f.get()), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (std::fseek(f.get(), 0, SEEK_END) != 0) return false;
+    const long length = std::ftell(f.get());
+    if (length < 0 || static_cast<unsigned long>(length) > std::numeric_limits<uint32_t>::max()) return false;
+    if (std::fseek(f.get(), 0, SEEK_SET) != 0) return false;
+    bytes.resize(static_cast<size_t>(length));
+    // A short read would leave part of the buffer unset: treat it like a file that did not open.
+    return std::fread(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
 }
 
 }  // namespace quen

@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <functional>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/owned_file.h"
 
@@ -49,6 +51,10 @@ private:
     OwnedFile file_;
     std::string error_;
 };
+
+// Reads a capture file whole into `bytes`; false when it cannot be read whole as a
+// regular file's bytes, or is longer than the 32-bit positions of every capture format.
+bool read_whole_file(const std::string& name, std::vector<uint8_t>& bytes);
 
 // Writes a whole file through `write`; empty when it is there whole, else why not.
 std::string write_file(const std::string& path, Replace how, const std::function<void(FILE*)>& write);

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <limits>
 
-#include "base/owned_file.h"
+#include "base/files.h"
 
 namespace quen {
 namespace {
@@ -208,27 +208,6 @@ const char* QuenStream::info_value(const char* key) {
     value_buf_[n] = '\0';
     return value_buf_;
 }
-
-namespace {
-
-// The whole file, or false when it cannot be read whole as a regular file's bytes.
-bool read_whole_file(const std::string& name, std::vector<uint8_t>& bytes) {
-    OwnedFile f(std::fopen(name.c_str(), "rb"));
-    if (!f) return false;
-    struct stat st {};
-    // A directory opens on some systems but has no bytes to give.
-    if (fstat(fileno(f.get()), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return false;
-    const long length = std::ftell(f.get());
-    // Stream positions are 32-bit: a longer file cannot be described.
-    if (length < 0 || static_cast<unsigned long>(length) > std::numeric_limits<uint32_t>::max()) return false;
-    if (std::fseek(f.get(), 0, SEEK_SET) != 0) return false;
-    bytes.resize(static_cast<size_t>(length));
-    // A short read would leave part of the buffer unset: treat it like a file that did not open.
-    return std::fread(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
-}
-
-}  // namespace
 
 std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err) {
     std::vector<uint8_t> bytes;
