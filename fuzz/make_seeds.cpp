@@ -134,24 +134,27 @@ std::vector<Image> scp_seeds() {
     timing.jitter_ns = 60.0;
     timing.seed = 7;
     const auto flux = [&](const std::vector<MfmCells>& revs) { return quen::synth::revolutions_to_flux(revs, timing); };
-    SectorPlan standard;
     SectorPlan bad_crc = small_sector(2);
     bad_crc.data_crc = 0x1234;
-    const MfmCells clean = short_track({standard, small_sector(3)});
+    const MfmCells clean = short_track({small_sector(1), small_sector(3)});
     const MfmCells damaged = short_track({bad_crc, small_sector(4)});
     std::vector<Image> out;
-    out.push_back({"two_sides", encode_scp({{{0, 0}, flux({clean, clean, clean})}, {{1, 1}, flux({damaged, clean, damaged})}})});
+    out.push_back({"two_sides",
+                   encode_scp({{{0, 0}, flux({clean, clean, clean})}, {{1, 1}, flux({damaged, clean, damaged})}})});
     ScpOptions rewritable;
     rewritable.flags = 0x9C;  // not cued, 360 rpm, normalised, read/write
     rewritable.checksum = false;
     out.push_back({"not_cued", encode_scp({{{0, 0}, flux({clean, clean, clean})}}, rewritable)});
     ScpOptions single;
     single.heads = 2;
-    out.push_back({"side_one_only", encode_scp({{{0, 1}, flux({damaged, damaged, damaged, damaged})}}, single)});
+    out.push_back({"side_one_only", encode_scp({{{0, 1}, flux({damaged, damaged, damaged})}}, single)});
     ScpOptions coarse;
     coarse.resolution = 1;
-    out.push_back({"coarse", quen::synth::encode_scp_words({{{0, 0}, {{400, {100, 90, 0, 7}}, {300, {80, 60}}}}}, coarse)});
-    for (const quen::synth::DamagedScp& d : quen::synth::damaged_scp_images()) out.push_back({"damaged_" + d.name, d.image});
+    out.push_back(
+        {"coarse", quen::synth::encode_scp_words({{{0, 0}, {{400, {100, 90, 0, 7}}, {300, {80, 60}}}}}, coarse)});
+    for (const quen::synth::DamagedScp& d : quen::synth::damaged_scp_images()) {
+        out.push_back({"damaged_" + d.name, d.image});
+    }
     // The fuzz target reads the side the start track byte names.
     for (Image& i : out) {
         if (i.bytes.size() > 6) i.bytes[6] = 3;

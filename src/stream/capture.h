@@ -13,7 +13,7 @@ namespace quen {
 struct FluxItem {
     uint32_t value;       // interval in sample-clock ticks
     // Where the source holds the end of this interval: the stream position of the flux
-    // block for a KryoFlux stream, the number of the flux word for an SCP image.
+    // block for a KryoFlux stream, the interval's number in the track side for an SCP image.
     uint32_t stream_pos;
 };
 

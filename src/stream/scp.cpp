@@ -103,7 +103,9 @@ private:
         if (stated != 0) {
             uint32_t sum = 0;
             for (size_t i = kHeaderBytes; i < length_; ++i) sum += b_[i];
-            if (sum != stated) fail(format("checksum 0x%08X, but the bytes sum to 0x%08X: damaged or cut", stated, sum));
+            if (sum != stated) {
+                fail(format("checksum 0x%08X, but the bytes sum to 0x%08X: damaged or cut", stated, sum));
+            }
         }
     }
 
@@ -125,7 +127,9 @@ private:
         bool odd = false;
         for (uint32_t i = 0; i < read; ++i) {
             if (table_[i] == 0) continue;
-            if (table_[i] < table_end) fail(format("table entry %u points into the header or the table (0x%X)", i, table_[i]));
+            if (table_[i] < table_end) {
+                fail(format("table entry %u points into the header or the table (0x%X)", i, table_[i]));
+            }
             if (table_[i] + header_bytes > length_) {
                 fail(format("table entry %u: the track header at 0x%X runs past the end of the file", i, table_[i]));
             }
@@ -138,7 +142,9 @@ private:
             // one cylinder per slot, with the head the heads byte names.
             const uint8_t only_side = heads_ == 1 ? 0 : 1;
             if (even && odd) {
-                if (b_[4] == kDiskTypeHalfTracks) fail("a single-head image with half-tracks (disk type 0x00) is not read");
+                if (b_[4] == kDiskTypeHalfTracks) {
+                    fail("a single-head image with half-tracks (disk type 0x00) is not read");
+                }
                 slot = wanted_.side == only_side ? wanted_.cylinder : kTableSlots;
             } else if (wanted_.side != only_side) {
                 slot = kTableSlots;
@@ -147,15 +153,18 @@ private:
         if (slot >= read || table_[slot] == 0) fail(track_name() + " is not in the image");
         uint32_t sharing = 0;
         for (uint32_t i = 0; i < read; ++i) sharing += i != slot && table_[i] == table_[slot];
-        if (sharing != 0) warn(format("%s: its track header is named by %u other table entries", track_name().c_str(), sharing));
+        if (sharing != 0) {
+            warn(format("%s: its track header is named by %u other table entries", track_name().c_str(), sharing));
+        }
         return slot;
     }
 
     std::vector<Revolution> read_track_header(uint32_t slot) {
         const uint64_t at = table_[slot];
         const uint8_t* h = b_ + at;
-        if (h[0] != 'T' || h[1] != 'R' || h[2] != 'K') fail(format("%s: no track header at 0x%llX", track_name().c_str(),
-                                                                   static_cast<unsigned long long>(at)));
+        if (h[0] != 'T' || h[1] != 'R' || h[2] != 'K') {
+            fail(format("%s: no track header at 0x%llX", track_name().c_str(), static_cast<unsigned long long>(at)));
+        }
         if (h[3] != slot) fail(format("%s: the track header at 0x%llX is for table entry %u, not %u",
                                       track_name().c_str(), static_cast<unsigned long long>(at), h[3], slot));
         const uint64_t header_bytes = kTrackHeaderBytes + kRevolutionEntryBytes * uint64_t{revolutions_};
@@ -180,7 +189,9 @@ private:
             revs.push_back({r, le32(e), first, count});
         }
         // Overlapping revolutions could otherwise make a small file fill memory many times over.
-        if (words > length_ / 2) fail(format("%s: its revolutions hold more flux words than the file", track_name().c_str()));
+        if (words > length_ / 2) {
+            fail(format("%s: its revolutions hold more flux words than the file", track_name().c_str()));
+        }
         std::vector<Revolution> by_place = revs;
         std::sort(by_place.begin(), by_place.end(),
                   [](const Revolution& a, const Revolution& b) { return a.first_byte < b.first_byte; });
@@ -250,13 +261,15 @@ private:
         uint64_t carried = 0;    // ticks after the last transition, owed to the next interval
         uint64_t position = 0;   // ticks from the first pulse to the end of the last interval
         uint64_t last_pulse = 0;
-        uint32_t word = 0;
-        const auto pulse = [&](uint32_t source_word) {
+        uint32_t number = 0;  // of the next interval in the track side
+        const auto too_long = [&]() { fail(format("%s: a revolution longer than 2^32 ticks", track_name().c_str())); };
+        const auto pulse = [&]() {
             const uint64_t at = position + carried;
             const uint64_t since = at - last_pulse;
-            if (since > std::numeric_limits<uint32_t>::max()) fail(format("%s: a revolution longer than 2^32 ticks", track_name().c_str()));
+            constexpr uint64_t kMax = std::numeric_limits<uint32_t>::max();
+            if (since > kMax || carried > kMax) too_long();
             IndexRecord rec{};
-            rec.stream_pos = source_word;
+            rec.stream_pos = number;
             rec.flux_index = static_cast<uint32_t>(c.flux.size());
             rec.pre_index = static_cast<uint32_t>(carried);
             rec.rev_time = c.index.empty() ? 0 : static_cast<uint32_t>(since);
@@ -264,7 +277,7 @@ private:
             last_pulse = at;
         };
         for (size_t r = 0; r < revs.size(); ++r) {
-            pulse(word);
+            pulse();
             uint64_t sum = 0;
             for (uint64_t v : intervals[r]) {
                 sum += v;
@@ -275,7 +288,7 @@ private:
                 }
                 position += value;
                 carried = 0;
-                c.flux.push_back({static_cast<uint32_t>(value), word++});
+                c.flux.push_back({static_cast<uint32_t>(value), number++});
             }
             const uint64_t index_time = revs[r].index_ticks * index_scale;
             if (index_time > sum) carried += index_time - sum;
@@ -288,11 +301,10 @@ private:
             }
         }
         c.flux_count = static_cast<uint32_t>(c.flux.size());
-        if (carried > std::numeric_limits<uint32_t>::max()) fail(format("%s: a revolution longer than 2^32 ticks", track_name().c_str()));
         // The pulse that closes the last revolution comes after all flux.
         if (!revs.empty()) {
-            pulse(word);
-            c.flux.push_back({static_cast<uint32_t>(carried), word});
+            pulse();
+            c.flux.push_back({static_cast<uint32_t>(carried), number});
         }
         for (IndexRecord& rec : c.index) rec.post_index = c.flux[rec.flux_index].value - rec.pre_index;
         c.index_count = static_cast<uint32_t>(c.index.size());
@@ -349,7 +361,9 @@ std::unique_ptr<FluxCapture> read_scp_track(const uint8_t* bytes, size_t length,
     ScpReader reader(bytes, length, wanted);
     try {
         auto capture = reader.read();
-        for (const std::string& w : reader.warnings()) std::fprintf(err, "SCP file '%s': %s\n", name.c_str(), w.c_str());
+        for (const std::string& w : reader.warnings()) {
+            std::fprintf(err, "SCP file '%s': %s\n", name.c_str(), w.c_str());
+        }
         return capture;
     } catch (const ScpFault& fault) {
         std::fprintf(err, "SCP file '%s': %s\n", name.c_str(), fault.text.c_str());

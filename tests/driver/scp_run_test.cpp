@@ -157,8 +157,8 @@ TEST(ScpRun, TrackSideIsForImagesAndImagesNeedIt) {
         std::string out;  // the start of standard output
     };
     const Case cases[] = {
-        {{"--track", "2.0", stream}, "Stream file '" + stream + "' holds one track side: --track is only for SCP images\n",
-         kAbnormal},
+        {{"--track", "2.0", stream},
+         "Stream file '" + stream + "' holds one track side: --track is only for SCP images\n", kAbnormal},
         {{image}, "SCP file '" + image + "': --track C.S is required, an image holds many tracks\n", kAbnormal},
         // After the input, it is the output's name: options come first.
         {{image, "--track", "2.0"}, "SCP file '" + image + "': --track C.S is required, an image holds many tracks\n",

@@ -54,7 +54,9 @@ struct Pulse {
     uint32_t rev_time;
     bool operator==(const Pulse&) const = default;
 };
-void PrintTo(const Pulse& p, std::ostream* os) { *os << "{" << p.flux_index << ", " << p.pre_index << ", " << p.rev_time << "}"; }
+void PrintTo(const Pulse& p, std::ostream* os) {
+    *os << "{" << p.flux_index << ", " << p.pre_index << ", " << p.rev_time << "}";
+}
 
 struct ModelCase {
     const char* name;

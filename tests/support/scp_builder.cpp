@@ -184,7 +184,8 @@ std::vector<DamagedScp> damaged_scp_images() {
                    "track 0.0 revolution 2: 4294967295 flux words at " + hex(rev_at[1]) +
                        " run past the end of the file"});
     out.push_back({"offset_all_ones", with({{h + 4 + 8, 0xFFFFFFF0}}), t00,
-                   "track 0.0 revolution 1: 100 flux words at " + hex(h + 0xFFFFFFF0) + " run past the end of the file"});
+                   "track 0.0 revolution 1: 100 flux words at " + hex(h + 0xFFFFFFF0) +
+                       " run past the end of the file"});
     // Every revolution names all the track's words: three times what the file holds.
     out.push_back({"revolutions_fill_memory",
                    with({{h + 8, 300}, {h + 12, 40}, {h + 20, 300}, {h + 24, 40}, {h + 32, 300}, {h + 36, 40}}), t00,
@@ -192,7 +193,8 @@ std::vector<DamagedScp> damaged_scp_images() {
     std::vector<uint8_t> half_tracks = with({{scp_table_entry_at({0, 1}), static_cast<uint32_t>(h)}});
     half_tracks[4] = 0x00;
     half_tracks[0x0A] = 1;
-    out.push_back({"half_tracks", half_tracks, t00, "a single-head image with half-tracks (disk type 0x00) is not read"});
+    out.push_back({"half_tracks", half_tracks, t00,
+                   "a single-head image with half-tracks (disk type 0x00) is not read"});
 
     return out;
 }
