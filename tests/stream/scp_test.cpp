@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "stream/cursor.h"
 #include "stream/scp.h"
 #include "support/capture.h"
 #include "support/scp_builder.h"
@@ -201,32 +200,6 @@ TEST(ScpReader, TrackSideOnTheCommandLine) {
         if (!c.valid) continue;
         EXPECT_EQ(t->cylinder, c.cylinder);
         EXPECT_EQ(t->side, c.side);
-    }
-}
-
-// The same flux as a stream at the image's clock and as an image: the cursor hands out
-// the same nanoseconds for every revolution, reading on past the last one included.
-TEST(ScpReader, SameFluxAsAStreamReadsTheSame) {
-    synth::FluxTiming timing;
-    timing.sck = kScpSampleClock;
-    timing.jitter_ns = 150.0;
-    const synth::MfmCells track = synth::build_track(synth::standard_track(3, 1));
-    const synth::FluxTrack flux = synth::revolutions_to_flux({track, track, track}, timing);
-    const std::vector<uint8_t> raw = synth::stream_at_scp_clock(flux);
-    auto stream = read_stream_bytes(raw.data(), raw.size(), "t.raw", stderr);
-    ASSERT_NE(stream, nullptr);
-    const ScpRead image = read_track(synth::encode_scp({{{3, 1}, flux}}), {3, 1});
-    ASSERT_NE(image.capture, nullptr) << image.err;
-    ASSERT_EQ(image.capture->index_count, stream->index_count);
-    for (uint8_t rev = 0; rev + 1u < stream->index_count; ++rev) {
-        SCOPED_TRACE(rev);
-        FluxCursor a(stream.get());
-        FluxCursor b(image.capture.get());
-        a.start(rev);
-        b.start(rev);
-        EXPECT_EQ(a.count, b.count);
-        EXPECT_EQ(a.ns_per_sample, b.ns_per_sample);
-        for (uint32_t i = 0; i < a.count; ++i) ASSERT_EQ(a.next_ns(), b.next_ns()) << i;
     }
 }
 
