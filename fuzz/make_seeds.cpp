@@ -124,7 +124,7 @@ struct Image {
     std::vector<uint8_t> bytes;
 };
 
-// Images of the short tracks above, sound and odd, and every damaged image the reader's
+// Images of the short tracks above (about 16 KB a revolution), sound and odd, and every damaged image the reader's
 // tests know. The start track byte names the second side the fuzz target reads.
 std::vector<Image> scp_seeds() {
     using quen::synth::encode_scp;
@@ -140,7 +140,7 @@ std::vector<Image> scp_seeds() {
     const MfmCells damaged = short_track({bad_crc, small_sector(4)});
     std::vector<Image> out;
     out.push_back({"two_sides",
-                   encode_scp({{{0, 0}, flux({clean, clean, clean})}, {{1, 1}, flux({damaged, clean, damaged})}})});
+                   encode_scp({{{0, 0}, flux({clean, clean})}, {{1, 1}, flux({damaged})}})});
     ScpOptions rewritable;
     rewritable.flags = 0x9C;  // not cued, 360 rpm, normalised, read/write
     rewritable.checksum = false;
