@@ -40,7 +40,7 @@ void write_allsect_line(FILE* f, const SectorLayout& s) {
                  s.area(AreaKind::DATA).length_ns / 1000, s.area(AreaKind::GAP4).length_ns / 1000, colour);
 }
 
-void record_stream(RunFigures& f, const QuenStream& stream) {
+void record_stream(RunFigures& f, const FluxCapture& stream) {
     f.revolutions = static_cast<int>(stream.index_count) - 1;
     f.rpm_avg = stream.rpm_avg;
     f.stream_info = stream.info;
@@ -192,8 +192,9 @@ private:
 
 }  // namespace
 
-CaptureAnalysis::CaptureAnalysis(const QuenStream& stream, std::string input_name, SeparatorSharing sharing)
-    : stream_(stream), input_name_(std::move(input_name)), sharing_(sharing) {}
+CaptureAnalysis::CaptureAnalysis(const FluxCapture& capture, std::string input_name,
+                                 std::optional<TrackSide> track, SeparatorSharing sharing)
+    : stream_(capture), input_name_(std::move(input_name)), track_(track), sharing_(sharing) {}
 
 SeparatorRuns& CaptureAnalysis::separator(bool pll_off) {
     std::unique_ptr<SeparatorRuns>& runs = runs_[pll_off ? 1 : 0];
@@ -213,8 +214,14 @@ AnalysisEnd CaptureAnalysis::run(RunOptions opts, const AnalysisSinks& sinks, Ru
     // The figures keep the number as the user gave it; the decoders count from 0.
     figures.requested_revolution = opts.revolution;
     print_banner(sinks.report);
-    std::fprintf(sinks.report, "  Stream file '%s' %d revolutions - Average RPM=%g\n", input_name_.c_str(),
-                 figures.revolutions, stream_.rpm_avg);
+    if (track_) {
+        std::fprintf(sinks.report, "  Stream file '%s' track %u.%u %d revolutions - Average RPM=%g\n",
+                     input_name_.c_str(), unsigned{track_->cylinder}, unsigned{track_->side}, figures.revolutions,
+                     stream_.rpm_avg);
+    } else {
+        std::fprintf(sinks.report, "  Stream file '%s' %d revolutions - Average RPM=%g\n", input_name_.c_str(),
+                     figures.revolutions, stream_.rpm_avg);
+    }
     if (stream_.index_count < 4) {
         std::fprintf(sinks.messages, "Not enough revolutions for proper analysis (3 minimum)\n");
         figures.failure = RunFailure::TooFewRevolutions;

@@ -32,7 +32,7 @@ public:
     SectorPasses(const SectorPasses&) = delete;
     SectorPasses& operator=(const SectorPasses&) = delete;
 
-    const QuenStream* stream() const { return runs_.stream(); }
+    const FluxCapture* stream() const { return runs_.stream(); }
     bool decode(uint8_t revolution, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
                 ByteBuffer& buffer, const RunOptions& opts);
 
