@@ -1,10 +1,13 @@
 #include "disk/cli.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "disk/html.h"
+#include "disk/images.h"
 #include "disk/messages.h"
 #include "disk/outputs.h"
 #include "base/owned_file.h"
@@ -17,7 +20,7 @@ namespace {
 
 const char kUsage[] =
     "usage: quendisk [-spvbcfm] [-r<num>] [-j N] [--csv FILE] [--json FILE] [--list-skipped]\n"
-    "                [--html FILE [--pictures]] DIR [OUTDIR]\n"
+    "                [--html FILE [--pictures]] [--image FILE] [--edsk FILE] [--imd FILE] DIR [OUTDIR]\n"
     "       analyses every trackNN.S.raw stream file of DIR with the analyser's options\n"
     "       (-t is not available) and prints a summary table, one line per track side\n"
     "       -j N           analyse N files at once (default: the number of cores)\n"
@@ -26,6 +29,9 @@ const char kUsage[] =
     "       --list-skipped name the entries of DIR that are not stream files\n"
     "       --html FILE    write a page for a browser: the tracks' grid and the summary\n"
     "       --pictures     draw each track's pictures into OUTDIR/trackNN.S (needs ploticus)\n"
+    "       --image FILE   write a plain sector image (.img, .st) when all tracks share one geometry\n"
+    "       --edsk FILE    write an Extended DSK image: IDs, status bytes and weak copies as read\n"
+    "       --imd FILE     write an ImageDisk image\n"
     "       OUTDIR         write each track's report to OUTDIR/trackNN.S.txt\n";
 
 // The analyser's option letters that apply to every track; -t would scatter plot files.
@@ -41,6 +47,7 @@ struct Command {
     std::string csv_path;
     std::string json_path;
     std::string html_path;
+    ImagePaths images;
     bool pictures = false;
     bool list_skipped = false;
     bool help = false;
@@ -93,6 +100,12 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
             cmd.json_path = value("--json");
         } else if (a == "--html") {
             cmd.html_path = value("--html");
+        } else if (a == "--image") {
+            cmd.images.raw = value("--image");
+        } else if (a == "--edsk") {
+            cmd.images.edsk = value("--edsk");
+        } else if (a == "--imd") {
+            cmd.images.imd = value("--imd");
         } else if (a == "--pictures") {
             cmd.pictures = true;
         } else if (a == "--list-skipped") {
@@ -115,6 +128,7 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
     if (positional.size() > 2) throw UsageError{"too many arguments"};
     cmd.disk.dir = positional[0];
     if (positional.size() == 2) cmd.disk.outdir = positional[1];
+    if (cmd.images.any()) cmd.disk.sector_data = SectorData::kKept;
     return cmd;
 }
 
@@ -147,6 +161,13 @@ void prepare_outdir(const std::string& dir, const std::string& outdir) {
     std::error_code ec;
     std::filesystem::create_directories(outdir, ec);
     if (!std::filesystem::is_directory(outdir, ec)) throw UsageError{"cannot create the folder " + outdir};
+}
+
+// An image replaces its file only once whole, in the same folder: that folder must take new files.
+void check_folder_writable(const std::string& path) {
+    if (path.empty()) return;
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0) throw UsageError{"cannot create " + path};
 }
 
 // Fails early, before the analysis, without truncating a file the analysis may never replace.
@@ -193,6 +214,9 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         refuse_inside_dir(cmd.disk.dir, cmd.csv_path, "the CSV file");
         refuse_inside_dir(cmd.disk.dir, cmd.json_path, "the JSON file");
         refuse_inside_dir(cmd.disk.dir, cmd.html_path, "the page");
+        refuse_inside_dir(cmd.disk.dir, cmd.images.raw, "the image");
+        refuse_inside_dir(cmd.disk.dir, cmd.images.edsk, "the EDSK image");
+        refuse_inside_dir(cmd.disk.dir, cmd.images.imd, "the IMD image");
         if (const std::string why = page_problem(cmd.html_path); !why.empty()) throw UsageError{why};
         if (const std::string why = cmd.pictures ? pictures_problem(cmd.disk.outdir) : ""; !why.empty()) {
             throw UsageError{why};
@@ -200,6 +224,7 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         prepare_outdir(cmd.disk.dir, cmd.disk.outdir);
         check_creatable(cmd.csv_path);
         check_creatable(cmd.json_path);
+        for (const std::string* p : {&cmd.images.raw, &cmd.images.edsk, &cmd.images.imd}) check_folder_writable(*p);
     } catch (const UsageError& e) {
         std::fprintf(io.err, "quendisk: %s\n", e.message.c_str());
         std::fputs(kUsage, io.err);
@@ -207,7 +232,7 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     }
 
     const ProgressFn progress = io.progress ? progress_line(io.err, "track") : ProgressFn();
-    const DiskSummary disk = analyse_disk(cmd.disk, listing, progress);
+    DiskSummary disk = analyse_disk(cmd.disk, listing, progress);
     if (io.progress) end_progress_line(io.err);
 
     forward_messages(io.err, disk);
@@ -218,6 +243,8 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     // A table lost to a full disk or a closed pipe must not pass for a summary.
     bool written = std::fflush(io.out) == 0 && std::ferror(io.out) == 0;
     if (!written) std::fprintf(io.err, "quendisk: error writing the table\n");
+    // Before the JSON, which records what the plain image holds.
+    written = write_images(cmd.images, disk, io.err) && written;
     written = write_output(cmd.csv_path, io.err, [&](FILE* f) { write_csv(f, disk); }) && written;
     written = write_output(cmd.json_path, io.err, [&](FILE* f) { write_json(f, disk); }) && written;
     const bool pictures_drawn = !cmd.pictures || draw_disk_pictures(disk, cmd.disk, io.err, io.progress);

@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/files.h"
 #include "driver/figures.h"
+#include "image/model.h"
+#include "image/writers.h"
 
 namespace quen::disk {
 
@@ -68,6 +71,8 @@ struct TrackSummary {
     // What the run wrote on its standard error (set-up errors, revolutions a sector was
     // not read in), kept only when OUTDIR is given and cut after kMaxMessageBytes.
     std::string messages;
+    // The sectors as the images take them; their readings only when images were asked for.
+    std::vector<image::Sector> sectors;
 
     bool analysed() const { return failure == RunFailure::None; }
     int findings_only_default_mode() const;
@@ -95,6 +100,16 @@ struct DiskOptions {
     std::string outdir;  // empty: no per-track reports
     unsigned jobs = 1;
     bool no_sync = false;  // -s is among the analyser options: no cross-check
+    SectorData sector_data = SectorData::kLeftOut;  // kKept when a sector image is asked for
+};
+
+// What became of the plain sector image, for the JSON.
+struct ImageRecord {
+    std::string file;
+    bool written = false;
+    std::string refusal;  // why the disk has no one geometry; empty when it has
+    image::Geometry geometry;
+    std::vector<image::FlaggedSector> flagged;  // sectors written from bad data or fill
 };
 
 struct DiskSummary {
@@ -105,6 +120,7 @@ struct DiskSummary {
     std::vector<TrackSummary> tracks;     // by track, then side
     std::vector<std::string> skipped;     // other entries of the folder, sorted
     DiskTotals totals;
+    std::optional<ImageRecord> image;  // only with --image
     bool all_analysed() const { return totals.failed == 0; }
 };
 

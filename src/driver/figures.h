@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "sector/readings.h"
+
 namespace quen {
 
 // Why a run ended before its report was complete.
@@ -36,7 +38,16 @@ struct SectorFigure {
     bool has_data = false;
     bool data_crc_ok = false;
     uint16_t fuzzy_position = 0;  // 0: every revolution read the same data
+    bool found = true;  // the sector decoder met the ID field in the analysed revolution
+    // The ID field as the sector decoder read it there.
+    uint8_t cylinder = 0;
+    uint8_t head = 0;
+    uint8_t size_code = 0;
+    SectorReadings readings;  // only when the run was asked to keep the sector data
 };
+
+// Whether a run keeps every revolution's reading of each sector's data (for sector images).
+enum class SectorData : uint8_t { kLeftOut, kKept };
 
 // One entry of the protection list, in the list's order.
 struct FindingFigure {

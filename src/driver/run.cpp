@@ -236,10 +236,17 @@ private:
         std::vector<SectorLayout> sectors(n);
         std::vector<ByteBuffer> buffers;
         buffers.reserve(n);
+        std::vector<SectorReadings> readings(keeps_sector_data() ? n : 0);
+        std::vector<uint8_t> found(n);
         for (uint32_t i = 0; i < n; ++i) {
+            if (!readings.empty()) {
+                passes.reading_sink = [&readings, i](uint8_t r, const SectorLayout& l, const ByteBuffer& b) {
+                    readings[i].add(r, l, b);
+                };
+            }
             buffers.emplace_back(kSectorBufferEntries);
             const uint8_t wanted = id_byte(id_buffer, i, IdEntry::kSector);
-            analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
+            found[i] = analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
         }
         if (passes.skipped != 0) std::fprintf(report_, kPassesSkippedLine, static_cast<unsigned>(passes.skipped));
         if (allsect_) std::fprintf(allsect_.get(), "// sector_number id_start id_len gap3_len data_len gap4_len\n");
@@ -256,7 +263,16 @@ private:
             buffers[i] = ByteBuffer();
         }
         findings.print(report_);
-        record_figures(track, ids, id_buffer, sectors, findings);
+        record_figures(track, ids, id_buffer, sectors, found, findings);
+        record_sector_data(std::move(readings));
+    }
+
+    bool keeps_sector_data() const { return io_.figures != nullptr && io_.sector_data == SectorData::kKept; }
+
+    // What sector images need beyond the report's figures.
+    void record_sector_data(std::vector<SectorReadings> readings) {
+        if (!keeps_sector_data()) return;
+        for (size_t i = 0; i < readings.size(); ++i) io_.figures->sectors[i].readings = std::move(readings[i]);
     }
 
     // Every abnormal end passes here; what the run got to tells why it ended.
@@ -286,7 +302,8 @@ private:
     }
 
     void record_figures(const TrackLayout& track, const IdLayout& ids, const ByteBuffer& id_buffer,
-                        const std::vector<SectorLayout>& sectors, const Prot_list& findings) {
+                        const std::vector<SectorLayout>& sectors, const std::vector<uint8_t>& found,
+                        const Prot_list& findings) {
         RunFigures* f = io_.figures;
         if (f == nullptr) return;
         f->completed = true;
@@ -309,9 +326,11 @@ private:
                               field(IdEntry::kSize), ids.ids[i].crc == 0});
         }
         f->sectors.clear();
-        for (const SectorLayout& s : sectors) {
+        for (size_t i = 0; i < sectors.size(); ++i) {
+            const SectorLayout& s = sectors[i];
             f->sectors.push_back({s.S, s.area(AreaKind::ID).crc == 0, s.has_data != 0,
-                                  s.has_data != 0 && s.area(AreaKind::DATA).crc == 0, s.FZP});
+                                  s.has_data != 0 && s.area(AreaKind::DATA).crc == 0, s.FZP, found[i] != 0, s.T,
+                                  s.H, s.Z, {}});
         }
         f->findings.clear();
         for (const ProtEntry* e = findings.head; e != nullptr; e = e->next) {
