@@ -1,5 +1,7 @@
 // Writes synthetic KryoFlux stream files; `quensynth samples/dd9.raw` regenerates the shipped sample,
-// `quensynth --disk DIR` writes a small disk of track files into the folder DIR.
+// `quensynth --disk DIR` writes a small disk of track files into the folder DIR;
+// `quensynth --image-disk DIR` one with every kind of sector, listing its ID fields on
+// standard output, one "cylinder head sector bytes" line each in track order.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: quensynth [--revs N] [--jitter NS] [--speed F] [--seed N] output.raw\n"
                  "       quensynth --disk DIR\n"
+                 "       quensynth --image-disk DIR\n"
                  "  Writes a double-density track of nine 512-byte sectors with an index mark,\n"
                  "  or a small disk of track files, clean, protected, damaged and misplaced.\n");
     return 2;
@@ -29,6 +32,7 @@ int main(int argc, char** argv) {
     timing.seed = 20261209;
     const char* out = nullptr;
     const char* disk = nullptr;
+    const char* image_disk = nullptr;
     for (int i = 1; i < argc; ++i) {
         const bool has_value = i + 1 < argc;
         if (std::strcmp(argv[i], "--revs") == 0 && has_value) {
@@ -41,11 +45,24 @@ int main(int argc, char** argv) {
             timing.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         } else if (std::strcmp(argv[i], "--disk") == 0 && has_value) {
             disk = argv[++i];
+        } else if (std::strcmp(argv[i], "--image-disk") == 0 && has_value) {
+            image_disk = argv[++i];
         } else if (argv[i][0] != '-' && out == nullptr) {
             out = argv[i];
         } else {
             return usage();
         }
+    }
+    if (image_disk != nullptr && disk == nullptr && out == nullptr) {
+        try {
+            for (const auto& s : quen::synth::write_image_disk(image_disk, quen::synth::ImageDiskShape::kUniform)) {
+                std::printf("%d %d %d %u\n", s.id_cylinder, s.id_head, s.sector, 128u << s.size_code);
+            }
+        } catch (const std::runtime_error& e) {
+            std::fprintf(stderr, "quensynth: %s\n", e.what());
+            return 1;
+        }
+        return 0;
     }
     if (disk != nullptr && out == nullptr) {
         try {
