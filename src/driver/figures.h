@@ -43,7 +43,7 @@ struct SectorFigure {
     uint8_t cylinder = 0;
     uint8_t head = 0;
     uint8_t size_code = 0;
-    SectorReadings readings;  // only when the run was asked to keep the sector data
+    SectorReadings readings{};  // only when the run was asked to keep the sector data
 };
 
 // Whether a run keeps every revolution's reading of each sector's data (for sector images).
