@@ -60,8 +60,9 @@ bool write_images(const ImagePaths& paths, DiskSummary& disk, FILE* err) {
             ok = false;
         } else {
             for (const image::FlaggedSector& f : plan.flagged) {
-                std::fprintf(err, "quendisk: %s: %s written from bad data (%s)\n", paths.raw.c_str(),
-                             image::sector_name(f.cylinder, f.head, f.sector).c_str(), f.why.c_str());
+                std::fprintf(err, "quendisk: %s: %s %s (%s)\n", paths.raw.c_str(),
+                             image::sector_name(f.cylinder, f.head, f.sector).c_str(),
+                             f.filled ? "filled" : "written from bad data", f.why.c_str());
             }
             record.geometry = plan.geometry;
             record.flagged = std::move(plan.flagged);

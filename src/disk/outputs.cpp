@@ -240,7 +240,8 @@ void write_json(FILE* out, const DiskSummary& disk) {
         }
         ordered_json bad = ordered_json::array();
         for (const image::FlaggedSector& f : im.flagged) {
-            bad.push_back({{"cylinder", f.cylinder}, {"head", f.head}, {"sector", f.sector}, {"why", f.why}});
+            bad.push_back({{"cylinder", f.cylinder}, {"head", f.head}, {"sector", f.sector}, {"why", f.why},
+                           {"filled", f.filled}});
         }
         image["bad_sectors"] = bad;
         doc["image"] = image;

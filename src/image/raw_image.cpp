@@ -106,9 +106,9 @@ RawPlan plan_raw_image(const Disk& disk) {
     g.size_code = static_cast<uint8_t>(shape.size_code);
     each_sector(disk, g, [&](int c, int h, int r, const Sector* s) {
         if (s == nullptr) {
-            plan.flagged.push_back({c, h, r, "not found"});
+            plan.flagged.push_back({c, h, r, "not found", true});
         } else if (s->state() != SectorState::kGood) {
-            plan.flagged.push_back({c, h, r, state_text(s->state())});
+            plan.flagged.push_back({c, h, r, state_text(s->state()), s->best() == nullptr});
         }
     });
     return plan;

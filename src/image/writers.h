@@ -27,6 +27,7 @@ struct FlaggedSector {
     int head = 0;
     int sector = 0;
     std::string why;  // the sector's state, or "not found" when no ID field carried its number
+    bool filled = false;  // no reading at all: written as kFillByte
 };
 
 struct RawPlan {

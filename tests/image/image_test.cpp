@@ -225,9 +225,12 @@ TEST_F(Images, PlainImageHoldsTheBuiltSectorsAndListsTheBadOnes) {
         const std::vector<uint8_t>& want = b.data.empty() ? fill : b.data[0];
         EXPECT_EQ(d.img.substr(at, 512), std::string(want.begin(), want.end())) << where(b);
         if (const char* why = row_of(b.kind).flagged_as) {
-            expected_bad.push_back({{"cylinder", b.cylinder}, {"head", b.head}, {"sector", b.sector}, {"why", why}});
+            const bool filled = b.data.empty();
+            expected_bad.push_back(
+                {{"cylinder", b.cylinder}, {"head", b.head}, {"sector", b.sector}, {"why", why}, {"filled", filled}});
             expected_err += "cylinder " + std::to_string(b.cylinder) + " head " + std::to_string(b.head) +
-                            " sector " + std::to_string(b.sector) + " written from bad data (" + why + ")\n";
+                            " sector " + std::to_string(b.sector) +
+                            (filled ? " filled (" : " written from bad data (") + why + ")\n";
         }
     }
     const nlohmann::json image = nlohmann::json::parse(d.json)["image"];
@@ -338,6 +341,60 @@ TEST(ImageSector, StateFromTheReadings) {
         s.readings.distinct = row.readings;
         EXPECT_EQ(s.state(), row.state) << row.name;
         EXPECT_EQ(s.best() != nullptr ? s.best()->bytes[0] : 0, row.best_first) << row.name;
+    }
+}
+
+// ---------------------------------------------------------------- Extended DSK limits
+TEST(ExtendedDsk, LongTracksGrowTheTrackInfoAndFitTheBlockLimit) {
+    struct Row {
+        int sectors;
+        uint8_t size_code;
+        size_t copies;          // distinct bad readings of every sector
+        size_t header_bytes;    // of the Track-Info
+        bool fits_whole;        // every copy and byte kept
+    };
+    const Row rows[] = {
+        {9, 2, 1, 256, true},
+        {29, 1, 1, 256, true},
+        {30, 1, 1, 512, true},
+        {40, 3, 1, 512, true},   // 41472 bytes
+        {60, 3, 2, 512, false},  // 123392 bytes: weak copies go first, then data
+        {255, 3, 1, 2304, false},
+    };
+    for (const Row& row : rows) {
+        image::Disk disk;
+        image::TrackSide& t = disk.sides.emplace_back();
+        for (int i = 0; i < row.sectors; ++i) {
+            image::Sector s;
+            s.sector = static_cast<uint8_t>(i + 1);
+            s.size_code = row.size_code;
+            s.readings.data_mark = 0xFB;
+            for (size_t c = 0; c < row.copies; ++c) {
+                s.readings.distinct.push_back(
+                    {std::vector<uint8_t>(image::nominal_bytes(row.size_code), static_cast<uint8_t>(i * 3 + c)),
+                     row.copies == 1, 1, 0});
+            }
+            t.sectors.push_back(std::move(s));
+        }
+        std::vector<std::string> warnings;
+        const std::string file = capture([&](FILE* f) { warnings = image::write_edsk(f, disk); });
+        const std::string what = std::to_string(row.sectors) + " sectors";
+        const Edsk e = read_edsk(file);
+        ASSERT_EQ(e.tracks.size(), 1u) << what;
+        const std::vector<ImageSector>& sectors = e.tracks.begin()->second;
+        EXPECT_EQ(sectors.size(), static_cast<size_t>(row.sectors)) << what;
+        EXPECT_EQ(u8_at(file, 0x100 + row.header_bytes), 0) << what << ": the data starts behind the Track-Info";
+        EXPECT_LE(e.size_table[0] * 256u, 65280u) << what;
+        size_t stored = 0;
+        for (size_t i = 0; i < sectors.size(); ++i) {
+            stored += sectors[i].data.size();
+            if (!sectors[i].data.empty()) EXPECT_EQ(sectors[i].data[0], static_cast<uint8_t>(i * 3)) << what;
+        }
+        const size_t whole = row.sectors * row.copies * image::nominal_bytes(row.size_code);
+        EXPECT_EQ(stored == whole, row.fits_whole) << what;
+        EXPECT_EQ(warnings.empty(), row.fits_whole) << what;
+        EXPECT_EQ(0x100 + e.size_table[0] * 256u, file.size()) << what;
+        EXPECT_GE(e.size_table[0] * 256u, row.header_bytes + stored) << what;
     }
 }
 
