@@ -388,7 +388,9 @@ TEST(ExtendedDsk, LongTracksGrowTheTrackInfoAndFitTheBlockLimit) {
         size_t stored = 0;
         for (size_t i = 0; i < sectors.size(); ++i) {
             stored += sectors[i].data.size();
-            if (!sectors[i].data.empty()) EXPECT_EQ(sectors[i].data[0], static_cast<uint8_t>(i * 3)) << what;
+            if (!sectors[i].data.empty()) {
+                EXPECT_EQ(sectors[i].data[0], static_cast<uint8_t>(i * 3)) << what;
+            }
         }
         const size_t whole = row.sectors * row.copies * image::nominal_bytes(row.size_code);
         EXPECT_EQ(stored == whole, row.fits_whole) << what;
