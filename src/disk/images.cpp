@@ -49,6 +49,11 @@ image::Disk image_disk_of(const DiskSummary& disk) {
 bool write_images(const ImagePaths& paths, DiskSummary& disk, FILE* err) {
     if (!paths.any()) return true;
     const image::Disk d = image_disk_of(disk);
+    for (const TrackSummary& t : disk.tracks) {
+        if (t.analysed()) continue;
+        std::fprintf(err, "quendisk: %s could not be analysed: the images hold no sector of it\n",
+                     t.file_name.c_str());
+    }
     bool ok = true;
     if (!paths.raw.empty()) {
         ImageRecord& record = disk.image.emplace();

@@ -178,7 +178,14 @@ std::vector<std::string> write_edsk(FILE* out, const Disk& disk) {
             if (t == nullptr || t->sectors.empty()) continue;
             Block b;
             b.side = t;
-            for (const Sector& s : t->sectors) b.entries.push_back(entry_for(s));
+            for (const Sector& s : t->sectors) {
+                b.entries.push_back(entry_for(s));
+                if (s.state() == SectorState::kWeak && s.readings.dropped > 0) {
+                    warnings.push_back("EDSK: " + sector_name(c, h, s.sector) + " is weak: " +
+                                       std::to_string(s.readings.dropped) + " revolutions read it in yet other ways, " +
+                                       "beyond the " + std::to_string(kMaxReadingsPerSector) + " copies kept");
+                }
+            }
             // More sectors than the 29 a plain Track-Info lists: it grows in whole 256-byte steps.
             b.header_bytes = (kEntriesStart + kEntryBytes * static_cast<uint32_t>(b.entries.size()) + 255) / 256 * 256;
             if (std::string w = fit_block(b); !w.empty()) warnings.push_back(std::move(w));

@@ -139,6 +139,7 @@ Imd read_imd(const std::string& f) {
 // ---------------------------------------------------------------- the disks
 struct DiskRun {
     std::string dir;
+    std::string out;  // the outputs' path without extension: the disk and the options
     std::vector<BuiltSector> built;
     RunResult result;
     std::string img, dsk, imd, json;  // the files' contents
@@ -150,7 +151,9 @@ DiskRun make_and_run(const std::string& root, const std::string& name, synth::Im
     d.dir = root + "/" + name;
     fs::create_directory(d.dir);
     d.built = synth::write_image_disk(d.dir, shape);
-    const std::string out = root + "/" + name + (extra.empty() ? "" : "-s");
+    d.out = root + "/" + name;
+    for (const std::string& option : extra) d.out += option;
+    const std::string& out = d.out;
     extra.insert(extra.end(), {d.dir, "--edsk", out + ".dsk", "--imd", out + ".imd", "--json", out + ".json"});
     if (shape == synth::ImageDiskShape::kUniform) extra.insert(extra.end(), {"--image", out + ".img"});
     d.result = run_disk(extra);
@@ -166,24 +169,25 @@ protected:
     static void SetUpTestSuite() {
         root_ = new std::string(make_temp_dir());
         uniform_ = new DiskRun(make_and_run(*root_, "uniform", synth::ImageDiskShape::kUniform, {}));
-        no_sync_ = new DiskRun(make_and_run(*root_, "uniform", synth::ImageDiskShape::kUniform, {"-s"}));
+        for (const char* option : {"-s", "-f", "-v"}) {
+            variants_.push_back(make_and_run(*root_, "uniform", synth::ImageDiskShape::kUniform, {option}));
+        }
         mixed_ = new DiskRun(make_and_run(*root_, "mixed", synth::ImageDiskShape::kMixed, {}));
     }
     static void TearDownTestSuite() {
         fs::remove_all(*root_);
         delete root_;
         delete uniform_;
-        delete no_sync_;
+        variants_.clear();
         delete mixed_;
     }
     static std::string* root_;
     static DiskRun* uniform_;
-    static DiskRun* no_sync_;
+    static inline std::vector<DiskRun> variants_;  // the uniform disk with other options
     static DiskRun* mixed_;
 };
 std::string* Images::root_ = nullptr;
 DiskRun* Images::uniform_ = nullptr;
-DiskRun* Images::no_sync_ = nullptr;
 DiskRun* Images::mixed_ = nullptr;
 
 // What every image makes of each kind of sector.
@@ -292,12 +296,17 @@ TEST_F(Images, ImageDiskKeepsRecordTypesAndMapsAndLeavesOutBadIds) {
     for (const auto& [key, sectors] : m.tracks) EXPECT_EQ(next[key], sectors.size()) << "extra sectors";
 }
 
-TEST_F(Images, SameWithAndWithoutTheSynchSearchInsideFields) {
+// Without the synch search inside fields, with all areas kept, with diagnostics.
+TEST_F(Images, SameWhateverTheOptionsThatLeaveTheReadingAlone) {
     const auto after_date = [](const std::string& imd) { return imd.substr(imd.find('\n')); };
     ASSERT_FALSE(uniform_->img.empty());
-    EXPECT_TRUE(uniform_->img == no_sync_->img);
-    EXPECT_TRUE(uniform_->dsk == no_sync_->dsk);
-    EXPECT_TRUE(after_date(uniform_->imd) == after_date(no_sync_->imd));
+    ASSERT_EQ(variants_.size(), 3u);
+    for (const DiskRun& v : variants_) {
+        EXPECT_EQ(v.result.code, 0) << v.result.err;
+        EXPECT_TRUE(uniform_->img == v.img) << v.out;
+        EXPECT_TRUE(uniform_->dsk == v.dsk) << v.out;
+        EXPECT_TRUE(after_date(uniform_->imd) == after_date(v.imd)) << v.out;
+    }
 }
 
 TEST_F(Images, PlainImageRefusedWithoutOneGeometry) {
