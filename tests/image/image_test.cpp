@@ -167,28 +167,19 @@ DiskRun make_and_run(const std::string& root, const std::string& name, synth::Im
 class Images : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        root_ = new std::string(make_temp_dir());
-        uniform_ = new DiskRun(make_and_run(*root_, "uniform", synth::ImageDiskShape::kUniform, {}));
+        root_ = make_temp_dir();
+        uniform_ = make_and_run(root_, "uniform", synth::ImageDiskShape::kUniform, {});
         for (const char* option : {"-s", "-f", "-v"}) {
-            variants_.push_back(make_and_run(*root_, "uniform", synth::ImageDiskShape::kUniform, {option}));
+            variants_.push_back(make_and_run(root_, "uniform", synth::ImageDiskShape::kUniform, {option}));
         }
-        mixed_ = new DiskRun(make_and_run(*root_, "mixed", synth::ImageDiskShape::kMixed, {}));
+        mixed_ = make_and_run(root_, "mixed", synth::ImageDiskShape::kMixed, {});
     }
-    static void TearDownTestSuite() {
-        fs::remove_all(*root_);
-        delete root_;
-        delete uniform_;
-        variants_.clear();
-        delete mixed_;
-    }
-    static std::string* root_;
-    static DiskRun* uniform_;
+    static void TearDownTestSuite() { fs::remove_all(root_); }
+    static inline std::string root_;
+    static inline DiskRun uniform_;
     static inline std::vector<DiskRun> variants_;  // the uniform disk with other options
-    static DiskRun* mixed_;
+    static inline DiskRun mixed_;
 };
-std::string* Images::root_ = nullptr;
-DiskRun* Images::uniform_ = nullptr;
-DiskRun* Images::mixed_ = nullptr;
 
 // What every image makes of each kind of sector.
 struct KindRow {
@@ -218,7 +209,7 @@ std::string where(const BuiltSector& b) {
 }
 
 TEST_F(Images, PlainImageHoldsTheBuiltSectorsAndListsTheBadOnes) {
-    const DiskRun& d = *uniform_;
+    const DiskRun& d = uniform_;
     ASSERT_EQ(d.result.code, 0) << d.result.err;
     ASSERT_EQ(d.img.size(), 3u * 2 * 9 * 512);
     nlohmann::json expected_bad = nlohmann::json::array();
@@ -249,7 +240,7 @@ TEST_F(Images, PlainImageHoldsTheBuiltSectorsAndListsTheBadOnes) {
 }
 
 TEST_F(Images, ExtendedDskKeepsIdsStatusBytesAndWeakCopies) {
-    const DiskRun& d = *mixed_;
+    const DiskRun& d = mixed_;
     const Edsk e = read_edsk(d.dsk);
     EXPECT_EQ(e.cylinders, 4);
     EXPECT_EQ(e.heads, 2);
@@ -275,7 +266,7 @@ TEST_F(Images, ExtendedDskKeepsIdsStatusBytesAndWeakCopies) {
 }
 
 TEST_F(Images, ImageDiskKeepsRecordTypesAndMapsAndLeavesOutBadIds) {
-    const DiskRun& d = *mixed_;
+    const DiskRun& d = mixed_;
     const Imd m = read_imd(d.imd);
     EXPECT_EQ(m.header.substr(0, 10), "IMD 1.18: ");
     EXPECT_NE(m.header.find("sector 3 left out: its ID field has a CRC error\r\n"), std::string::npos) << m.header;
@@ -299,25 +290,25 @@ TEST_F(Images, ImageDiskKeepsRecordTypesAndMapsAndLeavesOutBadIds) {
 // Without the synch search inside fields, with all areas kept, with diagnostics.
 TEST_F(Images, SameWhateverTheOptionsThatLeaveTheReadingAlone) {
     const auto after_date = [](const std::string& imd) { return imd.substr(imd.find('\n')); };
-    ASSERT_FALSE(uniform_->img.empty());
+    ASSERT_FALSE(uniform_.img.empty());
     ASSERT_EQ(variants_.size(), 3u);
     for (const DiskRun& v : variants_) {
         EXPECT_EQ(v.result.code, 0) << v.result.err;
-        EXPECT_TRUE(uniform_->img == v.img) << v.out;
-        EXPECT_TRUE(uniform_->dsk == v.dsk) << v.out;
-        EXPECT_TRUE(after_date(uniform_->imd) == after_date(v.imd)) << v.out;
+        EXPECT_TRUE(uniform_.img == v.img) << v.out;
+        EXPECT_TRUE(uniform_.dsk == v.dsk) << v.out;
+        EXPECT_TRUE(after_date(uniform_.imd) == after_date(v.imd)) << v.out;
     }
 }
 
 TEST_F(Images, PlainImageRefusedWithoutOneGeometry) {
-    const std::string img = *root_ + "/mixed.img";
-    const RunResult r = run_disk({mixed_->dir, "--image", img, "--json", *root_ + "/refused.json"});
+    const std::string img = root_ + "/mixed.img";
+    const RunResult r = run_disk({mixed_.dir, "--image", img, "--json", root_ + "/refused.json"});
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.err,
               "quendisk: --image refused: track side 03.0 has 5 sectors 1-5 of 1024 bytes, not 9 sectors 1-9 of "
               "512 bytes as track side 00.0: a plain image needs one geometry; --edsk keeps every track as it is\n");
     EXPECT_FALSE(fs::exists(img));
-    const nlohmann::json image = nlohmann::json::parse(read_file(*root_ + "/refused.json"))["image"];
+    const nlohmann::json image = nlohmann::json::parse(read_file(root_ + "/refused.json"))["image"];
     EXPECT_FALSE(image["written"].get<bool>());
     EXPECT_TRUE(image["geometry"].is_null());
 }
