@@ -6,6 +6,8 @@
 namespace quen::image {
 namespace {
 
+constexpr int kMaxPlainSizeCode = 6;
+
 struct TrackShape {
     int first = 0;
     int last = -1;
@@ -96,6 +98,11 @@ RawPlan plan_raw_image(const Disk& disk) {
     }
     if (reference == nullptr) {
         plan.refusal = "no track side has a sector: there is nothing to write";
+        return plan;
+    }
+    // The decoder reads 512 bytes of such sectors: the image would be fill for the most part.
+    if (shape.size_code > kMaxPlainSizeCode) {
+        plan.refusal = "its sectors are larger than 8192 bytes; --edsk keeps what was read of them";
         return plan;
     }
     Geometry& g = plan.geometry;

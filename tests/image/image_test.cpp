@@ -360,6 +360,7 @@ TEST(ExtendedDsk, LongTracksGrowTheTrackInfoAndFitTheBlockLimit) {
         {40, 3, 1, 512, true},   // 41472 bytes
         {60, 3, 2, 512, false},  // 123392 bytes: weak copies go first, then data
         {255, 3, 1, 2304, false},
+        {255, 255, 2, 2304, false},  // a size code above 8 stands for 32 KiB
     };
     for (const Row& row : rows) {
         image::Disk disk;
