@@ -104,12 +104,9 @@ std::string fit_block(Block& b) {
         }
     }
     if (copies_left_out == 0 && bytes_left_out == 0) return "";
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "EDSK: track side %02d.%d exceeds the format's %u-byte track: %u weak copies and %u data bytes "
-                  "left out",
-                  b.side->cylinder, b.side->head, kMaxBlockBytes, copies_left_out, bytes_left_out);
-    return text;
+    return "EDSK: track side " + side_name(*b.side) + " exceeds the format's " + std::to_string(kMaxBlockBytes) +
+           "-byte track: " + std::to_string(copies_left_out) + " weak copies and " + std::to_string(bytes_left_out) +
+           " data bytes left out";
 }
 
 uint8_t common_size_code(const TrackSide& t) {

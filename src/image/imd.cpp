@@ -22,12 +22,6 @@ uint8_t mode_of(uint32_t kbps) {
     return 5;  // 250 kbit/s MFM, also when unknown: the double-density disks these captures are of
 }
 
-std::string side_name(const TrackSide& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d.%d", t.cylinder, t.head);
-    return text;
-}
-
 // What goes into a track's record, and what the format cannot hold.
 struct TrackPlan {
     const TrackSide* side = nullptr;

@@ -1,6 +1,7 @@
 #include "image/model.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace quen::image {
 
@@ -54,6 +55,17 @@ const TrackSide* Disk::side(int cylinder, int head) const {
         if (t.cylinder == cylinder && t.head == head) return &t;
     }
     return nullptr;
+}
+
+std::string side_name(const TrackSide& t) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d.%d", t.cylinder, t.head);
+    return text;
+}
+
+std::string sector_name(int cylinder, int head, int sector) {
+    return "cylinder " + std::to_string(cylinder) + " head " + std::to_string(head) + " sector " +
+           std::to_string(sector);
 }
 
 uint32_t standard_rate_kbps(double measured_kbps) {

@@ -56,6 +56,11 @@ struct Disk {
     const TrackSide* side(int cylinder, int head) const;
 };
 
+// "03.1", as the writers' messages name a track side (as its stream file does), and
+// "cylinder 3 head 1 sector 7", as they name a sector.
+std::string side_name(const TrackSide& t);
+std::string sector_name(int cylinder, int head, int sector);
+
 // The nearest standard transfer rate (250, 300 or 500 kbit/s) to a measured one; 0 stays unknown.
 uint32_t standard_rate_kbps(double measured_kbps);
 

@@ -41,12 +41,6 @@ std::string shape_text(const TrackShape& s) {
     return text;
 }
 
-std::string side_name(const TrackSide& t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d.%d", t.cylinder, t.head);
-    return text;
-}
-
 // The sector of the track side that stands for number r: of several, the one in the
 // best state, the first of them on the track.
 const Sector* sector_for(const TrackSide* t, int r) {
@@ -71,11 +65,6 @@ void each_sector(const Disk& disk, const Geometry& g, Visit&& visit) {
 }
 
 }  // namespace
-
-std::string sector_name(int cylinder, int head, int sector) {
-    return "cylinder " + std::to_string(cylinder) + " head " + std::to_string(head) + " sector " +
-           std::to_string(sector);
-}
 
 RawPlan plan_raw_image(const Disk& disk) {
     RawPlan plan;

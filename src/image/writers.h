@@ -52,7 +52,4 @@ std::vector<std::string> write_edsk(FILE* out, const Disk& disk);
 // (also written into the image's comment).
 std::vector<std::string> write_imd(FILE* out, const Disk& disk, const std::string& when);
 
-// "cylinder 3 head 1 sector 7", as the writers' messages name a sector.
-std::string sector_name(int cylinder, int head, int sector);
-
 }  // namespace quen::image
