@@ -313,35 +313,66 @@ TEST_F(Images, PlainImageRefusedWithoutOneGeometry) {
     EXPECT_TRUE(image["geometry"].is_null());
 }
 
-// ---------------------------------------------------------------- states
-TEST(ImageSector, StateFromTheReadings) {
-    const auto reading = [](uint8_t first, bool ok, uint16_t revolutions) {
-        return DataReading{{first, 1, 2}, ok, revolutions, 0};
-    };
+// ---------------------------------------------------------------- readings and states
+struct Decoding {
+    uint8_t first = 0;      // the data bytes are first, first + 1, ...
+    uint16_t field = 515;   // DATA area bytes: mark, 512 data bytes and two CRC bytes when whole
+    uint16_t data_crc = 0;  // 0: right
+    uint16_t id_crc = 0;
+    bool has_data = true;
+};
+
+void add(SectorReadings& r, uint8_t revolution, const Decoding& d) {
+    SectorLayout layout;
+    layout.has_data = d.has_data ? 1 : 0;
+    layout.area(AreaKind::DATA).bytes = d.field;
+    layout.area(AreaKind::DATA).crc = d.data_crc;
+    layout.area(AreaKind::ID).crc = d.id_crc;
+    ByteBuffer buffer;
+    buffer.append({0xF8, 0, 0, 0});
+    for (uint16_t i = 1; i < d.field; ++i) buffer.append({static_cast<uint8_t>(d.first + i - 1), 0, 0, 0});
+    r.add(revolution, layout, buffer);
+}
+
+TEST(SectorReadings, DistinctReadingsUpToTheCapAndTheStateTheyMake) {
+    using S = image::SectorState;
+    const Decoding bad1{1, 515, 0x1234}, bad2{2, 515, 0x1234}, none{1, 0, 0, 0, false};
     struct Row {
         const char* name;
-        bool id_ok;
-        std::vector<DataReading> readings;
-        image::SectorState state;
-        uint8_t best_first;  // first byte of the reading stored
+        std::vector<Decoding> decodings;              // revolution 0, 1, ...
+        std::vector<std::pair<bool, uint16_t>> kept;  // crc_ok, revolutions of each distinct reading
+        uint16_t dropped;
+        S state;
+        uint8_t best_first;  // first byte of the reading an image stores; 0: none
     };
     const Row rows[] = {
-        {"good", true, {reading(1, true, 2)}, image::SectorState::kGood, 1},
-        {"good in one revolution", false, {reading(1, false, 2), reading(2, true, 1)}, image::SectorState::kGood, 2},
-        {"bad", true, {reading(1, false, 2)}, image::SectorState::kDataError, 1},
-        {"weak: the most frequent", true, {reading(1, false, 1), reading(2, false, 3)}, image::SectorState::kWeak, 2},
-        {"weak: a tie goes to the first", true, {reading(1, false, 1), reading(2, false, 1)},
-         image::SectorState::kWeak, 1},
-        {"bad ID", false, {reading(1, false, 1)}, image::SectorState::kIdError, 1},
-        {"no data", true, {}, image::SectorState::kNoData, 0},
+        {"the same every time", {{1}, {1}, {1}}, {{true, 3}}, 0, S::kGood, 1},
+        {"good in one revolution", {bad1, {2}}, {{false, 1}, {true, 1}}, 0, S::kGood, 2},
+        {"bad CRC, same bytes", {{1}, bad1}, {{true, 1}, {false, 1}}, 0, S::kGood, 1},
+        {"bad ID CRC spoils good data", {{1, 515, 0, 0x1234}}, {{false, 1}}, 0, S::kIdError, 1},
+        {"a field cut short is never good", {{1, 100}}, {{false, 1}}, 0, S::kDataError, 1},
+        {"weak: the most frequent", {bad1, bad2, bad2}, {{false, 1}, {false, 2}}, 0, S::kWeak, 2},
+        {"weak: a tie goes to the first", {bad1, bad2}, {{false, 1}, {false, 1}}, 0, S::kWeak, 1},
+        {"no DATA field adds nothing", {none, {2}}, {{true, 1}}, 0, S::kGood, 2},
+        {"nothing read", {none}, {}, 0, S::kNoData, 0},
+        {"beyond the cap only counted", {{1}, {2}, {3}, {4}, {5}, {6}, {1}},
+         {{true, 2}, {true, 1}, {true, 1}, {true, 1}}, 2, S::kGood, 1},
     };
     for (const Row& row : rows) {
         image::Sector s;
-        s.id_crc_ok = row.id_ok;
-        s.readings.distinct = row.readings;
+        for (size_t i = 0; i < row.decodings.size(); ++i) add(s.readings, static_cast<uint8_t>(i), row.decodings[i]);
+        s.id_crc_ok = row.decodings[0].id_crc == 0;
+        std::vector<std::pair<bool, uint16_t>> kept;
+        for (const DataReading& d : s.readings.distinct) kept.emplace_back(d.crc_ok, d.revolutions);
+        EXPECT_EQ(kept, row.kept) << row.name;
+        EXPECT_EQ(s.readings.dropped, row.dropped) << row.name;
+        EXPECT_EQ(s.deleted(), !row.kept.empty()) << row.name;
         EXPECT_EQ(s.state(), row.state) << row.name;
-        EXPECT_EQ(s.best() != nullptr ? s.best()->bytes[0] : 0, row.best_first) << row.name;
+        EXPECT_EQ(s.best() != nullptr ? s.best()->bytes.at(0) : 0, row.best_first) << row.name;
     }
+    SectorReadings cut;
+    add(cut, 0, {7, 100});
+    EXPECT_EQ(cut.distinct.at(0).bytes.size(), 99u) << "a cut field keeps what was read";
 }
 
 // ---------------------------------------------------------------- Extended DSK limits
