@@ -194,6 +194,7 @@ const KindRow kKinds[] = {
     {SectorKind::kBadDataCrc, "data CRC error", 0x20, 0x20, 1, 5},
     {SectorKind::kBadIdCrc, "ID CRC error", 0x20, 0x00, 1, -1},
     {SectorKind::kDeleted, nullptr, 0x00, 0x40, 1, 3},
+    {SectorKind::kDeletedBadCrc, "data CRC error", 0x20, 0x60, 1, 7},
     {SectorKind::kWeak, "weak", 0x20, 0x20, 2, 5},  // the passes read two revolutions
     {SectorKind::kNoData, "no data", 0x01, 0x01, 0, 0},
 };

@@ -64,6 +64,7 @@ SectorKind kind_at(int cylinder, int head, int sector) {
     case 4: return SectorKind::kDeleted;
     case 5: return SectorKind::kWeak;
     case 6: return SectorKind::kNoData;
+    case 7: return SectorKind::kDeletedBadCrc;
     default: return SectorKind::kPlain;
     }
 }
@@ -100,9 +101,12 @@ std::vector<BuiltSector> write_image_track(const std::string& dir, int cylinder,
             s.size_code = b.size_code;
             s.has_data = !b.data.empty();
             if (s.has_data) s.data = b.data[b.data.size() > 1 ? static_cast<size_t>(rev) : 0];
-            if (b.kind == SectorKind::kBadDataCrc || b.kind == SectorKind::kWeak) s.data_crc = 0x1234;
-            if (b.kind == SectorKind::kBadIdCrc) s.id_crc = 0x1234;
-            if (b.kind == SectorKind::kDeleted) s.data_mark = 0xF8;
+            const SectorKind k = b.kind;
+            if (k == SectorKind::kBadDataCrc || k == SectorKind::kWeak || k == SectorKind::kDeletedBadCrc) {
+                s.data_crc = 0x1234;
+            }
+            if (k == SectorKind::kBadIdCrc) s.id_crc = 0x1234;
+            if (k == SectorKind::kDeleted || k == SectorKind::kDeletedBadCrc) s.data_mark = 0xF8;
             if (size_code == 3) s.gap4_4e = 40;
             plan.sectors.push_back(s);
         }

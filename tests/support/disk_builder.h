@@ -20,7 +20,7 @@ std::vector<DiskEntry> write_sample_disk(const std::string& dir);
 
 // ---------------------------------------------------------------- disks for sector images
 // Every kind of sector an image has to tell apart.
-enum class SectorKind { kPlain, kBadDataCrc, kBadIdCrc, kDeleted, kWeak, kNoData };
+enum class SectorKind { kPlain, kBadDataCrc, kBadIdCrc, kDeleted, kDeletedBadCrc, kWeak, kNoData };
 
 struct BuiltSector {
     int cylinder = 0;  // the track side it was written on
