@@ -38,12 +38,13 @@ struct SectorFigure {
     bool has_data = false;
     bool data_crc_ok = false;
     uint16_t fuzzy_position = 0;  // 0: every revolution read the same data
-    bool found = true;  // the sector decoder met the ID field in the analysed revolution
-    // The ID field as the sector decoder read it there.
+    // Only when the run keeps the sector data: whether the sector decoder met the ID field
+    // in the analysed revolution, the field as it read it there, and every revolution's data.
+    bool found = true;
     uint8_t cylinder = 0;
     uint8_t head = 0;
     uint8_t size_code = 0;
-    SectorReadings readings{};  // only when the run was asked to keep the sector data
+    SectorReadings readings{};
 };
 
 // Whether a run keeps every revolution's reading of each sector's data (for sector images).

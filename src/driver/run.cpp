@@ -263,16 +263,24 @@ private:
             buffers[i] = ByteBuffer();
         }
         findings.print(report_);
-        record_figures(track, ids, id_buffer, sectors, found, findings);
-        record_sector_data(std::move(readings));
+        record_figures(track, ids, id_buffer, sectors, findings);
+        record_sector_data(sectors, found, std::move(readings));
     }
 
     bool keeps_sector_data() const { return io_.figures != nullptr && io_.sector_data == SectorData::kKept; }
 
     // What sector images need beyond the report's figures.
-    void record_sector_data(std::vector<SectorReadings> readings) {
+    void record_sector_data(const std::vector<SectorLayout>& sectors, const std::vector<uint8_t>& found,
+                            std::vector<SectorReadings> readings) {
         if (!keeps_sector_data()) return;
-        for (size_t i = 0; i < readings.size(); ++i) io_.figures->sectors[i].readings = std::move(readings[i]);
+        for (size_t i = 0; i < sectors.size(); ++i) {
+            SectorFigure& f = io_.figures->sectors[i];
+            f.found = found[i] != 0;
+            f.cylinder = sectors[i].T;
+            f.head = sectors[i].H;
+            f.size_code = sectors[i].Z;
+            f.readings = std::move(readings[i]);
+        }
     }
 
     // Every abnormal end passes here; what the run got to tells why it ended.
@@ -302,8 +310,7 @@ private:
     }
 
     void record_figures(const TrackLayout& track, const IdLayout& ids, const ByteBuffer& id_buffer,
-                        const std::vector<SectorLayout>& sectors, const std::vector<uint8_t>& found,
-                        const Prot_list& findings) {
+                        const std::vector<SectorLayout>& sectors, const Prot_list& findings) {
         RunFigures* f = io_.figures;
         if (f == nullptr) return;
         f->completed = true;
@@ -326,11 +333,9 @@ private:
                               field(IdEntry::kSize), ids.ids[i].crc == 0});
         }
         f->sectors.clear();
-        for (size_t i = 0; i < sectors.size(); ++i) {
-            const SectorLayout& s = sectors[i];
+        for (const SectorLayout& s : sectors) {
             f->sectors.push_back({s.S, s.area(AreaKind::ID).crc == 0, s.has_data != 0,
-                                  s.has_data != 0 && s.area(AreaKind::DATA).crc == 0, s.FZP, found[i] != 0, s.T,
-                                  s.H, s.Z, {}});
+                                  s.has_data != 0 && s.area(AreaKind::DATA).crc == 0, s.FZP});
         }
         f->findings.clear();
         for (const ProtEntry* e = findings.head; e != nullptr; e = e->next) {
