@@ -40,7 +40,7 @@ image::Disk image_disk_of(const DiskSummary& disk) {
         side.cylinder = t.track;
         side.head = t.side;
         side.rate_kbps = t.length_ms > 0 ? image::standard_rate_kbps(t.bytes * 8.0 / t.length_ms) : 0;
-        side.sectors = t.sectors;
+        side.sectors = t.image_sectors;
         d.sides.push_back(std::move(side));
     }
     return d;

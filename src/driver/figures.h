@@ -38,7 +38,12 @@ struct SectorFigure {
     bool has_data = false;
     bool data_crc_ok = false;
     uint16_t fuzzy_position = 0;  // 0: every revolution read the same data
-    // Only when the run keeps the sector data: whether the sector decoder met the ID field
+    uint8_t data_mark = 0;        // the DATA field's address mark, 0 without one
+    // Sync patterns inside the ID and DATA fields in the sector decoder's framing, and
+    // whether a run of them leads to an address mark (only with FigureDetail::kFieldSyncs).
+    uint16_t field_sync_patterns = 0;
+    bool field_sync_then_mark = false;
+    // Only with FigureDetail::kDetailSectorData: whether the sector decoder met the ID field
     // in the analysed revolution, the field as it read it there, and every revolution's data.
     bool found = true;
     uint8_t cylinder = 0;
@@ -47,8 +52,13 @@ struct SectorFigure {
     SectorReadings readings{};
 };
 
-// Whether a run keeps every revolution's reading of each sector's data (for sector images).
-enum class SectorData : uint8_t { kLeftOut, kKept };
+// What the figures hold beyond what every caller needs, asked for by the callers that
+// use it so that the others do not pay for it.
+enum FigureDetail : uint8_t {
+    kDetailSummary = 0,
+    kDetailFieldSyncs = 1 << 0,
+    kDetailSectorData = 1 << 1,  // what sector images need
+};
 
 // One entry of the protection list, in the list's order.
 struct FindingFigure {
@@ -60,6 +70,11 @@ struct FindingFigure {
 struct RunFigures {
     bool completed = false;  // the report ran to its protection list
     RunFailure failure = RunFailure::None;
+    // The detail of a failure to read or decode the input: the system's errno, or the
+    // stream decoder's error code (StreamError).
+    int system_error = 0;
+    int stream_error = 0;
+    uint32_t intervals_before_error = 0;  // flux intervals read before the stream's error
     int requested_revolution = 0;  // the -r number as the run took it (1-based)
 
     // From the set-up; 0 when the stream could not be read.

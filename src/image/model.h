@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "decode/marks.h"
 #include "sector/readings.h"
 
 namespace quen::image {
@@ -32,8 +33,7 @@ struct Sector {
     SectorReadings readings;
 
     SectorState state() const;
-    // A deleted-data mark (F8, F9) rather than a normal one (FA, FB).
-    bool deleted() const { return readings.data_mark != 0 && readings.data_mark < 0xFA; }
+    bool deleted() const { return marks::is_deleted_data_mark(readings.data_mark); }
     // The reading an image stores when it stores one: the most frequent good one, else
     // the most frequent of all; ties go to the first met. Null without any reading.
     const DataReading* best() const;

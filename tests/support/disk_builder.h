@@ -13,6 +13,9 @@ struct DiskEntry {
     const char* status;  // what the whole-disk summary should call it
 };
 
+// Writes bytes to a new file; throws std::runtime_error when it cannot.
+void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
+
 // Writes the disk's files into `dir` (which must exist) and returns them in the order
 // the summary lists them, the file that is no stream file last with an empty status.
 // Throws std::runtime_error when a file cannot be written.
