@@ -13,6 +13,7 @@
 
 #include "base/names.h"
 #include "disk/html.h"
+#include "disk/images.h"
 #include "disk/messages.h"
 #include "disk/outputs.h"
 #include "base/owned_file.h"
@@ -20,6 +21,7 @@
 #include "disk/summary.h"
 #include "disk/workers.h"
 #include "driver/option_scan.h"
+#include "stream/capture_load.h"
 #include "stream/stream.h"
 
 namespace quen::disk {
@@ -27,7 +29,7 @@ namespace {
 
 const char kUsage[] =
     "usage: quendisk [-spvbcfm] [-r<num>] [-j N] [--csv FILE] [--json FILE] [--list-skipped]\n"
-    "                [--html FILE [--pictures]] DIR [OUTDIR]\n"
+    "                [--html FILE [--pictures]] [--image FILE] [--edsk FILE] [--imd FILE] DIR [OUTDIR]\n"
     "       analyses every trackNN.S.raw stream file of DIR with the analyser's options\n"
     "       (-t is not available) and prints a summary table, one line per track side\n"
     "       -j N           analyse N files at once (default: the number of cores)\n"
@@ -37,6 +39,9 @@ const char kUsage[] =
     "       --help, --version  this text, or the version\n"
     "       --html FILE    write a page for a browser: the tracks' grid and the summary\n"
     "       --pictures     draw each track's pictures into OUTDIR/trackNN.S (needs ploticus)\n"
+    "       --image FILE   write a plain sector image (.img, .st) when all tracks share one geometry\n"
+    "       --edsk FILE    write an Extended DSK image: IDs, status bytes and weak copies as read\n"
+    "       --imd FILE     write an ImageDisk image\n"
     "       OUTDIR         write each track's report to OUTDIR/trackNN.S.txt\n";
 
 constexpr unsigned kMaxJobs = 256;
@@ -52,6 +57,7 @@ struct Command {
     std::string csv_path;
     std::string json_path;
     std::string html_path;
+    ImagePaths images;
     bool pictures = false;
     bool list_skipped = false;
     bool help = false;
@@ -100,6 +106,12 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
             cmd.json_path = value("--json");
         } else if (a == "--html") {
             cmd.html_path = value("--html");
+        } else if (a == "--image") {
+            cmd.images.raw = value("--image");
+        } else if (a == "--edsk") {
+            cmd.images.edsk = value("--edsk");
+        } else if (a == "--imd") {
+            cmd.images.imd = value("--imd");
         } else if (a == "--pictures") {
             cmd.pictures = true;
         } else if (a == "--list-skipped") {
@@ -124,6 +136,7 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
     if (positional.size() > 2) throw UsageError{"too many arguments"};
     cmd.disk.dir = positional[0];
     if (positional.size() == 2) cmd.disk.outdir = positional[1];
+    if (cmd.images.any()) cmd.disk.detail = kDetailSectorData;
     return cmd;
 }
 
@@ -162,8 +175,9 @@ void refuse_inside_dir(const std::string& dir, const std::string& path, const ch
 // A capture kept elsewhere (another disk's, or one copied aside) is never overwritten
 // by a summary, whatever its name.
 void refuse_capture(const std::string& path, const char* what) {
-    if (path.empty() || !file_holds_indexed_stream(path)) return;
-    throw UsageError{std::string(what) + " " + path + " is a stream file: not overwritten"};
+    if (path.empty() || !file_holds_capture(path)) return;
+    throw UsageError{std::string(what) + " " + path + " is a " +
+                     (file_holds_scp_image(path) ? "flux image" : "stream file") + ": not overwritten"};
 }
 
 bool same_file(const std::string& a, const std::string& b) {
@@ -180,7 +194,8 @@ bool same_file(const std::string& a, const std::string& b) {
 // Two outputs into one file would leave only the one written last.
 void refuse_shared_outputs(const Command& cmd) {
     const std::pair<const char*, const std::string*> outputs[] = {
-        {"--csv", &cmd.csv_path}, {"--json", &cmd.json_path}, {"--html", &cmd.html_path}};
+        {"--csv", &cmd.csv_path},      {"--json", &cmd.json_path},    {"--html", &cmd.html_path},
+        {"--image", &cmd.images.raw}, {"--edsk", &cmd.images.edsk}, {"--imd", &cmd.images.imd}};
     for (size_t i = 0; i < std::size(outputs); ++i) {
         for (size_t k = i + 1; k < std::size(outputs); ++k) {
             const std::string& a = *outputs[i].second;
@@ -228,6 +243,12 @@ public:
 private:
     int fd_ = -1;
 };
+// An image replaces its file only once whole, in the same folder: that folder must take new files.
+void check_folder_writable(const std::string& path) {
+    if (path.empty()) return;
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0) throw UsageError{"cannot create " + path};
+}
 
 // Fails early, before the analysis, without truncating a file the analysis may never replace.
 void check_creatable(const std::string& path) {
@@ -284,7 +305,13 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         refuse_capture(cmd.csv_path, "the CSV file");
         refuse_capture(cmd.json_path, "the JSON file");
         refuse_capture(cmd.html_path, "the page");
+        refuse_capture(cmd.images.raw, "the image");
+        refuse_capture(cmd.images.edsk, "the EDSK image");
+        refuse_capture(cmd.images.imd, "the IMD image");
         refuse_shared_outputs(cmd);
+        refuse_inside_dir(cmd.disk.dir, cmd.images.raw, "the image");
+        refuse_inside_dir(cmd.disk.dir, cmd.images.edsk, "the EDSK image");
+        refuse_inside_dir(cmd.disk.dir, cmd.images.imd, "the IMD image");
         if (const std::string why = page_problem(cmd.html_path); !why.empty()) throw UsageError{why};
         if (const std::string why = cmd.pictures ? pictures_problem(cmd.disk.outdir) : ""; !why.empty()) {
             throw UsageError{why};
@@ -294,6 +321,7 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         outdir_lock.take(cmd.disk.outdir);
         check_creatable(cmd.csv_path);
         check_creatable(cmd.json_path);
+        for (const std::string* p : {&cmd.images.raw, &cmd.images.edsk, &cmd.images.imd}) check_folder_writable(*p);
     } catch (const UsageError& e) {
         // The messages name files and folders: whatever bytes their names hold stay harmless.
         std::fprintf(io.err, "quendisk: %s\n", shown_name(e.message).c_str());
@@ -302,7 +330,7 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     }
 
     const ProgressFn progress = io.progress ? progress_line(io.err, "track") : ProgressFn();
-    const DiskSummary disk = analyse_disk(cmd.disk, listing, progress);
+    DiskSummary disk = analyse_disk(cmd.disk, listing, progress);
     if (io.progress) end_progress_line(io.err);
 
     forward_messages(io.err, disk);
@@ -313,6 +341,8 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     // A table lost to a full disk or a closed pipe must not pass for a summary.
     bool written = std::fflush(io.out) == 0 && std::ferror(io.out) == 0;
     if (!written) std::fprintf(io.err, "quendisk: error writing the table\n");
+    // Before the JSON, which records what the plain image holds.
+    written = write_images(cmd.images, disk, io.err) && written;
     written = write_output(cmd.csv_path, io.err, [&](FILE* f) { write_csv(f, disk); }) && written;
     written = write_output(cmd.json_path, io.err, [&](FILE* f) { write_json(f, disk); }) && written;
     const bool pictures_drawn = !cmd.pictures || draw_disk_pictures(disk, cmd.disk, io.err, io.progress);

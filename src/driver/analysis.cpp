@@ -136,10 +136,17 @@ private:
         std::vector<SectorLayout> sectors(n);
         std::vector<ByteBuffer> buffers;
         buffers.reserve(n);
+        std::vector<SectorReadings> readings((detail_ & kDetailSectorData) != 0 ? n : 0);
+        std::vector<uint8_t> found(n);
         for (uint32_t i = 0; i < n; ++i) {
+            if (!readings.empty()) {
+                passes.reading_sink = [&readings, i](uint8_t r, const SectorLayout& l, const ByteBuffer& b) {
+                    readings[i].add(r, l, b);
+                };
+            }
             buffers.emplace_back(kSectorBufferEntries);
             const uint8_t wanted = id_byte(id_buffer, i, IdEntry::kSector);
-            analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
+            found[i] = analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
         }
         if (passes.skipped != 0) std::fprintf(report_, kPassesSkippedLine, static_cast<unsigned>(passes.skipped));
         if (allsect != nullptr) std::fprintf(allsect, "// sector_number id_start id_len gap3_len data_len gap4_len\n");
@@ -159,6 +166,20 @@ private:
         }
         findings.print(report_);
         record_findings(figures_, track, ids, id_buffer, sectors, evidence, findings);
+        if (!readings.empty()) record_sector_data(sectors, found, std::move(readings));
+    }
+
+    // What sector images need beyond the report's figures.
+    void record_sector_data(const std::vector<SectorLayout>& sectors, const std::vector<uint8_t>& found,
+                            std::vector<SectorReadings> readings) {
+        for (size_t i = 0; i < sectors.size(); ++i) {
+            SectorFigure& f = figures_.sectors[i];
+            f.found = found[i] != 0;
+            f.cylinder = sectors[i].T;
+            f.head = sectors[i].H;
+            f.size_code = sectors[i].Z;
+            f.readings = std::move(readings[i]);
+        }
     }
 
     // What the sector's buffers show besides its layout, before they are given back.

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "sector/readings.h"
+
 namespace quen {
 
 // Why a run ended before its report was complete.
@@ -41,6 +43,13 @@ struct SectorFigure {
     // whether a run of them leads to an address mark (only with FigureDetail::kFieldSyncs).
     uint16_t field_sync_patterns = 0;
     bool field_sync_then_mark = false;
+    // Only with FigureDetail::kDetailSectorData: whether the sector decoder met the ID field
+    // in the analysed revolution, the field as it read it there, and every revolution's data.
+    bool found = true;
+    uint8_t cylinder = 0;
+    uint8_t head = 0;
+    uint8_t size_code = 0;
+    SectorReadings readings{};
 };
 
 // What the figures hold beyond what every caller needs, asked for by the callers that
@@ -48,6 +57,7 @@ struct SectorFigure {
 enum FigureDetail : uint8_t {
     kDetailSummary = 0,
     kDetailFieldSyncs = 1 << 0,
+    kDetailSectorData = 1 << 1,  // what sector images need
 };
 
 // One entry of the protection list, in the list's order.

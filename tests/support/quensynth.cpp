@@ -1,7 +1,9 @@
 // Writes synthetic KryoFlux stream files; `quensynth samples/dd9.raw` regenerates the shipped sample,
-// `quensynth --disk DIR` writes a small disk of track files into the folder DIR, and
-// `quensynth --disk DIR --tracks N` a clean double-sided disk of N cylinders, and
-// `quensynth --scp disk.scp` an SCP image of two cylinders.
+// `quensynth --disk DIR` writes a small disk of track files into the folder DIR,
+// `quensynth --disk DIR --tracks N` a clean double-sided disk of N cylinders,
+// `quensynth --scp disk.scp` an SCP image of two cylinders, and
+// `quensynth --image-disk DIR` a disk with every kind of sector, listing its ID fields on
+// standard output, one "cylinder head sector bytes" line each in track order.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +20,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: quensynth [--revs N] [--jitter NS] [--speed F] [--seed N] [--scp] output\n"
                  "       quensynth --disk DIR [--tracks N]\n"
+                 "       quensynth --image-disk DIR\n"
                  "  Writes a double-density track of nine 512-byte sectors with an index mark,\n"
                  "  or a small disk of track files, clean, protected, damaged and misplaced,\n"
                  "  or with --tracks a clean double-sided disk of N cylinders (1 to 99).\n"
@@ -36,6 +39,7 @@ int main(int argc, char** argv) {
     const char* disk = nullptr;
     int cylinders = 0;
     bool scp = false;
+    const char* image_disk = nullptr;
     for (int i = 1; i < argc; ++i) {
         const bool has_value = i + 1 < argc;
         if (std::strcmp(argv[i], "--revs") == 0 && has_value) {
@@ -54,6 +58,8 @@ int main(int argc, char** argv) {
             cylinders = std::atoi(argv[++i]);
             // Two digits name the cylinder in a track file's name.
             if (cylinders < 1 || cylinders > 99) return usage();
+        } else if (std::strcmp(argv[i], "--image-disk") == 0 && has_value) {
+            image_disk = argv[++i];
         } else if (argv[i][0] != '-' && out == nullptr) {
             out = argv[i];
         } else {
@@ -61,6 +67,17 @@ int main(int argc, char** argv) {
         }
     }
     if (cylinders != 0 && disk == nullptr) return usage();
+    if (image_disk != nullptr && disk == nullptr && out == nullptr) {
+        try {
+            for (const auto& s : quen::synth::write_image_disk(image_disk, quen::synth::ImageDiskShape::kUniform)) {
+                std::printf("%d %d %d %u\n", s.id_cylinder, s.id_head, s.sector, 128u << s.size_code);
+            }
+        } catch (const std::runtime_error& e) {
+            std::fprintf(stderr, "quensynth: %s\n", e.what());
+            return 1;
+        }
+        return 0;
+    }
     if (disk != nullptr && out == nullptr) {
         try {
             if (cylinders != 0) {
