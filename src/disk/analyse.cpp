@@ -96,13 +96,9 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
     RunFigures no_sync;
     const bool cross_check = !opts.no_sync() && main.completed;
     if (cross_check) {
-        // Only the findings are compared: no report, no diagnostics, and the separator's
-        // results of the first analysis.
-        RunOptions plain = opts.analysis;
-        plain.look_for_sync = false;
-        plain.print_buffers = false;
-        plain.verbose = false;
-        analysis.run(plain, {sink.get(), sink.get(), sink.get()}, no_sync);
+        // Only the findings are compared: nothing is written, and only the track decoder,
+        // the one the in-field synch search changes, reads the revolution again.
+        analysis.run_without_sync(opts.analysis, {sink.get(), sink.get(), sink.get()}, no_sync);
     }
     summarise_track(t, main, cross_check ? &no_sync : nullptr);
 }

@@ -46,14 +46,8 @@ void record_stream(RunFigures& f, const FluxCapture& stream) {
     f.stream_info = stream.info;
 }
 
-struct SectorEvidence {
-    uint8_t data_mark = 0;
-    FieldSyncs syncs;
-};
-
-void record_findings(RunFigures& f, const TrackLayout& track, const IdLayout& ids, const ByteBuffer& id_buffer,
-                     const std::vector<SectorLayout>& sectors, const std::vector<SectorEvidence>& evidence,
-                     const Prot_list& findings) {
+// The track decoder's totals, as the track layout table counts them.
+void record_track(RunFigures& f, const TrackLayout& track) {
     f.completed = true;
     f.track_bytes = track.byte_count - 1;
     f.track_ns = track.total_ns;
@@ -63,6 +57,22 @@ void record_findings(RunFigures& f, const TrackLayout& track, const IdLayout& id
     f.data_bad = track.data_bad;
     f.synch_good = track.synch_good;
     f.synch_bad = track.synch_bad;
+}
+
+void record_list(RunFigures& f, const Prot_list& findings) {
+    f.findings.clear();
+    for (const ProtEntry* e = findings.head; e != nullptr; e = e->next) f.findings.push_back({e->type, e->S, e->value});
+}
+
+struct SectorEvidence {
+    uint8_t data_mark = 0;
+    FieldSyncs syncs;
+};
+
+void record_findings(RunFigures& f, const TrackLayout& track, const IdLayout& ids, const ByteBuffer& id_buffer,
+                     const std::vector<SectorLayout>& sectors, const std::vector<SectorEvidence>& evidence,
+                     const Prot_list& findings) {
+    record_track(f, track);
     f.ids.clear();
     for (size_t i = 0; i < sectors.size(); ++i) {
         const auto field = [&](IdEntry which) { return id_byte(id_buffer, i, which); };
@@ -77,17 +87,15 @@ void record_findings(RunFigures& f, const TrackLayout& track, const IdLayout& id
                              s.has_data != 0 && s.area(AreaKind::DATA).crc == 0, s.FZP, e.data_mark,
                              e.syncs.patterns, e.syncs.then_mark});
     }
-    f.findings.clear();
-    for (const ProtEntry* e = findings.head; e != nullptr; e = e->next) {
-        f.findings.push_back({e->type, e->S, e->value});
-    }
+    record_list(f, findings);
 }
 
 // The decoders and reports of one analysis, once its settings are checked.
 class Pass {
 public:
-    Pass(SeparatorRuns& runs, const RunOptions& opts, FILE* report, RunFigures& figures, uint8_t detail)
-        : runs_(runs), opts_(opts), report_(report), figures_(figures), detail_(detail) {}
+    Pass(SeparatorRuns& runs, const RunOptions& opts, FILE* report, RunFigures& figures, uint8_t detail,
+         CaptureAnalysis::FieldFindings& fields)
+        : runs_(runs), opts_(opts), report_(report), figures_(figures), detail_(detail), fields_(fields) {}
 
     AnalysisEnd execute() {
         if (opts_.plot) {
@@ -122,6 +130,7 @@ private:
             if (opts_.print_buffers) print_track_detail(report_, track, track_buffer, opts_);
         }
         check_track_protections(findings, track, opts_);
+        const uint32_t first_field_finding = findings.added();
 
         IdLayout ids;
         ByteBuffer id_buffer(200);
@@ -167,6 +176,21 @@ private:
         findings.print(report_);
         record_findings(figures_, track, ids, id_buffer, sectors, evidence, findings);
         if (!readings.empty()) record_sector_data(sectors, found, std::move(readings));
+        keep_field_findings(findings, first_field_finding);
+    }
+
+    // The ID and sector checks' findings in the order they came, with the figures they
+    // go with, for a run that differs only in the track decoder's synch search.
+    void keep_field_findings(const Prot_list& findings, uint32_t first) {
+        fields_.ids = figures_.ids;
+        fields_.sectors = figures_.sectors;
+        std::vector<const ProtEntry*> later;
+        for (const ProtEntry* e = findings.head; e != nullptr; e = e->next) {
+            if (e->order >= first) later.push_back(e);
+        }
+        std::sort(later.begin(), later.end(), [](const ProtEntry* a, const ProtEntry* b) { return a->order < b->order; });
+        fields_.findings.clear();
+        for (const ProtEntry* e : later) fields_.findings.push_back({e->type, e->S, e->value});
     }
 
     // What sector images need beyond the report's figures.
@@ -208,6 +232,7 @@ private:
     FILE* report_;
     RunFigures& figures_;
     uint8_t detail_;
+    CaptureAnalysis::FieldFindings& fields_;
     std::unique_ptr<OutputFile> allsect_;
 };
 
@@ -256,14 +281,55 @@ AnalysisEnd CaptureAnalysis::run(RunOptions opts, const AnalysisSinks& sinks, Ru
     opts.revolution -= 1;
 
     try {
-        Pass pass(separator(opts.pll_off), opts, sinks.report, figures, detail);
-        return pass.execute();
+        FieldFindings fields{static_cast<uint8_t>(figures.requested_revolution), opts.pll_off, opts.sector_all_areas,
+                             {}, {}, {}};
+        Pass pass(separator(opts.pll_off), opts, sinks.report, figures, detail, fields);
+        const AnalysisEnd end = pass.execute();
+        if (end == AnalysisEnd::Completed) {
+            fields_ = std::move(fields);
+        } else {
+            fields_.reset();
+        }
+        return end;
     } catch (const RunExit&) {
+        fields_.reset();
         // A plot file that could not be created or written; its line is said.
         figures.completed = false;
         figures.failure = RunFailure::WriteFailed;
         return AnalysisEnd::WriteFailed;
     }
+}
+
+AnalysisEnd CaptureAnalysis::run_without_sync(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures) {
+    opts.look_for_sync = false;
+    opts.verbose = false;
+    opts.plot = false;
+    opts.print_buffers = false;
+    const bool same_fields = fields_ && fields_->revolution == opts.revolution && fields_->pll_off == opts.pll_off &&
+                             fields_->sector_all_areas == opts.sector_all_areas;
+    if (!same_fields) return run(opts, sinks, figures);
+
+    figures = RunFigures{};
+    record_stream(figures, stream_);
+    figures.requested_revolution = opts.revolution;
+    opts.revolution -= 1;
+    opts.diag_out = sinks.diagnostics;
+    opts.err_out = sinks.messages;
+    WorkBudget budget;
+    opts.budget = &budget;
+
+    TrackLayout track;
+    ByteBuffer track_buffer;
+    decode_track(track, separator(opts.pll_off).from(opts.revolution), track_buffer, opts);
+    Prot_list findings;
+    check_track_protections(findings, track, opts);
+    for (const FindingFigure& f : fields_->findings) findings.add(f.sector, f.kind, f.value);
+
+    record_track(figures, track);
+    figures.ids = fields_->ids;
+    figures.sectors = fields_->sectors;
+    record_list(figures, findings);
+    return AnalysisEnd::Completed;
 }
 
 }  // namespace quen

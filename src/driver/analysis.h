@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/options.h"
 #include "decode/separator.h"
@@ -44,7 +45,24 @@ public:
     AnalysisEnd run(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures, WorkBudget* budget = nullptr,
                     uint8_t detail = kDetailSummary);
 
+    // The figures of the analysis that `opts` names with the in-field synch search turned
+    // off, for comparing findings: nothing is written. Only the track decoder depends on
+    // that search, so after run() with the same settings otherwise only the track is
+    // decoded again, and the ID and sector findings are taken over in the order they came;
+    // the figures are the same as a whole run's.
+    AnalysisEnd run_without_sync(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures);
+
     const FluxCapture& capture() const { return stream_; }
+
+    // What run() found beyond the track decoder, kept for run_without_sync().
+    struct FieldFindings {
+        uint8_t revolution = 0;  // as the user gave it
+        bool pll_off = false;
+        bool sector_all_areas = false;
+        std::vector<IdFigure> ids;
+        std::vector<SectorFigure> sectors;
+        std::vector<FindingFigure> findings;  // the ID and sector checks' findings, in the order they came
+    };
 
 private:
     SeparatorRuns& separator(bool pll_off);
@@ -54,6 +72,7 @@ private:
     std::optional<TrackSide> track_;
     SeparatorSharing sharing_;
     std::array<std::unique_ptr<SeparatorRuns>, 2> runs_{};
+    std::optional<FieldFindings> fields_;
 };
 
 }  // namespace quen

@@ -65,7 +65,7 @@ Prot_list::~Prot_list() {
 }
 
 ProtEntry* Prot_list::add(int32_t S, int32_t type, int32_t value) {
-    ProtEntry* entry = new ProtEntry{nullptr, -1, -1, -1, S, type, value};
+    ProtEntry* entry = new ProtEntry{nullptr, -1, -1, -1, S, type, value, added_++};
     const int32_t key = sort_key(*entry);
 
     // In front of the first entry whose key is not smaller: the list stays ascending

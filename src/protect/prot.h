@@ -29,6 +29,7 @@ struct ProtEntry {
     int32_t S;
     int32_t type;
     int32_t value;
+    uint32_t order;  // how many findings the list had taken before this one
 };
 
 class Prot_list {
@@ -42,8 +43,13 @@ public:
     ProtEntry* add(int32_t S, int32_t type, int32_t value);
     ProtEntry* add(int32_t S, ProtType type, int32_t value) { return add(S, static_cast<int32_t>(type), value); }
     int print(FILE* out) const;
+    // How many findings the list has taken; each entry's `order` counts them as they came.
+    uint32_t added() const { return added_; }
 
     ProtEntry* head = nullptr;
+
+private:
+    uint32_t added_ = 0;
 };
 
 }  // namespace quen

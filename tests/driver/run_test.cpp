@@ -3,9 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "base/owned_file.h"
+#include "driver/analysis.h"
+#include "stream/stream.h"
+#include "support/disk_builder.h"
 #include "support/run_helper.h"
 
 namespace quen::testing {
@@ -169,6 +175,66 @@ TEST(Run, RunsInOneProcessDoNotShareState) {
     const std::string first = without_banner(run_analyser({"-b", kSample}).out);
     run_analyser({"-psf", "-r2", kSample});
     EXPECT_EQ(without_banner(run_analyser({"-b", kSample}).out), first);
+}
+
+}  // namespace
+}  // namespace quen::testing
+
+namespace quen::testing {
+namespace {
+
+// The cross-check without the in-field synch search takes the ID and sector findings over
+// from the run before it: its figures must be a whole run's, finding for finding in order.
+TEST(Run, RunWithoutSyncHasTheFiguresOfAWholeRun) {
+    const std::string dir = make_temp_dir();
+    synth::write_sample_disk(dir);
+    const struct {
+        const char* file;
+        void (*set)(RunOptions&);
+    } cases[] = {
+        {"track00.0.raw", [](RunOptions&) {}},
+        {"track02.0.raw", [](RunOptions&) {}},
+        {"track02.0.raw", [](RunOptions& o) { o.sector_all_areas = true; }},
+        {"track02.0.raw", [](RunOptions& o) { o.revolution = 2; }},
+        {"track02.0.raw", [](RunOptions& o) { o.pll_off = true; }},
+        {"track03.0.raw", [](RunOptions& o) { o.print_buffers = false; }},
+    };
+    OwnedFile sink(std::fopen("/dev/null", "w"));
+    const AnalysisSinks none{sink.get(), sink.get(), sink.get()};
+    const auto same = [](const RunFigures& a, const RunFigures& b) {
+        const auto findings = [](const RunFigures& f) {
+            std::string s;
+            for (const FindingFigure& g : f.findings) {
+                s += std::to_string(g.kind) + ":" + std::to_string(g.sector) + ":" + std::to_string(g.value) + " ";
+            }
+            return s;
+        };
+        EXPECT_EQ(findings(a), findings(b));
+        EXPECT_EQ(a.completed, b.completed);
+        EXPECT_EQ(std::tie(a.id_good, a.id_bad, a.data_good, a.data_bad, a.synch_good, a.synch_bad, a.track_bytes),
+                  std::tie(b.id_good, b.id_bad, b.data_good, b.data_bad, b.synch_good, b.synch_bad, b.track_bytes));
+        EXPECT_EQ(a.ids.size(), b.ids.size());
+        EXPECT_EQ(a.sectors.size(), b.sectors.size());
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::unique_ptr<QuenStream> stream = read_stream_file(dir + "/" + c.file, sink.get());
+        ASSERT_TRUE(stream);
+        RunOptions opts;
+        c.set(opts);
+        RunFigures main;
+        RunFigures fast;
+        CaptureAnalysis shared(*stream, c.file);
+        ASSERT_EQ(shared.run(opts, none, main), AnalysisEnd::Completed);
+        ASSERT_EQ(shared.run_without_sync(opts, none, fast), AnalysisEnd::Completed);
+        RunOptions plain = opts;
+        plain.look_for_sync = false;
+        RunFigures whole;
+        CaptureAnalysis fresh(*stream, c.file);
+        ASSERT_EQ(fresh.run(plain, none, whole), AnalysisEnd::Completed);
+        same(fast, whole);
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
