@@ -1,6 +1,7 @@
 #include "driver/analysis.h"
 
 #include <algorithm>
+#include <bitset>
 #include <ctime>
 #include <vector>
 
@@ -131,6 +132,10 @@ private:
         }
         check_track_protections(findings, track, opts_);
         const uint32_t first_field_finding = findings.added();
+        // Sync patterns in fields are judged only where the track decoder met one.
+        for (const ProtEntry* e = findings.head; e != nullptr; e = e->next) {
+            if (e->type == static_cast<int32_t>(ProtType::SID) && e->S >= 0 && e->S < 256) syncs_wanted_.set(e->S);
+        }
 
         IdLayout ids;
         ByteBuffer id_buffer(200);
@@ -212,7 +217,7 @@ private:
         SectorEvidence e;
         const uint32_t start = s.data_start;
         if (s.has_data != 0 && start < buffer.count) e.data_mark = buffer.entries[start].data;
-        if ((detail_ & kDetailFieldSyncs) != 0) {
+        if ((detail_ & kDetailFieldSyncs) != 0 && syncs_wanted_.test(s.S)) {
             const size_t id_at = size_t{marks::kIdFieldBytes} * field;
             if (id_at + marks::kIdFieldBytes <= id_buffer.count) {
                 e.syncs = find_field_syncs(&id_buffer.entries[id_at], marks::kIdFieldBytes);
@@ -233,6 +238,7 @@ private:
     RunFigures& figures_;
     uint8_t detail_;
     CaptureAnalysis::FieldFindings& fields_;
+    std::bitset<256> syncs_wanted_;  // sector numbers of the track decoder's SID findings
     std::unique_ptr<OutputFile> allsect_;
 };
 

@@ -40,7 +40,8 @@ struct SectorFigure {
     uint16_t fuzzy_position = 0;  // 0: every revolution read the same data
     uint8_t data_mark = 0;        // the DATA field's address mark, 0 without one
     // Sync patterns inside the ID and DATA fields in the sector decoder's framing, and
-    // whether a run of them leads to an address mark (only with FigureDetail::kFieldSyncs).
+    // whether a run of them leads to an address mark (only with FigureDetail::kFieldSyncs,
+    // and only for the sector numbers the track decoder found a sync mark in a field of).
     uint16_t field_sync_patterns = 0;
     bool field_sync_then_mark = false;
     // Only with FigureDetail::kDetailSectorData: whether the sector decoder met the ID field
