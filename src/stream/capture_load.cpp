@@ -31,13 +31,7 @@ CaptureLoad load_capture(const uint8_t* bytes, size_t length, const std::string&
 
 CaptureLoad load_capture_file(const std::string& name, std::optional<TrackSide> track, FILE* err) {
     FileBytes file;
-    if (const int why = read_whole_file(name, file); why != 0) {
-        std::fprintf(err, "Could not open file %s\n", shown_name(name).c_str());
-        CaptureLoad failed;
-        failed.fault = CaptureLoad::Fault::Unreadable;
-        failed.system_error = why;
-        return failed;
-    }
+    if (const int why = read_whole_file(name, file); why != 0) return unreadable_capture(name, why, err);
     return load_capture(file.bytes.get(), file.length, name, track, err);
 }
 

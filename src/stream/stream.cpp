@@ -278,14 +278,16 @@ std::unique_ptr<QuenStream> read_stream_owned(CaptureLoad load) {
 
 CaptureLoad load_stream_file(const std::string& name, FILE* err) {
     FileBytes file;
-    if (const int why = read_whole_file(name, file); why != 0) {
-        std::fprintf(err, "Could not open file %s\n", shown_name(name).c_str());
-        CaptureLoad failed;
-        failed.fault = CaptureLoad::Fault::Unreadable;
-        failed.system_error = why;
-        return failed;
-    }
+    if (const int why = read_whole_file(name, file); why != 0) return unreadable_capture(name, why, err);
     return load_stream_bytes(file.bytes.get(), file.length, name, err);
+}
+
+CaptureLoad unreadable_capture(const std::string& name, int why, FILE* err) {
+    std::fprintf(err, "Could not open file %s\n", shown_name(name).c_str());
+    CaptureLoad failed;
+    failed.fault = CaptureLoad::Fault::Unreadable;
+    failed.system_error = why;
+    return failed;
 }
 
 std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err) {

@@ -56,6 +56,9 @@ private:
 // Reads and decodes a stream file. On failure (also when it is no regular file) writes
 // its own line to `err`.
 CaptureLoad load_stream_file(const std::string& name, FILE* err);
+// A file that could not be read whole (`why`: the system's reason), with the line that
+// says so written to `err`: the same for every capture format.
+CaptureLoad unreadable_capture(const std::string& name, int why, FILE* err);
 // Decodes stream bytes already in memory as load_stream_file decodes a file's; `name`
 // only labels the failure line. The bytes are not kept.
 CaptureLoad load_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err);

@@ -16,6 +16,7 @@
 #include "disk/cli.h"
 #include "disk/summary.h"
 #include "protect/prot.h"
+#include "disk/run_disk.h"
 #include "support/capture.h"
 #include "support/builder.h"
 #include "support/disk_builder.h"
@@ -25,20 +26,6 @@ namespace quen::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-RunResult run_disk(const std::vector<std::string>& args) {
-    Capture out;
-    Capture err;
-    disk::DiskIo io;
-    io.out = out.get();
-    io.err = err.get();
-    io.default_jobs = 2;
-    RunResult r;
-    r.code = disk::run_quendisk(args, io);
-    r.out = out.text();
-    r.err = err.text();
-    return r;
-}
 
 class QuenDisk : public ::testing::Test {
 protected:

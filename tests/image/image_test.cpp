@@ -10,6 +10,7 @@
 
 #include "disk/cli.h"
 #include "image/writers.h"
+#include "disk/run_disk.h"
 #include "support/capture.h"
 #include "support/disk_builder.h"
 #include "support/run_helper.h"
@@ -20,20 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 using synth::BuiltSector;
 using synth::SectorKind;
-
-RunResult run_disk(const std::vector<std::string>& args) {
-    Capture out;
-    Capture err;
-    disk::DiskIo io;
-    io.out = out.get();
-    io.err = err.get();
-    io.default_jobs = 2;
-    RunResult r;
-    r.code = disk::run_quendisk(args, io);
-    r.out = out.text();
-    r.err = err.text();
-    return r;
-}
 
 // ---------------------------------------------------------------- readers
 uint32_t u16_at(const std::string& b, size_t at) {
