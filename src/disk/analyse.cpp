@@ -38,6 +38,7 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
         io.out = sink.get();
         io.err = messages ? messages.get() : sink.get();
         io.figures = &main;
+        io.timing = opts.timing;
         run_quenanalyze(args, io);
     }
     if (messages) t.messages = read_back(messages.get(), kMaxMessageBytes);

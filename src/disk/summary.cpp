@@ -50,6 +50,34 @@ std::string failure_reason(RunFailure failure, const RunFigures& f) {
 
 bool same_finding(const FindingFigure& a, const FindingFigure& b) { return a.kind == b.kind && a.sector == b.sector; }
 
+// The sector decoder and the findings know sectors by number; a number found twice on a
+// track gives both its places the same colour.
+void place_sectors(TrackSummary& t, const RunFigures& main) {
+    const auto weak = [&](uint8_t n) {
+        return std::any_of(main.sectors.begin(), main.sectors.end(),
+                           [&](const SectorFigure& s) { return s.sector == n && s.fuzzy_position != 0; });
+    };
+    const auto named = [&](uint8_t n) {
+        return std::any_of(t.findings.begin(), t.findings.end(), [&](const Finding& f) { return f.sector == n; });
+    };
+    t.map.clear();
+    for (const PlacedSectorFigure& p : main.placed) {
+        MapSector m{p.sector, p.id, p.data, FieldState::Good, FieldState::Good};
+        const bool finding = named(p.sector);
+        m.id_state = !p.id_crc_ok ? FieldState::BadCrc : finding ? FieldState::Finding : FieldState::Good;
+        if (weak(p.sector)) {
+            m.data_state = FieldState::Weak;
+        } else if (!p.data_crc_ok) {
+            m.data_state = FieldState::BadCrc;
+        } else if (finding) {
+            m.data_state = FieldState::Finding;
+        } else if (p.mark == DataMark::kDeleted) {
+            m.data_state = FieldState::Deleted;
+        }
+        t.map.push_back(m);
+    }
+}
+
 }  // namespace
 
 const char* status_word(TrackStatus s) {
@@ -61,6 +89,18 @@ const char* status_word(TrackStatus s) {
     case TrackStatus::Clean: return "clean";
     }
     return "clean";
+}
+
+const char* field_state_word(FieldState s) {
+    switch (s) {
+    case FieldState::Weak: return "weak";
+    case FieldState::BadCrc: return "bad-crc";
+    case FieldState::Finding: return "finding";
+    case FieldState::Deleted: return "deleted";
+    case FieldState::Note: return "note";
+    case FieldState::Good: return "good";
+    }
+    return "good";
 }
 
 int TrackSummary::findings_only_default_mode() const {
@@ -147,6 +187,10 @@ void summarise_track(TrackSummary& t, const RunFigures& main, const RunFigures* 
         survivors = survivors || out.survives_no_sync;
         t.findings.push_back(std::move(out));
     }
+
+    t.track_ns = main.track_ns;
+    t.timing = main.timing;
+    place_sectors(t, main);
 
     if (survivors) {
         t.status = TrackStatus::Protected;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,26 @@ struct ForeignId {
     int count = 0;  // how many ID fields carry it
 };
 
+// What the disk map shows a field as, most telling first where several apply.
+enum class FieldState : uint8_t {
+    Weak,     // read differently from one revolution to the next
+    BadCrc,
+    Finding,  // a protection finding names the sector
+    Deleted,  // a deleted data mark
+    Note,     // an incidental note names the sector
+    Good,
+};
+const char* field_state_word(FieldState s);  // "weak", "bad-crc", "finding", "deleted", "note", "good"
+
+// One sector where the track decoder found its fields, for the disk map.
+struct MapSector {
+    uint8_t sector = 0;
+    FieldPlace id;    // length 0: no ID field (a data field the decoder met on its own)
+    FieldPlace data;  // length 0: no data field
+    FieldState id_state = FieldState::Good;
+    FieldState data_state = FieldState::Good;
+};
+
 struct TrackSummary {
     std::string file_name;    // as found in the folder, e.g. "track05.1.raw"
     std::string input_path;   // the path handed to the analyser
@@ -65,6 +86,9 @@ struct TrackSummary {
     int fuzzy_sectors = 0;
     std::vector<ForeignId> foreign_ids;
     std::vector<Finding> findings;
+    uint32_t track_ns = 0;           // the revolution's length
+    std::vector<MapSector> map;      // in track order, at most one per slot of the decoder
+    std::shared_ptr<const FluxTiming> timing;  // null unless the disk asked for it
     // What the run wrote on its standard error (set-up errors, revolutions a sector was
     // not read in), kept only when OUTDIR is given and cut after kMaxMessageBytes.
     std::string messages;
@@ -95,6 +119,7 @@ struct DiskOptions {
     std::string outdir;  // empty: no per-track reports
     unsigned jobs = 1;
     bool no_sync = false;  // -s is among the analyser options: no cross-check
+    TimingSummary timing = TimingSummary::kSkip;  // the flux timing of each track side
 };
 
 struct DiskSummary {

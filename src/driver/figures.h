@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "decode/flux_timing.h"
 
 namespace quen {
 
@@ -38,6 +41,28 @@ struct SectorFigure {
     uint16_t fuzzy_position = 0;  // 0: every revolution read the same data
 };
 
+// Where the track decoder found a field along the revolution; length 0: not found.
+struct FieldPlace {
+    uint32_t position_ns = 0;  // from the index
+    uint32_t length_ns = 0;
+};
+
+enum class DataMark : uint8_t { kNormal, kDeleted };  // FA/FB, or F8/F9
+
+// One sector as the track decoder met it, in track order.
+struct PlacedSectorFigure {
+    uint8_t sector = 0;
+    FieldPlace id;
+    FieldPlace data;
+    bool id_crc_ok = false;
+    bool data_crc_ok = false;
+    DataMark mark = DataMark::kNormal;
+};
+
+// Whether a run summarises the flux timing of its revolution: only callers that draw
+// it ask, so that a plain analysis does not pay for it.
+enum class TimingSummary : uint8_t { kSkip, kCompute };
+
 // One entry of the protection list, in the list's order.
 struct FindingFigure {
     int32_t kind = 0;     // the ProtType code
@@ -68,6 +93,8 @@ struct RunFigures {
     std::vector<IdFigure> ids;
     std::vector<SectorFigure> sectors;
     std::vector<FindingFigure> findings;
+    std::vector<PlacedSectorFigure> placed;  // at most TrackLayout::kMaxSlots - 1
+    std::shared_ptr<const FluxTiming> timing;  // null unless asked for
 };
 
 }  // namespace quen

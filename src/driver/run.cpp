@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 #include <ctime>
 #include <memory>
 
+#include "decode/flux_timing.h"
+#include "decode/marks.h"
 #include "decode/track.h"
 #include "base/options.h"
 #include "base/owned_file.h"
@@ -218,6 +221,7 @@ private:
         {
             ByteBuffer track_buffer(10000);
             decode_track(track, runs.from(rev), track_buffer, opts_);
+            record_track_figures(track, track_buffer, runs.from(rev));
             print_track_layout(report_, track);
             if (opts_.print_buffers) print_track_detail(report_, track, track_buffer, opts_);
         }
@@ -285,6 +289,35 @@ private:
         }
     }
 
+    // What the track decoder found where, and the revolution's timing when asked for:
+    // taken while the track buffer is still there, handed over with the other figures.
+    void record_track_figures(const TrackLayout& track, const ByteBuffer& track_buffer, SeparatorRun& run) {
+        if (io_.figures == nullptr) return;
+        placed_.clear();
+        const auto first = track_buffer.entries.begin();
+        const auto last = first + track_buffer.count;
+        for_each_used_slot(track, [&](size_t i, const SectorSlot& slot) {
+            if (i == 0) return;
+            const AreaInfo& id = slot.area(AreaKind::ID);
+            const AreaInfo& data = slot.area(AreaKind::DATA);
+            PlacedSectorFigure p{slot.S, {id.position_ns, id.length_ns}, {data.position_ns, data.length_ns},
+                                 id.length_ns != 0 && id.crc == 0, data.length_ns != 0 && data.crc == 0,
+                                 DataMark::kNormal};
+            // The data field begins with its address mark, the byte that started at the field's start.
+            const auto mark = std::lower_bound(first, last, data.position_ns, [](const DecodedByte& b, uint32_t ns) {
+                return b.position_ns < ns;
+            });
+            if (data.length_ns != 0 && mark != last && mark->position_ns == data.position_ns &&
+                marks::is_deleted_data_mark(mark->data)) {
+                p.mark = DataMark::kDeleted;
+            }
+            placed_.push_back(p);
+        });
+        if (io_.timing == TimingSummary::kCompute) {
+            timing_ = std::make_shared<const FluxTiming>(summarise_flux_timing(run));
+        }
+    }
+
     void record_figures(const TrackLayout& track, const IdLayout& ids, const ByteBuffer& id_buffer,
                         const std::vector<SectorLayout>& sectors, const Prot_list& findings) {
         RunFigures* f = io_.figures;
@@ -317,6 +350,8 @@ private:
         for (const ProtEntry* e = findings.head; e != nullptr; e = e->next) {
             f->findings.push_back({e->type, e->S, e->value});
         }
+        f->placed = std::move(placed_);
+        f->timing = std::move(timing_);
     }
 
     void write_allsect_line(const SectorLayout& s) {
@@ -358,6 +393,8 @@ private:
     bool usage_failed_ = false;
     bool set_up_done_ = false;
     uint8_t requested_revolution_ = 0;  // the -r number, 1-based, once the stream is read
+    std::vector<PlacedSectorFigure> placed_;
+    std::shared_ptr<const FluxTiming> timing_;
     WorkBudget own_budget_;
 };
 
