@@ -51,14 +51,6 @@ public:
                        "viewBox=\"0 0 %d %d\" role=\"img\" aria-label=\"Disk map: the sectors of every track side "
                        "along the revolution\">\n",
                        width, height, width, height);
-        out_ += "<style>.disk-map text{font:9px system-ui,\"DejaVu Sans\",sans-serif;fill:#57606a}"
-                ".disk-map .head{font-size:11px;font-weight:600;fill:#1f2328}"
-                ".disk-map .bg{fill:#eef0f2}.disk-map .unformatted{fill:#d0d7de}.disk-map .failed{fill:#f4c7cf}"
-                ".disk-map a:hover rect{stroke:#1f2328;stroke-width:1}";
-        for (FieldState s : kMapStates) {
-            out_ += format(".disk-map .f-%s{fill:%s}", field_state_word(s), field_state_colour(s));
-        }
-        out_ += "</style>\n";
         int panel = 0;
         for (int side : sides_) {
             side_panel(side, panel * (kLabelWidth + kPlotWidth + kPanelGap));
@@ -182,6 +174,17 @@ const char* field_state_meaning(FieldState s) {
     case FieldState::Note: return "an incidental note names the sector";
     }
     return "";
+}
+
+std::string disk_map_style() {
+    std::string style = ".disk-map text{font:9px system-ui,\"DejaVu Sans\",sans-serif;fill:#57606a}"
+                        ".disk-map .head{font-size:11px;font-weight:600;fill:#1f2328}"
+                        ".disk-map .bg{fill:#eef0f2}.disk-map .unformatted{fill:#d0d7de}.disk-map .failed{fill:#f4c7cf}"
+                        ".disk-map a:hover rect{stroke:#1f2328;stroke-width:1}";
+    for (FieldState s : kMapStates) {
+        style += format(".disk-map .f-%s{fill:%s}", field_state_word(s), field_state_colour(s));
+    }
+    return style;
 }
 
 std::string disk_map_svg(const std::vector<TrackSummary>& tracks,

@@ -17,6 +17,9 @@ struct MapLinks {
     std::string report;  // its report; empty when there is none
 };
 
+// The map's style sheet: the page holds it once.
+std::string disk_map_style();
+
 // The map of `tracks` (by track, then side). Every text that comes from the input is escaped.
 std::string disk_map_svg(const std::vector<TrackSummary>& tracks,
                          const std::function<MapLinks(const TrackSummary&)>& links_of);

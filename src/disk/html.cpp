@@ -186,7 +186,8 @@ private:
         out_ += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
                 "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
                 "<meta name=\"generator\" content=\"quendisk\">\n";
-        out_ += "<title>Disk " + name + "</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
+        out_ += "<title>Disk " + name + "</title>\n<style>" + std::string(kStyle) + disk_map_style() + "\n" +
+                kTimingStyle + "\n</style>\n</head>\n<body>\n";
         out_ += "<header>\n<h1>Disk " + name + "</h1>\n<p class=\"meta\">Folder <code>" + escape(disk_.dir) +
                 "</code>";
         if (!settings_.analyser_options.empty()) {
@@ -293,13 +294,13 @@ private:
         });
         out_ += "</div>\n<ul class=\"legend map-legend\">\n";
         for (FieldState s : kMapStates) {
-            out_ += format("<li><span class=\"swatch\" style=\"background:%s\"></span><span>%s <small>%s</small>"
+            out_ += format("<li><span class=\"swatch\" style=\"background:%s\">&nbsp;</span><span>%s <small>%s</small>"
                            "</span></li>\n",
                            field_state_colour(s), field_state_label(s), field_state_meaning(s));
         }
-        out_ += "<li><span class=\"swatch\" style=\"background:#d0d7de\"></span><span>unformatted <small>analysed, "
+        out_ += "<li><span class=\"swatch\" style=\"background:#d0d7de\">&nbsp;</span><span>unformatted <small>analysed, "
                 "no sector found</small></span></li>\n<li><span class=\"swatch\" style=\"background:#f4c7cf\">"
-                "</span><span>failed <small>the file could not be analysed</small></span></li>\n</ul>\n</section>\n";
+                "&nbsp;</span><span>failed <small>the file could not be analysed</small></span></li>\n</ul>\n</section>\n";
     }
 
     static bool has_report(const TrackSummary& t) { return !t.report_path.empty() && is_file(t.report_path); }
@@ -466,7 +467,8 @@ private:
             if (!t.timing) continue;
             const std::string name = format("Track %02d side %d", t.track, t.side);
             out_ += "<details>\n<summary>" + name + "</summary>\n<div id=\"" + timing_anchor(t) + "\">\n" +
-                    timing_scatter_svg(*t.timing, name) + timing_histogram_svg(*t.timing, name) + "</div>\n</details>\n";
+                    timing_scatter_svg(*t.timing, name, SvgStyle::kFromPage) +
+                    timing_histogram_svg(*t.timing, name, SvgStyle::kFromPage) + "</div>\n</details>\n";
         }
         out_ += "</section>\n";
     }

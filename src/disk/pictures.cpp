@@ -181,8 +181,8 @@ std::string write_timing_pictures(const DiskSummary& disk, const std::string& di
         const std::string stem = t.file_name.substr(0, t.file_name.size() - 4);  // trackNN.S
         const std::string caption = "Track " + stem.substr(5, 2) + " side " + stem.substr(8, 1);
         const std::pair<const char*, std::string> pictures[] = {
-            {".scatter.svg", timing_scatter_svg(*t.timing, caption)},
-            {".histogram.svg", timing_histogram_svg(*t.timing, caption)}};
+            {".scatter.svg", timing_scatter_svg(*t.timing, caption, SvgStyle::kEmbedded)},
+            {".histogram.svg", timing_histogram_svg(*t.timing, caption, SvgStyle::kEmbedded)}};
         for (const auto& [suffix, text] : pictures) {
             const std::string path = path_in(dir, stem + suffix);
             const std::string error = write_file(path, Replace::kWhole,

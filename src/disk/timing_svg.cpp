@@ -20,15 +20,13 @@ constexpr int kScatterHeight = static_cast<int>(FluxTiming::kRows * kRowHeight);
 constexpr int kBinWidth = 2;
 constexpr int kHistogramWidth = static_cast<int>(FluxTiming::kBins) * kBinWidth;
 constexpr int kHistogramHeight = 150;
-constexpr const char* kStyle =
-    "<style>.timing text{font:10px system-ui,\"DejaVu Sans\",sans-serif;fill:#57606a}"
-    ".timing .head{font-size:11px;font-weight:600;fill:#1f2328}</style>\n";
 
-std::string open_svg(int width, int height, const std::string& label) {
+std::string open_svg(int width, int height, const std::string& label, SvgStyle style) {
+    const std::string sheet = style == SvgStyle::kEmbedded ? "<style>" + std::string(kTimingStyle) + "</style>\n" : "";
     return format("<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"timing\" width=\"%d\" height=\"%d\" "
                   "viewBox=\"0 0 %d %d\" role=\"img\" aria-label=\"",
                   width, height, width, height) +
-           label + "\">\n" + kStyle;
+           label + "\">\n" + sheet;
 }
 
 // Occupied rows of one column as runs [first, last], the closest runs joined until
@@ -56,12 +54,16 @@ std::vector<std::pair<size_t, size_t>> column_runs(const FluxTiming& timing, siz
 
 }  // namespace
 
-std::string timing_scatter_svg(const FluxTiming& timing, std::string_view caption) {
+const char* const kTimingStyle =
+    ".timing text{font:10px system-ui,\"DejaVu Sans\",sans-serif;fill:#57606a}"
+    ".timing .head{font-size:11px;font-weight:600;fill:#1f2328}";
+
+std::string timing_scatter_svg(const FluxTiming& timing, std::string_view caption, SvgStyle style) {
     const int width = kLeft + static_cast<int>(FluxTiming::kColumns) + kRight;
     const int height = kTop + kScatterHeight + kBottom;
     const int base = kTop + kScatterHeight;
     const std::string name = escape(caption);
-    std::string out = open_svg(width, height, name + ": flux intervals against time from the index");
+    std::string out = open_svg(width, height, name + ": flux intervals against time from the index", style);
     out += format("<text class=\"head\" x=\"%d\" y=\"14\">", kLeft) + name +
            ": interval length against time from the index (longer than 12.7 us: top row)</text>\n";
     out += format("<rect x=\"%d\" y=\"%d\" width=\"%zu\" height=\"%d\" fill=\"#f6f8fa\" stroke=\"#d0d7de\"/>\n", kLeft,
@@ -70,7 +72,7 @@ std::string timing_scatter_svg(const FluxTiming& timing, std::string_view captio
     for (int us = 2; us <= 12; us += 2) {
         const double y = base - us * 1000.0 / FluxTiming::kRowNs * kRowHeight;
         out += format("<path d=\"M%d %.1fh%zu\" stroke=\"%s\"/><text x=\"%d\" y=\"%.1f\" text-anchor=\"end\">%d us</text>\n",
-                      kLeft, y, FluxTiming::kColumns, us % 2 == 0 && us >= 4 && us <= 8 ? "#d0d7de" : "#eaeef2",
+                      kLeft, y, FluxTiming::kColumns, us >= 4 && us <= 8 ? "#d0d7de" : "#eaeef2",
                       kLeft - 4, y + 3.5, us);
     }
     const double ms = timing.revolution_ns / 1e6;
@@ -90,12 +92,12 @@ std::string timing_scatter_svg(const FluxTiming& timing, std::string_view captio
     return out;
 }
 
-std::string timing_histogram_svg(const FluxTiming& timing, std::string_view caption) {
+std::string timing_histogram_svg(const FluxTiming& timing, std::string_view caption, SvgStyle style) {
     const int width = kLeft + kHistogramWidth + kRight;
     const int height = kTop + kHistogramHeight + kBottom;
     const int base = kTop + kHistogramHeight;
     const std::string name = escape(caption);
-    std::string out = open_svg(width, height, name + ": histogram of the flux intervals");
+    std::string out = open_svg(width, height, name + ": histogram of the flux intervals", style);
     out += format("<text class=\"head\" x=\"%d\" y=\"14\">", kLeft) + name +
            format(": %u intervals in %u ns bins (longer than 12.75 us: last bin)</text>\n", timing.intervals,
                   FluxTiming::kBinNs);

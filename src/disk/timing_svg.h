@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,8 +17,13 @@ namespace quen::disk {
 // revolution as small as that of a clean one.
 inline constexpr size_t kMaxSegmentsPerColumn = 8;
 
+// Whether a picture carries its own style sheet (a file of its own) or is drawn inside
+// a page that holds kTimingStyle once for all its pictures.
+enum class SvgStyle : uint8_t { kEmbedded, kFromPage };
+extern const char* const kTimingStyle;
+
 // `caption` names the track side; it is escaped.
-std::string timing_scatter_svg(const FluxTiming& timing, std::string_view caption);
-std::string timing_histogram_svg(const FluxTiming& timing, std::string_view caption);
+std::string timing_scatter_svg(const FluxTiming& timing, std::string_view caption, SvgStyle style);
+std::string timing_histogram_svg(const FluxTiming& timing, std::string_view caption, SvgStyle style);
 
 }  // namespace quen::disk
