@@ -30,7 +30,7 @@ const char kUsage[] =
     "       --pictures[=LIST]\n"
     "                      draw ploticus pictures into OUTDIR/trackNN.S (needs ploticus):\n"
     "                      LIST of layout, trans, allsect, sec_layout, sec_data, sec_trans\n"
-    "                      or all (default: layout,trans)\n"
+    "                      or all (default: layout,allsect)\n"
     "       OUTDIR         write each track's report to OUTDIR/trackNN.S.txt\n";
 
 // The analyser's option letters that apply to every track; -t would scatter plot files.

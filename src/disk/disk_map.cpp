@@ -170,7 +170,7 @@ const char* field_state_meaning(FieldState s) {
     case FieldState::BadCrc: return "CRC error, or cut off by the index";
     case FieldState::Weak: return "read differently from one revolution to the next";
     case FieldState::Deleted: return "data field with a deleted data mark";
-    case FieldState::Finding: return "a protection finding names the sector";
+    case FieldState::Finding: return "a protection finding that remains with -s names the sector";
     case FieldState::Note: return "an incidental note names the sector";
     }
     return "";

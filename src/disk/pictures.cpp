@@ -50,16 +50,34 @@ fs::path on_path(const char* name) {
     }
 }
 
-// The files an earlier picture run may have left: a sector that is gone must not keep
-// its pictures, and nothing else in the folder is touched.
-void remove_earlier_pictures(const fs::path& dir) {
-    static const std::regex kOurs(R"((layout|trans|allsect|sec_(layout|data|trans)_[0-9]+)\.(dat|png|svg))");
+const std::regex kOurs(R"(((layout|trans|allsect|sec_(layout|data|trans))(_[0-9]+)?)\.(dat|png|svg))");
+
+// Our files in `dir` that `remove(kind, extension)` names, removed; nothing else in
+// the folder is touched.
+template <class Remove>
+void remove_plot_files(const fs::path& dir, Remove&& remove) {
     std::error_code ec;
-    std::vector<fs::path> old;
+    std::vector<fs::path> chosen;
+    std::smatch m;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (std::regex_match(it->path().filename().string(), kOurs)) old.push_back(it->path());
+        const std::string name = it->path().filename().string();
+        if (std::regex_match(name, m, kOurs) && remove(m[2].str(), m[5].str())) chosen.push_back(it->path());
     }
-    for (const fs::path& p : old) fs::remove(p, ec);
+    for (const fs::path& p : chosen) fs::remove(p, ec);
+}
+
+// The files an earlier picture run may have left: a sector that is gone must not keep
+// its pictures.
+void remove_earlier_pictures(const fs::path& dir) {
+    remove_plot_files(dir, [](const std::string&, const std::string&) { return true; });
+}
+
+// The plot files of the pictures not chosen are not kept: the sector files alone come
+// to about 2 MB a track side.
+void remove_unchosen_plot_files(const fs::path& dir, const std::string& choice) {
+    remove_plot_files(dir, [&](const std::string& kind, const std::string&) {
+        return ("," + choice + ",").find("," + kind + ",") == std::string::npos;
+    });
 }
 
 // Runs the render script on one folder; its standard output (the names of the pictures
@@ -115,6 +133,7 @@ std::string track_pictures(const TrackSummary& t, const PictureSettings& setting
     io.plot_dir = dir;
     const int code = run_quenanalyze(args, io);
     if (code != 1) return read_back(messages.get()) + "the plot files were not written\n";
+    remove_unchosen_plot_files(dir, settings.choice);
 
     // The script's notes about sectors without data are no fault; its messages matter
     // only when a picture is missing.

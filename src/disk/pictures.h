@@ -12,9 +12,11 @@ namespace quen::disk {
 
 // The ploticus pictures a track side can have, as the render script names them.
 inline constexpr const char* kPictureNames[] = {"layout", "trans", "allsect", "sec_layout", "sec_data", "sec_trans"};
-// Drawn when --pictures names none: the two pictures of the whole track. The sector
-// pictures are many per track and seldom looked at all.
-inline constexpr const char* kDefaultPictures = "layout,trans";
+// Drawn when --pictures names none: the track's areas and its sectors side by side.
+// The sector pictures are many per track and seldom all looked at, and the flux
+// transitions' SVG holds a point for every fifth interval (about 1 MB a track side):
+// the page's timing pictures show the same, thinned.
+inline constexpr const char* kDefaultPictures = "layout,allsect";
 
 // The choice of --pictures=LIST checked and in the render script's form; "all" for every
 // picture. Throws DiskError naming an unknown picture.

@@ -57,8 +57,10 @@ void place_sectors(TrackSummary& t, const RunFigures& main) {
         return std::any_of(main.sectors.begin(), main.sectors.end(),
                            [&](const SectorFigure& s) { return s.sector == n && s.fuzzy_position != 0; });
     };
+    // The artefacts of the synch search inside fields are no property of the disk.
     const auto named = [&](uint8_t n) {
-        return std::any_of(t.findings.begin(), t.findings.end(), [&](const Finding& f) { return f.sector == n; });
+        return std::any_of(t.findings.begin(), t.findings.end(),
+                           [&](const Finding& f) { return f.sector == n && f.survives_no_sync; });
     };
     t.map.clear();
     for (const PlacedSectorFigure& p : main.placed) {
@@ -69,10 +71,10 @@ void place_sectors(TrackSummary& t, const RunFigures& main) {
             m.data_state = FieldState::Weak;
         } else if (!p.data_crc_ok) {
             m.data_state = FieldState::BadCrc;
-        } else if (finding) {
-            m.data_state = FieldState::Finding;
         } else if (p.mark == DataMark::kDeleted) {
             m.data_state = FieldState::Deleted;
+        } else if (finding) {
+            m.data_state = FieldState::Finding;
         }
         t.map.push_back(m);
     }

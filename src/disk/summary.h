@@ -45,8 +45,8 @@ struct ForeignId {
 enum class FieldState : uint8_t {
     Weak,     // read differently from one revolution to the next
     BadCrc,
-    Finding,  // a protection finding names the sector
     Deleted,  // a deleted data mark
+    Finding,  // a protection finding names the sector, one that remains with -s
     Note,     // an incidental note names the sector
     Good,
 };

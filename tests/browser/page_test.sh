@@ -233,11 +233,11 @@ for track, status in expected.items():
 if dom.map_legend != 8:
     problems.append(f"the map's legend has {dom.map_legend} entries, not 8")
 if with_pictures != "0":
-    # The default choice: the layout and the flux transitions of each track, as PNG.
+    # The default choice: the layout and the sectors side by side of each track, as PNG.
     if dom.details != len(expected) - 1 or len(dom.images) != 2 * dom.details:
         problems.append(f"{dom.details} picture sections with {len(dom.images)} pictures")
-    if sorted({src.rsplit("/", 1)[1] for src in dom.images}) != ["layout.png", "trans.png"]:
-        problems.append(f"pictures other than the layout and the transitions: {dom.images}")
+    if sorted({src.rsplit("/", 1)[1] for src in dom.images}) != ["allsect.png", "layout.png"]:
+        problems.append(f"pictures other than the layout and the sectors: {dom.images}")
 
 for p in problems: print("FAIL:", p, file=sys.stderr)
 sys.exit(1 if problems else 0)

@@ -142,13 +142,17 @@ TEST(TrackSummary, MapStatesFromTheRunsFigures) {
         uint16_t fuzzy;
         bool finding;
         F id, data;
+        bool survives = true;
     } cases[] = {
         {"good", {1, {}, {}, true, true, DataMark::kNormal}, 0, false, F::Good, F::Good},
         {"bad ID", {1, {}, {}, false, true, DataMark::kNormal}, 0, false, F::BadCrc, F::Good},
         {"bad data", {1, {}, {}, true, false, DataMark::kNormal}, 0, false, F::Good, F::BadCrc},
         {"weak before bad", {1, {}, {}, true, false, DataMark::kNormal}, 12, false, F::Good, F::Weak},
         {"deleted", {1, {}, {}, true, true, DataMark::kDeleted}, 0, false, F::Good, F::Deleted},
-        {"finding before deleted", {1, {}, {}, true, true, DataMark::kDeleted}, 0, true, F::Finding, F::Finding},
+        {"deleted before finding", {1, {}, {}, true, true, DataMark::kDeleted}, 0, true, F::Finding, F::Deleted},
+        {"finding", {1, {}, {}, true, true, DataMark::kNormal}, 0, true, F::Finding, F::Finding},
+        {"finding only in the default mode", {1, {}, {}, true, true, DataMark::kNormal}, 0, true, F::Good, F::Good,
+         false},
         {"bad CRC before finding", {1, {}, {}, false, false, DataMark::kNormal}, 0, true, F::BadCrc, F::BadCrc},
         {"another sector's finding", {2, {}, {}, true, true, DataMark::kNormal}, 0, true, F::Good, F::Good},
     };
@@ -158,8 +162,10 @@ TEST(TrackSummary, MapStatesFromTheRunsFigures) {
         main.sectors = {{1, true, true, true, c.fuzzy}};
         if (c.finding) main.findings = {{0, 1, -1}};
         main.placed = {c.placed};
+        RunFigures no_sync = main;
+        if (!c.survives) no_sync.findings.clear();
         disk::TrackSummary t;
-        disk::summarise_track(t, main, nullptr);
+        disk::summarise_track(t, main, &no_sync);
         ASSERT_EQ(t.map.size(), 1u) << c.what;
         EXPECT_STREQ(disk::field_state_word(t.map[0].id_state), disk::field_state_word(c.id)) << c.what;
         EXPECT_STREQ(disk::field_state_word(t.map[0].data_state), disk::field_state_word(c.data)) << c.what;

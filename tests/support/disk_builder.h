@@ -17,4 +17,9 @@ struct DiskEntry {
 // Throws std::runtime_error when a file cannot be written.
 std::vector<DiskEntry> write_sample_disk(const std::string& dir);
 
+// A whole double-sided disk of `tracks` cylinders of nine-sector tracks with jittered
+// flux, for the benchmarks: mostly clean, with a bad CRC, a deleted and a weak sector
+// and an unformatted last track side among them.
+void write_full_disk(const std::string& dir, int tracks = 80);
+
 }  // namespace quen::synth

@@ -15,8 +15,10 @@ int usage() {
     std::fprintf(stderr,
                  "usage: quensynth [--revs N] [--jitter NS] [--speed F] [--seed N] output.raw\n"
                  "       quensynth --disk DIR\n"
+                 "       quensynth --full-disk DIR\n"
                  "  Writes a double-density track of nine 512-byte sectors with an index mark,\n"
-                 "  or a small disk of track files, clean, protected, damaged and misplaced.\n");
+                 "  or a small disk of track files, clean, protected, damaged and misplaced,\n"
+                 "  or a whole disk of 80 double-sided tracks.\n");
     return 2;
 }
 
@@ -29,6 +31,7 @@ int main(int argc, char** argv) {
     timing.seed = 20261209;
     const char* out = nullptr;
     const char* disk = nullptr;
+    const char* full_disk = nullptr;
     for (int i = 1; i < argc; ++i) {
         const bool has_value = i + 1 < argc;
         if (std::strcmp(argv[i], "--revs") == 0 && has_value) {
@@ -41,15 +44,18 @@ int main(int argc, char** argv) {
             timing.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         } else if (std::strcmp(argv[i], "--disk") == 0 && has_value) {
             disk = argv[++i];
+        } else if (std::strcmp(argv[i], "--full-disk") == 0 && has_value) {
+            full_disk = argv[++i];
         } else if (argv[i][0] != '-' && out == nullptr) {
             out = argv[i];
         } else {
             return usage();
         }
     }
-    if (disk != nullptr && out == nullptr) {
+    if ((disk != nullptr || full_disk != nullptr) && out == nullptr) {
         try {
-            quen::synth::write_sample_disk(disk);
+            if (disk != nullptr) quen::synth::write_sample_disk(disk);
+            if (full_disk != nullptr) quen::synth::write_full_disk(full_disk);
         } catch (const std::runtime_error& e) {
             std::fprintf(stderr, "quensynth: %s\n", e.what());
             return 1;
