@@ -67,7 +67,7 @@ done
 
 echo "== (d) quendisk on a synthetic 80-track double-sided disk (median CPU time of ${DISK_RUNS:-5} runs, -j1)"
 disk_runs=${DISK_RUNS:-5}
-"$build/tests/quensynth" --full-disk "$work/disk"
+mkdir -p "$work/disk" && "$build/tests/quensynth" --full-disk "$work/disk"
 disk_cpu() {  # disk_cpu QUENDISK [args...]: median CPU time in ms
   local times=()
   for ((i = 0; i < disk_runs; i++)); do

@@ -297,9 +297,10 @@ private:
         const auto first = track_buffer.entries.begin();
         const auto last = first + track_buffer.count;
         for_each_used_slot(track, [&](size_t i, const SectorSlot& slot) {
-            if (i == 0) return;
             const AreaInfo& id = slot.area(AreaKind::ID);
             const AreaInfo& data = slot.area(AreaKind::DATA);
+            // A slot that holds only a trailing sync zone is no sector.
+            if (i == 0 || (id.length_ns == 0 && data.length_ns == 0)) return;
             PlacedSectorFigure p{slot.S, {id.position_ns, id.length_ns}, {data.position_ns, data.length_ns},
                                  id.length_ns != 0 && id.crc == 0, data.length_ns != 0 && data.crc == 0,
                                  DataMark::kNormal};

@@ -95,6 +95,23 @@ TEST(FluxTiming, SummarisesTheAnalysedRevolutionOnlyWhenAsked) {
     }
 }
 
+// A track of gap bytes and a sync zone that no mark follows holds no sector to place.
+TEST(FluxTiming, NoSectorPlacedOnATrackWithoutMarks) {
+    synth::MfmCells blank;
+    blank.bytes(0x4E, 3000);
+    blank.bytes(0x00, 3250);
+    const std::vector<uint8_t> stream = synth::track_stream(blank);
+    RunFigures figures;
+    RunIo io;
+    Capture out;
+    io.out = out.get();
+    io.err = out.get();
+    io.figures = &figures;
+    io.stream_bytes = std::span<const uint8_t>(stream);
+    ASSERT_EQ(run_quenanalyze({"-b", "track.raw"}, io), 1);
+    EXPECT_TRUE(figures.placed.empty());
+}
+
 disk::TrackSummary mapped_track(int track, int side) {
     disk::TrackSummary t;
     t.file_name = "track00.0.raw";
