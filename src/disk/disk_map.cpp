@@ -179,8 +179,9 @@ const char* field_state_meaning(FieldState s) {
 std::string disk_map_style() {
     std::string style = ".disk-map text{font:9px system-ui,\"DejaVu Sans\",sans-serif;fill:#57606a}"
                         ".disk-map .head{font-size:11px;font-weight:600;fill:#1f2328}"
-                        ".disk-map .bg{fill:#eef0f2}.disk-map .unformatted{fill:#d0d7de}.disk-map .failed{fill:#f4c7cf}"
-                        ".disk-map a:hover rect{stroke:#1f2328;stroke-width:1}";
+                        ".disk-map .bg{fill:#eef0f2}.disk-map a:hover rect{stroke:#1f2328;stroke-width:1}" +
+                        format(".disk-map .unformatted{fill:%s}.disk-map .failed{fill:%s}", kUnformattedColour,
+                               kFailedColour);
     for (FieldState s : kMapStates) {
         style += format(".disk-map .f-%s{fill:%s}", field_state_word(s), field_state_colour(s));
     }

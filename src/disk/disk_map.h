@@ -28,6 +28,9 @@ std::string disk_map_svg(const std::vector<TrackSummary>& tracks,
 inline constexpr FieldState kMapStates[] = {FieldState::Good,    FieldState::BadCrc,  FieldState::Weak,
                                             FieldState::Deleted, FieldState::Finding, FieldState::Note};
 const char* field_state_colour(FieldState s);
+// How a track side without sectors and one that failed look.
+inline constexpr const char* kUnformattedColour = "#d0d7de";
+inline constexpr const char* kFailedColour = "#f4c7cf";
 const char* field_state_label(FieldState s);
 const char* field_state_meaning(FieldState s);
 

@@ -298,20 +298,23 @@ private:
                            "</span></li>\n",
                            field_state_colour(s), field_state_label(s), field_state_meaning(s));
         }
-        out_ += "<li><span class=\"swatch\" style=\"background:#d0d7de\">&nbsp;</span><span>unformatted <small>analysed, "
-                "no sector found</small></span></li>\n<li><span class=\"swatch\" style=\"background:#f4c7cf\">"
-                "&nbsp;</span><span>failed <small>the file could not be analysed</small></span></li>\n</ul>\n</section>\n";
+        out_ += format("<li><span class=\"swatch\" style=\"background:%s\">&nbsp;</span><span>unformatted <small>"
+                       "analysed, no sector found</small></span></li>\n<li><span class=\"swatch\" style=\"background:%s\">"
+                       "&nbsp;</span><span>failed <small>the file could not be analysed</small></span></li>\n</ul>\n"
+                       "</section>\n",
+                       kUnformattedColour, kFailedColour);
     }
 
     static bool has_report(const TrackSummary& t) { return !t.report_path.empty() && is_file(t.report_path); }
 
+    // The links column: reports, timing sections, pictures.
     bool any_links() const {
         if (!disk_.outdir.empty()) return true;
         return std::any_of(disk_.tracks.begin(), disk_.tracks.end(), [](const TrackSummary& t) { return t.timing; });
     }
 
     void table() {
-        const bool reports = any_links();
+        const bool links = any_links();
         out_ += "<section aria-labelledby=\"summary\">\n<h2 id=\"summary\">Summary</h2>\n<div class=\"scroll\">\n"
                 "<table class=\"summary\">\n<caption>One row per track side; hover the findings for their names; "
                 "\"IDs say\" names the cylinder and head of ID fields that disagree with the file name."
@@ -321,9 +324,9 @@ private:
                 "<th scope=\"col\">ID fields<br>good / bad</th><th scope=\"col\">Data fields<br>good / bad</th>"
                 "<th scope=\"col\">Sectors<br>OK / found</th><th scope=\"col\">Fuzzy</th>"
                 "<th scope=\"col\" class=\"text\">IDs say</th><th scope=\"col\" class=\"text\">Findings</th>";
-        if (reports) out_ += "<th scope=\"col\" class=\"text\">Links</th>";
+        if (links) out_ += "<th scope=\"col\" class=\"text\">Links</th>";
         out_ += "</tr></thead>\n<tbody>\n";
-        for (const TrackSummary& t : disk_.tracks) row(t, reports);
+        for (const TrackSummary& t : disk_.tracks) row(t, links);
         out_ += "</tbody>\n</table>\n</div>\n";
         if (disk_.cross_checked && disk_.totals.findings_only_default_mode > 0) {
             out_ += "<p class=\"note\">" + std::string(kDefaultOnlyMark) + " " + kDefaultOnlyMeaning +
@@ -332,7 +335,7 @@ private:
         out_ += "</section>\n";
     }
 
-    void row(const TrackSummary& t, bool reports) {
+    void row(const TrackSummary& t, bool with_links) {
         const StatusLook& look = look_of(t.status);
         const std::string info = t.stream_info.empty() ? "" : " title=\"stream: " + escape(t.stream_info) + "\"";
         out_ += "<tr id=\"" + track_anchor(t) + "\">" + format("<td%s>%02d</td><td>%d</td>", info.c_str(), t.track, t.side) +
@@ -352,14 +355,13 @@ private:
                         escape(findings_text(t)) + "</abbr></td>";
             }
         }
-        if (reports) {
-            out_ += "<td class=\"text\">";
+        if (with_links) {
             std::string links;
-            if (has_report(t)) links += "<a href=\"" + link_to(t.report_path) + "\">report</a>";
-            if (t.timing) links += (links.empty() ? "" : " ") + ("<a href=\"#" + timing_anchor(t) + "\">timing</a>");
-            if (has_pictures(t)) links += (links.empty() ? "" : " ") + ("<a href=\"#" + picture_anchor(t) + "\">pictures</a>");
-            out_ += links;
-            out_ += "</td>";
+            const auto add = [&](const std::string& link) { links += (links.empty() ? "" : " ") + link; };
+            if (has_report(t)) add("<a href=\"" + link_to(t.report_path) + "\">report</a>");
+            if (t.timing) add("<a href=\"#" + timing_anchor(t) + "\">timing</a>");
+            if (has_pictures(t)) add("<a href=\"#" + picture_anchor(t) + "\">pictures</a>");
+            out_ += "<td class=\"text\">" + links + "</td>";
         }
         out_ += "</tr>\n";
     }

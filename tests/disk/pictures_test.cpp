@@ -50,21 +50,26 @@ TEST(FluxTiming, PlacesEachIntervalInItsBinColumnAndRow) {
     }
 }
 
+RunFigures figures_of(const std::vector<uint8_t>& stream, TimingSummary timing = TimingSummary::kSkip) {
+    RunFigures figures;
+    Capture out;
+    RunIo io;
+    io.out = out.get();
+    io.err = out.get();
+    io.figures = &figures;
+    io.timing = timing;
+    io.stream_bytes = std::span<const uint8_t>(stream);
+    EXPECT_EQ(run_quenanalyze({"-b", "track.raw"}, io), 1);
+    return figures;
+}
+
 TEST(FluxTiming, SummarisesTheAnalysedRevolutionOnlyWhenAsked) {
     synth::TrackPlan plan = synth::standard_track(1, 0);
     plan.sectors[1].data_mark = 0xF8;       // sector 2 deleted
     plan.sectors[3].data_crc = 0x1234;      // sector 4 bad
     const std::vector<uint8_t> stream = synth::track_stream(synth::build_track(plan));
     for (TimingSummary wanted : {TimingSummary::kSkip, TimingSummary::kCompute}) {
-        RunFigures figures;
-        RunIo io;
-        Capture out;
-        io.out = out.get();
-        io.err = out.get();
-        io.figures = &figures;
-        io.timing = wanted;
-        io.stream_bytes = std::span<const uint8_t>(stream);
-        ASSERT_EQ(run_quenanalyze({"-b", "track.raw"}, io), 1);
+        const RunFigures figures = figures_of(stream, wanted);
         ASSERT_EQ(figures.placed.size(), 9u);
         for (size_t i = 0; i < figures.placed.size(); ++i) {
             const PlacedSectorFigure& p = figures.placed[i];
@@ -100,16 +105,7 @@ TEST(FluxTiming, NoSectorPlacedOnATrackWithoutMarks) {
     synth::MfmCells blank;
     blank.bytes(0x4E, 3000);
     blank.bytes(0x00, 3250);
-    const std::vector<uint8_t> stream = synth::track_stream(blank);
-    RunFigures figures;
-    RunIo io;
-    Capture out;
-    io.out = out.get();
-    io.err = out.get();
-    io.figures = &figures;
-    io.stream_bytes = std::span<const uint8_t>(stream);
-    ASSERT_EQ(run_quenanalyze({"-b", "track.raw"}, io), 1);
-    EXPECT_TRUE(figures.placed.empty());
+    EXPECT_TRUE(figures_of(synth::track_stream(blank)).placed.empty());
 }
 
 disk::TrackSummary mapped_track(int track, int side) {
