@@ -17,8 +17,9 @@ inline constexpr uint8_t kSynchRunForMark = 3;
 inline constexpr bool is_index_mark(uint8_t b) { return b == 0xFC || b == 0xFD; }
 inline constexpr bool is_id_mark(uint8_t b) { return b == 0xFE || b == 0xFF; }
 inline constexpr bool is_data_mark(uint8_t b) { return b >= 0xF8 && b <= 0xFB; }
-// F8 and F9 mark a deleted data field, FA and FB a normal one.
-inline constexpr bool is_deleted_data_mark(uint8_t b) { return b == 0xF8 || b == 0xF9; }
+// The mark a controller writes for deleted data (its "control mark"); FB is ordinary data,
+// and the two marks between are read as data marks but written by no PC controller.
+inline constexpr bool is_deleted_data_mark(uint8_t b) { return b == 0xF8; }
 // Bytes a formatting controller takes as commands and cannot write as data; a gap holding them is counted.
 inline constexpr bool is_gap_mark(uint8_t b) { return b >= 0xF5 && b <= 0xF7; }
 // The bytes a sync zone starts with.

@@ -55,12 +55,7 @@ AreaInfo& current_area(DecoderState& state, TrackLayout& layout) {
 void gap2_becomes_iam(DecoderState& state, TrackLayout& layout) {
     AreaInfo& zone = current_area(state, layout);
     AreaInfo& iam = current_slot(state, layout).area(AreaKind::IAM);
-    iam.TMV = static_cast<uint16_t>(iam.TMV + zone.TMV);
-    iam.BRD = static_cast<uint16_t>(iam.BRD + zone.BRD);
-    iam.BS = static_cast<uint16_t>(iam.BS + zone.BS);
-    iam.IDG = static_cast<uint16_t>(iam.IDG + zone.IDG);
-    iam.over_clocked = static_cast<uint16_t>(iam.over_clocked + zone.over_clocked);
-    iam.under_clocked = static_cast<uint16_t>(iam.under_clocked + zone.under_clocked);
+    add_counters(iam, zone, kCountTmv | kCountBrd | kCountBs | kCountIdg | kCountClocking);
     zone = AreaInfo{};
 }
 
@@ -161,32 +156,17 @@ private:
     void field_byte(uint8_t data) {
         st_.countdown--;
         SectorSlot& s = slot();
+        const uint16_t left = static_cast<uint16_t>(st_.countdown);
         if (st_.kind == AreaKind::ID) {
-            switch (st_.countdown) {
-                case 6: s.T = data; break;
-                case 5: s.H = data; break;
-                case 4: s.S = data; break;
-                case 3: s.Z = data; break;
-                case 2: s.id_crc = data; break;
-                case 1: s.id_crc = static_cast<uint16_t>(s.id_crc * 256u + data); break;
-                case 0:
-                    if (reader_.crc != 0) layout_.id_bad++; else layout_.id_good++;
-                    close_area(st_, layout_, reader_.crc);
-                    st_.kind = AreaKind::GAP3;
-                    break;
-                default: break;
+            if (take_id_field_byte(s, left, data)) {
+                if (reader_.crc != 0) layout_.id_bad++; else layout_.id_good++;
+                close_area(st_, layout_, reader_.crc);
+                st_.kind = AreaKind::GAP3;
             }
-        } else {
-            switch (st_.countdown) {
-                case 2: s.data_crc = data; break;
-                case 1: s.data_crc = static_cast<uint16_t>(s.data_crc * 256u + data); break;
-                case 0:
-                    if (reader_.crc != 0) layout_.data_bad++; else layout_.data_good++;
-                    close_area(st_, layout_, reader_.crc);
-                    st_.kind = AreaKind::GAP4;
-                    break;
-                default: break;
-            }
+        } else if (take_data_field_byte(s, left, data)) {
+            if (reader_.crc != 0) layout_.data_bad++; else layout_.data_good++;
+            close_area(st_, layout_, reader_.crc);
+            st_.kind = AreaKind::GAP4;
         }
         // Sync patterns hiding inside a field are counted even when the framing ignores them.
         if (find_sync(reader_.shifter).found) area().BS++;
@@ -246,9 +226,7 @@ private:
                 AreaInfo& gap4 = slot_at(st_, layout_, static_cast<uint16_t>(st_.slot - 1)).area(AreaKind::GAP4);
                 gap4.bytes = static_cast<uint16_t>(gap4.bytes + gap2.bytes);
                 gap4.length_ns += gap2.length_ns;
-                gap4.TMV = static_cast<uint16_t>(gap4.TMV + gap2.TMV);
-                gap4.BRD = static_cast<uint16_t>(gap4.BRD + gap2.BRD);
-                gap4.BS = static_cast<uint16_t>(gap4.BS + gap2.BS);
+                add_counters(gap4, gap2, kCountTmv | kCountBrd | kCountBs);
                 break;
             }
             default: break;

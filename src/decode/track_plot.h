@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "decode/plot.h"
-#include "decode/track.h"
+#include "decode/layouts.h"
 #include "base/options.h"
 
 namespace quen {

@@ -11,6 +11,7 @@
 #include "disk/pictures.h"
 #include "disk/summary.h"
 #include "disk/workers.h"
+#include "driver/option_scan.h"
 
 namespace quen::disk {
 namespace {
@@ -24,6 +25,7 @@ const char kUsage[] =
     "       --csv FILE     write the summary as CSV\n"
     "       --json FILE    write the summary as JSON\n"
     "       --list-skipped name the entries of DIR that are not stream files\n"
+    "       --help, --version  this text, or the version\n"
     "       --html FILE    write a page for a browser: the tracks' grid, the disk map, the\n"
     "                      summary and each track side's flux timing\n"
     "       --timing DIR   write each track side's flux timing pictures into DIR as SVG\n"
@@ -33,8 +35,6 @@ const char kUsage[] =
     "                      or all (default: layout,allsect)\n"
     "       OUTDIR         write each track's report to OUTDIR/trackNN.S.txt\n";
 
-// The analyser's option letters that apply to every track; -t would scatter plot files.
-constexpr const char* kAnalyserLetters = "spvbcfm";
 constexpr unsigned kMaxJobs = 256;
 
 struct UsageError {
@@ -51,22 +51,18 @@ struct Command {
     std::string picture_choice = kDefaultPictures;
     bool list_skipped = false;
     bool help = false;
+    bool version = false;
 };
 
-void check_analyser_cluster(const std::string& a, bool& no_sync) {
-    for (size_t k = 1; k < a.size(); ++k) {
-        const char c = a[k];
-        if (c == 't') throw UsageError{"-t is not available for whole disks"};
-        if (c == 'r') {
-            // The analyser reads the revolution from the one character after the letter.
-            if (k + 1 >= a.size() || a[k + 1] < '0' || a[k + 1] > '9') throw UsageError{"-r needs a digit"};
-            ++k;
-            continue;
-        }
-        if (std::string(kAnalyserLetters).find(c) == std::string::npos) {
-            throw UsageError{std::string("unknown option -") + c};
-        }
-        if (c == 's') no_sync = true;
+// The analyser's own scan, with what a whole disk cannot take: -t would scatter plot files
+// over the current folder, and a revolution must be named by a digit.
+void apply_analyser_cluster(const std::string& a, RunOptions& settings) {
+    const OptionScan scan = scan_option_cluster(a, settings);
+    if (settings.plot) throw UsageError{"-t is not available for whole disks"};
+    switch (scan.fault) {
+    case OptionFault::None: break;
+    case OptionFault::UnknownLetter: throw UsageError{std::string("unknown option -") + scan.letter};
+    case OptionFault::RevolutionWithoutDigit: throw UsageError{"-r needs a digit"};
     }
 }
 
@@ -115,6 +111,8 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
             cmd.list_skipped = true;
         } else if (a == "--help" || a == "-h") {
             cmd.help = true;
+        } else if (a == "--version") {
+            cmd.version = true;
         } else if (a == "-j") {
             cmd.disk.jobs = parse_jobs(value("-j"));
         } else if (a.compare(0, 2, "-j") == 0) {
@@ -122,17 +120,17 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
         } else if (a[1] == '-') {
             throw UsageError{"unknown option " + a};
         } else {
-            check_analyser_cluster(a, cmd.disk.no_sync);
+            apply_analyser_cluster(a, cmd.disk.analysis);
             cmd.disk.analyser_options.push_back(a);
         }
     }
-    if (cmd.help) return cmd;
+    if (cmd.help || cmd.version) return cmd;
     if (positional.empty()) throw UsageError{"no folder named"};
     if (positional.size() > 2) throw UsageError{"too many arguments"};
     cmd.disk.dir = positional[0];
     if (positional.size() == 2) cmd.disk.outdir = positional[1];
     // The page shows the timing too; only what is drawn is worth summarising.
-    if (!cmd.html_path.empty() || !cmd.timing_dir.empty()) cmd.disk.timing = TimingSummary::kCompute;
+    if (!cmd.html_path.empty() || !cmd.timing_dir.empty()) cmd.disk.figure_detail |= kDetailTiming;
     return cmd;
 }
 
@@ -202,12 +200,21 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
             std::fputs(kUsage, io.out);
             return kAllAnalysed;
         }
+        if (cmd.version) {
+            std::fprintf(io.out, "quendisk (%s)\n", kProgramName);
+            return kAllAnalysed;
+        }
         try {
             listing = list_disk(cmd.disk.dir);
         } catch (const DiskError& e) {
             throw UsageError{e.message};
         }
         if (listing.tracks.empty()) throw UsageError{"no stream file (trackNN.S.raw) in " + cmd.disk.dir};
+        if (!listing.near_misses.empty()) {
+            std::string names;
+            for (const std::string& n : listing.near_misses) names += (names.empty() ? "" : ", ") + n;
+            std::fprintf(io.err, "quendisk: not read, their names are not trackNN.S.raw: %s\n", names.c_str());
+        }
         refuse_inside_dir(cmd.disk.dir, cmd.csv_path, "the CSV file");
         refuse_inside_dir(cmd.disk.dir, cmd.json_path, "the JSON file");
         refuse_inside_dir(cmd.disk.dir, cmd.html_path, "the page");
@@ -217,6 +224,7 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
             throw UsageError{why};
         }
         prepare_outdir(cmd.disk.dir, cmd.disk.outdir);
+        cmd.disk.plot_files = cmd.pictures;
         check_creatable(cmd.csv_path);
         check_creatable(cmd.json_path);
     } catch (const UsageError& e) {

@@ -32,12 +32,13 @@ struct StatusLook {
     const char* meaning;
 };
 constexpr StatusLook kLooks[] = {
-    {TrackStatus::Clean, "\xE2\x9C\x93", "clean", "clean", "every sector read with good CRCs, no finding"},
+    {TrackStatus::Clean, "\xE2\x9C\x93", "clean", "clean",
+     "every sector found reads; at most notes (incidental sync patterns, findings only in the default mode)"},
     {TrackStatus::Faults, "!", "CRC or ID faults", "faults",
-     "a sector not read correctly, or ID fields that carry another cylinder or head"},
-    {TrackStatus::Protected, "P", "findings", "findings", "protection findings that remain with -s"},
-    {TrackStatus::DefaultModeOnly, "s", "findings only in the default mode", "default mode only",
-     "every finding vanishes with -s: an artefact of the synch search inside fields"},
+     "a sector that reads in neither mode, a CRC fault in both, or ID fields of another cylinder or head"},
+    {TrackStatus::Protected, "P", "protected", "protected",
+     "findings that remain with -s and are no incidental sync pattern"},
+    {TrackStatus::Unformatted, "\xE2\x88\x85", "unformatted", "unformatted", "no ID field at all"},
     {TrackStatus::Failed, "\xC3\x97", "failed", "failed", "the file could not be analysed"},
 };
 constexpr const char* kNoFileClass = "none";
@@ -80,7 +81,9 @@ table.grid td a:hover, table.grid td a:focus { outline: 2px solid #1f2328; outli
 .st-clean { background: #3f9b5a; color: #fff; }
 .st-faults { background: #f2a33a; color: #3d2500; }
 .st-protected { background: #5b5fc7; color: #fff; }
-.st-default-mode-only { background: #b7dfc1; color: #1f5130; }
+.st-unformatted { background: #d0d7de; color: #24292f; }
+.notes-mark { color: #8c959f; font-weight: normal; }
+table.grid td[data-notes] a::after { content: "\00B7"; }
 .st-failed { background: #c4314b; color: #fff; }
 .st-none { background: repeating-linear-gradient(45deg, #f3f4f6, #f3f4f6 3px, #e5e7eb 3px, #e5e7eb 6px);
            color: #57606a; }
@@ -140,15 +143,26 @@ std::string finding_names(const TrackSummary& t) {
     return names;
 }
 
+// "good / bad", each figure marked where the run without the in-field synch search counts otherwise.
+std::string marked_pair(int good, int good_plain, int bad, int bad_plain) {
+    const auto one = [](int v, int plain) { return std::to_string(v) + (v != plain ? kDefaultOnlyMark : ""); };
+    return one(good, good_plain) + " / " + one(bad, bad_plain);
+}
+
 // The figures of the track's summary line, one group a line, for a cell's title.
 std::string cell_title(const TrackSummary& t) {
     std::string title = format("Track %02d side %d: ", t.track, t.side) + look_of(t.status).label;
     if (!t.analysed()) return title + "\n" + t.failure_reason;
     title += format("\n%d revolutions, %s rpm, %u bytes", t.revolutions, rpm_text(t.rpm_avg).c_str(), t.bytes);
     title += format("\nID %d good / %d bad, data %d good / %d bad", t.id_good, t.id_bad, t.data_good, t.data_bad);
+    if (t.cross_checked && !(t.counts() == t.no_sync)) {
+        title += format("\nwith -s: ID %d good / %d bad, data %d good / %d bad", t.no_sync.id_good, t.no_sync.id_bad,
+                        t.no_sync.data_good, t.no_sync.data_bad);
+    }
     title += format("\nsectors %d OK of %d, fuzzy %d", t.sectors_ok, t.sectors_found, t.fuzzy_sectors);
     if (!t.foreign_ids.empty()) title += "\nID fields say " + foreign_ids_text(t);
     if (!t.findings.empty()) title += "\nfindings: " + findings_text(t);
+    if (!t.notes.empty()) title += "\nnotes: " + notes_text(t);
     if (!t.stream_info.empty()) title += "\nstream: " + t.stream_info;
     return title;
 }
@@ -221,11 +235,15 @@ private:
         total("Analysed", std::to_string(s.analysed));
         total("Failed", std::to_string(s.failed), s.failed > 0);
         total("Sectors OK / found", format("%d / %d", s.sectors_ok, s.sectors_found), s.sectors_ok < s.sectors_found);
-        total("ID good / bad", format("%d / %d", s.id_good, s.id_bad), s.id_bad > 0);
-        total("Data good / bad", format("%d / %d", s.data_good, s.data_bad), s.data_bad > 0);
+        // A bad CRC is a fault only when the run without the in-field synch search has it too.
+        const FieldCounts& plain = disk_.cross_checked ? s.no_sync : FieldCounts{s.id_good, s.id_bad, s.data_good, s.data_bad};
+        total("ID good / bad", marked_pair(s.id_good, plain.id_good, s.id_bad, plain.id_bad), plain.id_bad > 0);
+        total("Data good / bad", marked_pair(s.data_good, plain.data_good, s.data_bad, plain.data_bad),
+              plain.data_bad > 0);
         total("Fuzzy sectors", std::to_string(s.fuzzy_sectors));
         total("Findings", std::to_string(s.findings));
         if (disk_.cross_checked) total("Only in default mode", std::to_string(s.findings_only_default_mode));
+        total("Notes", std::to_string(s.notes));
         total("Foreign-ID tracks", std::to_string(s.tracks_with_foreign_ids), s.tracks_with_foreign_ids > 0);
         out_ += "</div>\n</section>\n";
     }
@@ -260,8 +278,10 @@ private:
                     continue;
                 }
                 const TrackSummary& t = *it->second;
+                // Notes are marked apart from the status: they are no fault and no protection.
+                const char* notes = t.notes.empty() && t.findings_only_default_mode() == 0 ? "" : " data-notes";
                 out_ += "<td class=\"st-" + std::string(status_word(t.status)) + "\" data-track=\"" + track_label(t) +
-                        "\" title=\"" + escape(cell_title(t)) + "\"><a href=\"#" + track_anchor(t) + "\">" +
+                        "\"" + notes + " title=\"" + escape(cell_title(t)) + "\"><a href=\"#" + track_anchor(t) + "\">" +
                         look_of(t.status).glyph + "</a></td>";
             }
             out_ += "</tr>\n";
@@ -328,10 +348,11 @@ private:
         out_ += "</tr></thead>\n<tbody>\n";
         for (const TrackSummary& t : disk_.tracks) row(t, links);
         out_ += "</tbody>\n</table>\n</div>\n";
-        if (disk_.cross_checked && disk_.totals.findings_only_default_mode > 0) {
+        if (disk_.cross_checked) {
             out_ += "<p class=\"note\">" + std::string(kDefaultOnlyMark) + " " + kDefaultOnlyMeaning +
-                    ": the run with -s does not have it.</p>\n";
+                    ": the run with -s does not have the finding, or counts otherwise.</p>\n";
         }
+        if (disk_.totals.notes > 0) out_ += "<p class=\"note\">notes: " + escape(kNotesMeaning) + ".</p>\n";
         out_ += "</section>\n";
     }
 
@@ -345,15 +366,23 @@ private:
             out_ += "<td colspan=\"9\" class=\"text reason\">" + escape(t.failure_reason) + "</td>";
         } else {
             out_ += format("<td>%d</td><td>%s</td><td>%u</td>", t.revolutions, rpm_text(t.rpm_avg).c_str(), t.bytes);
-            out_ += format("<td>%d / %d</td><td>%d / %d</td>", t.id_good, t.id_bad, t.data_good, t.data_bad);
+            const FieldCounts& p = t.no_sync;
+            const bool x = t.cross_checked;
+            out_ += "<td>" + marked_pair(t.id_good, x ? p.id_good : t.id_good, t.id_bad, x ? p.id_bad : t.id_bad) +
+                    "</td><td>" +
+                    marked_pair(t.data_good, x ? p.data_good : t.data_good, t.data_bad, x ? p.data_bad : t.data_bad) +
+                    "</td>";
             out_ += format("<td>%d / %d</td><td>%d</td>", t.sectors_ok, t.sectors_found, t.fuzzy_sectors);
             out_ += "<td class=\"text\">" + escape(t.foreign_ids.empty() ? "" : foreign_ids_text(t)) + "</td>";
-            if (t.findings.empty()) {
-                out_ += "<td class=\"text\"></td>";
-            } else {
-                out_ += "<td class=\"text\"><abbr title=\"" + escape(finding_names(t)) + "\">" +
-                        escape(findings_text(t)) + "</abbr></td>";
+            out_ += "<td class=\"text\">";
+            if (!t.findings.empty()) {
+                out_ += "<abbr title=\"" + escape(finding_names(t)) + "\">" + escape(findings_text(t)) + "</abbr>";
             }
+            if (!t.notes.empty()) {
+                out_ += std::string(t.findings.empty() ? "" : " ") + "<span class=\"notes-mark\" title=\"" +
+                        escape(kNotesMeaning) + "\">notes: " + escape(notes_text(t)) + "</span>";
+            }
+            out_ += "</td>";
         }
         if (with_links) {
             std::string links;

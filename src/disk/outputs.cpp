@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "disk/verdict.h"
+
 namespace quen::disk {
 namespace {
 
@@ -25,13 +27,14 @@ std::string fixed3(double v) {
 const char* const kCsvColumns[] = {
     "disk", "file", "track", "side", "status", "revolutions", "rpm", "bytes", "length_ms", "id_good", "id_bad",
     "data_good", "data_bad", "sectors_ok", "sectors_found", "fuzzy_sectors", "ids_carry", "findings",
-    "findings_only_default_mode", "failure", "report",
+    "findings_only_default_mode", "failure", "report", "id_good_no_sync", "id_bad_no_sync", "data_good_no_sync",
+    "data_bad_no_sync", "notes",
 };
 
 // Each finding as code:sector:value:survives, separated by blanks; -1 stands for none.
-std::string csv_findings(const TrackSummary& t) {
+std::string csv_findings(const std::vector<Finding>& findings) {
     std::string s;
-    for (const Finding& f : t.findings) {
+    for (const Finding& f : findings) {
         if (!s.empty()) s += ' ';
         s += f.code + ":" + std::to_string(f.sector) + ":" + std::to_string(f.value) + ":" +
              (f.survives_no_sync ? "1" : "0");
@@ -39,7 +42,69 @@ std::string csv_findings(const TrackSummary& t) {
     return s;
 }
 
+// "good/bad", each figure marked when the run without the in-field synch search counts otherwise.
+std::string marked_pair(int good, int good_plain, int bad, int bad_plain, bool cross_checked) {
+    const auto one = [&](int v, int plain) {
+        return std::to_string(v) + (cross_checked && v != plain ? kDefaultOnlyMark : "");
+    };
+    return one(good, good_plain) + "/" + one(bad, bad_plain);
+}
+
+nlohmann::ordered_json json_findings(const std::vector<Finding>& findings) {
+    using nlohmann::ordered_json;
+    ordered_json list = ordered_json::array();
+    for (const Finding& f : findings) {
+        list.push_back({{"kind", f.kind},
+                        {"code", f.code},
+                        {"name", f.name},
+                        {"sector", f.sector < 0 ? ordered_json(nullptr) : ordered_json(f.sector)},
+                        {"value", f.value < 0 ? ordered_json(nullptr) : ordered_json(f.value)},
+                        {"survives_no_sync", f.survives_no_sync}});
+    }
+    return list;
+}
+
+nlohmann::ordered_json json_verdict(const DiskSummary& disk, const DiskVerdict& v) {
+    using nlohmann::ordered_json;
+    const auto name = [&](size_t i) { return track_side_name(disk.tracks[i]); };
+    const auto names = [&](const std::vector<size_t>& sides) {
+        ordered_json list = ordered_json::array();
+        for (size_t i : sides) list.push_back(name(i));
+        return list;
+    };
+    const auto sectors = [&](const std::vector<SectorRef>& refs) {
+        ordered_json list = ordered_json::array();
+        for (const SectorRef& r : refs) list.push_back({{"track_side", name(r.track_side)}, {"sector", r.sector}});
+        return list;
+    };
+    ordered_json formats = ordered_json::array();
+    for (const FormatGroup& g : v.formats) {
+        formats.push_back({{"sectors", g.sectors}, {"size", g.size}, {"track_sides", names(g.track_sides)}});
+    }
+    ordered_json protections = ordered_json::array();
+    for (const ProtectionRef& p : v.protections) {
+        protections.push_back({{"track_side", name(p.track_side)},
+                               {"code", p.code},
+                               {"sector", p.sector < 0 ? ordered_json(nullptr) : ordered_json(p.sector)}});
+    }
+    return {{"formats", formats},
+            {"unformatted", names(v.unformatted)},
+            {"unreadable", sectors(v.unreadable)},
+            {"weak", sectors(v.weak)},
+            {"deleted", sectors(v.deleted)},
+            {"protections", protections},
+            {"notes", v.notes},
+            {"sectors_read", v.sectors_read},
+            {"sectors_found", v.sectors_found}};
+}
+
 }  // namespace
+
+std::string notes_text(const TrackSummary& t) {
+    TrackSummary only_notes;
+    only_notes.findings = t.notes;
+    return findings_text(only_notes);
+}
 
 std::string findings_text(const TrackSummary& t) {
     // Kinds in the order the list first names them, each with all its sectors; a finding
@@ -89,32 +154,45 @@ std::string foreign_ids_text(const TrackSummary& t) {
 }
 
 void write_table(FILE* out, const DiskSummary& disk) {
-    std::fprintf(out, "Track Side Revs     RPM Bytes  ID ok/bad Data ok/bad Sectors ok/found Fuzzy ID-C.H  Findings\n");
+    std::fprintf(out, "Track Side Revs     RPM Bytes  ID ok/bad Data ok/bad Sectors ok/found Fuzzy ID-C.H  "
+                      "Status      Findings\n");
     bool any_marked = false;
+    bool any_notes = false;
     for (const TrackSummary& t : disk.tracks) {
         if (!t.analysed()) {
             std::fprintf(out, "%5d %4d failed: %s\n", t.track, t.side, t.failure_reason.c_str());
             continue;
         }
-        const std::string ids = std::to_string(t.id_good) + "/" + std::to_string(t.id_bad);
-        const std::string data = std::to_string(t.data_good) + "/" + std::to_string(t.data_bad);
+        const FieldCounts& p = t.no_sync;
+        const std::string ids = marked_pair(t.id_good, p.id_good, t.id_bad, p.id_bad, t.cross_checked);
+        const std::string data = marked_pair(t.data_good, p.data_good, t.data_bad, p.data_bad, t.cross_checked);
         const std::string sectors = std::to_string(t.sectors_ok) + "/" + std::to_string(t.sectors_found);
-        const std::string findings = findings_text(t);
-        std::fprintf(out, "%5d %4d %4d %7.2f %5u %10s %11s %16s %5d %-7s %s\n", t.track, t.side, t.revolutions,
+        std::string findings = findings_text(t);
+        if (findings.empty()) findings = "-";
+        if (!t.notes.empty()) findings += "; notes: " + notes_text(t);
+        std::fprintf(out, "%5d %4d %4d %7.2f %5u %10s %11s %16s %5d %-7s %-11s %s\n", t.track, t.side, t.revolutions,
                      t.rpm_avg, t.bytes, ids.c_str(), data.c_str(), sectors.c_str(), t.fuzzy_sectors,
-                     foreign_ids_text(t).c_str(), findings.empty() ? "-" : findings.c_str());
-        if (t.findings_only_default_mode() > 0) any_marked = true;
+                     foreign_ids_text(t).c_str(), status_word(t.status), findings.c_str());
+        if (t.findings_only_default_mode() > 0 || (t.cross_checked && !(t.counts() == t.no_sync))) any_marked = true;
+        any_notes = any_notes || !t.notes.empty();
     }
     const DiskTotals& d = disk.totals;
+    std::string with_no_sync;
+    if (disk.cross_checked) {
+        with_no_sync = " (with -s: ID " + std::to_string(d.no_sync.id_good) + "/" + std::to_string(d.no_sync.id_bad) +
+                       ", data " + std::to_string(d.no_sync.data_good) + "/" + std::to_string(d.no_sync.data_bad) + ")";
+    }
     std::fprintf(out,
-                 "Total: %d track sides, %d analysed, %d failed; ID %d/%d, data %d/%d, sectors %d/%d, %d fuzzy; "
-                 "%d findings (%d only with the synch search inside fields); %d with IDs of another cylinder "
-                 "or head\n",
-                 d.tracks, d.analysed, d.failed, d.id_good, d.id_bad, d.data_good, d.data_bad, d.sectors_ok,
-                 d.sectors_found, d.fuzzy_sectors, d.findings, d.findings_only_default_mode,
+                 "Total: %d track sides, %d analysed, %d failed; ID %d/%d, data %d/%d%s, sectors %d/%d, %d fuzzy; "
+                 "%d findings (%d only with the synch search inside fields), %d notes; %d with IDs of another "
+                 "cylinder or head\n",
+                 d.tracks, d.analysed, d.failed, d.id_good, d.id_bad, d.data_good, d.data_bad, with_no_sync.c_str(),
+                 d.sectors_ok, d.sectors_found, d.fuzzy_sectors, d.findings, d.findings_only_default_mode, d.notes,
                  d.tracks_with_foreign_ids);
     if (any_marked) std::fprintf(out, "%s %s\n", kDefaultOnlyMark, kDefaultOnlyMeaning);
+    if (any_notes) std::fprintf(out, "notes: %s\n", kNotesMeaning);
     if (!disk.cross_checked) std::fprintf(out, "Findings not cross-checked: -s was given.\n");
+    write_verdict(out, disk, verdict_of(disk));
 }
 
 void write_csv(FILE* out, const DiskSummary& disk) {
@@ -127,6 +205,7 @@ void write_csv(FILE* out, const DiskSummary& disk) {
     for (const TrackSummary& t : disk.tracks) {
         const bool ok = t.analysed();
         const auto num = [ok](long v) { return ok ? std::to_string(v) : std::string(); };
+        const auto plain = [&](long v) { return ok && t.cross_checked ? std::to_string(v) : std::string(); };
         const std::vector<std::string> fields = {
             disk.dir,
             t.file_name,
@@ -145,10 +224,15 @@ void write_csv(FILE* out, const DiskSummary& disk) {
             num(t.sectors_found),
             num(t.fuzzy_sectors),
             ok && !t.foreign_ids.empty() ? foreign_ids_text(t) : std::string(),
-            csv_findings(t),
+            csv_findings(t.findings),
             num(t.findings_only_default_mode()),
             t.failure_reason,
             t.report_path,
+            plain(t.no_sync.id_good),
+            plain(t.no_sync.id_bad),
+            plain(t.no_sync.data_good),
+            plain(t.no_sync.data_bad),
+            csv_findings(t.notes),
         };
         first = true;
         for (const std::string& f : fields) {
@@ -179,6 +263,12 @@ void write_json(FILE* out, const DiskSummary& disk) {
             j["id_bad"] = t.id_bad;
             j["data_good"] = t.data_good;
             j["data_bad"] = t.data_bad;
+            if (t.cross_checked) {
+                j["id_good_no_sync"] = t.no_sync.id_good;
+                j["id_bad_no_sync"] = t.no_sync.id_bad;
+                j["data_good_no_sync"] = t.no_sync.data_good;
+                j["data_bad_no_sync"] = t.no_sync.data_bad;
+            }
             j["sectors_ok"] = t.sectors_ok;
             j["sectors_found"] = t.sectors_found;
             j["fuzzy_sectors"] = t.fuzzy_sectors;
@@ -187,16 +277,8 @@ void write_json(FILE* out, const DiskSummary& disk) {
                 ids.push_back({{"cylinder", f.cylinder}, {"head", f.head}, {"count", f.count}});
             }
             j["ids_carry"] = ids;
-            ordered_json findings = ordered_json::array();
-            for (const Finding& f : t.findings) {
-                findings.push_back({{"kind", f.kind},
-                                    {"code", f.code},
-                                    {"name", f.name},
-                                    {"sector", f.sector < 0 ? ordered_json(nullptr) : ordered_json(f.sector)},
-                                    {"value", f.value < 0 ? ordered_json(nullptr) : ordered_json(f.value)},
-                                    {"survives_no_sync", f.survives_no_sync}});
-            }
-            j["findings"] = findings;
+            j["findings"] = json_findings(t.findings);
+            j["notes"] = json_findings(t.notes);
         }
         j["report"] = t.report_path.empty() ? ordered_json(nullptr) : ordered_json(t.report_path);
         tracks.push_back(std::move(j));
@@ -220,7 +302,15 @@ void write_json(FILE* out, const DiskSummary& disk) {
                      {"fuzzy_sectors", d.fuzzy_sectors},
                      {"findings", d.findings},
                      {"findings_only_default_mode", d.findings_only_default_mode},
+                     {"notes", d.notes},
                      {"tracks_with_foreign_ids", d.tracks_with_foreign_ids}};
+    if (disk.cross_checked) {
+        doc["totals"]["id_good_no_sync"] = d.no_sync.id_good;
+        doc["totals"]["id_bad_no_sync"] = d.no_sync.id_bad;
+        doc["totals"]["data_good_no_sync"] = d.no_sync.data_good;
+        doc["totals"]["data_bad_no_sync"] = d.no_sync.data_bad;
+    }
+    doc["verdict"] = json_verdict(disk, verdict_of(disk));
     doc["skipped"] = disk.skipped;
     // Names from the file system need not be UTF-8: replace what is not, never throw.
     const std::string text = doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);

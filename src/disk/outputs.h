@@ -11,9 +11,13 @@ namespace quen::disk {
 // The mark after a finding that the run with -s added does not have, and what it means.
 inline constexpr const char* kDefaultOnlyMark = "*";
 inline constexpr const char* kDefaultOnlyMeaning = "only with the synch search inside fields";
+inline constexpr const char* kNotesMeaning =
+    "sync patterns that ordinary data forms at some bit offset in fields that read correctly; no protection";
 
 // The findings of a track, each kind once with its sectors, e.g. "FZD(3,4) SID(2*) LGT".
 std::string findings_text(const TrackSummary& t);
+// The incidental sync patterns of a track, written as its findings are, e.g. "SID(2,3)".
+std::string notes_text(const TrackSummary& t);
 // The cylinder.head pairs of the ID fields that disagree with the file name, e.g. "01.0", or "-".
 std::string foreign_ids_text(const TrackSummary& t);
 

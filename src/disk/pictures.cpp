@@ -20,7 +20,6 @@
 #include "disk/messages.h"
 #include "disk/workers.h"
 #include "base/owned_file.h"
-#include "driver/run.h"
 
 extern char** environ;
 
@@ -109,32 +108,13 @@ int render(const std::string& script, const std::string& caption, const std::str
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Makes one track side's pictures; returns what went wrong, empty when nothing did.
+// Draws one track side's pictures from the plot files its analysis wrote; returns what
+// went wrong, empty when nothing did.
 std::string track_pictures(const TrackSummary& t, const PictureSettings& settings, const std::string& script) {
     const std::string dir = picture_dir(settings.outdir, t);
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (ec) return "cannot create " + dir + ": " + ec.message() + "\n";
-    remove_earlier_pictures(dir);
-
     OwnedFile messages(std::tmpfile());
-    OwnedFile null_out = discard_sink();
-    if (!messages || !null_out) return "cannot make a temporary file: " + std::string(std::strerror(errno)) + "\n";
-
-    // The same options as the disk's runs, so the pictures show what the reports say;
-    // the report itself is not wanted again.
-    std::vector<std::string> args = settings.analyser_options;
-    args.push_back("-t");
-    args.push_back(t.input_path);
-    args.push_back("/dev/null");
-    RunIo io;
-    io.out = null_out.get();
-    io.err = messages.get();
-    io.plot_dir = dir;
-    const int code = run_quenanalyze(args, io);
-    if (code != 1) return read_back(messages.get()) + "the plot files were not written\n";
+    if (!messages) return "cannot make a temporary file: " + std::string(std::strerror(errno)) + "\n";
     remove_unchosen_plot_files(dir, settings.choice);
-
     // The script's notes about sectors without data are no fault; its messages matter
     // only when a picture is missing.
     if (render(script, t.file_name, settings.choice, dir, messages.get()) == 0) return {};
@@ -142,6 +122,15 @@ std::string track_pictures(const TrackSummary& t, const PictureSettings& setting
 }
 
 }  // namespace
+
+std::string prepare_picture_dir(const std::string& outdir, const TrackSummary& t) {
+    const std::string dir = picture_dir(outdir, t);
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) return "cannot create " + dir + ": " + ec.message();
+    remove_earlier_pictures(dir);
+    return {};
+}
 
 std::string find_render_script() {
     std::error_code ec;
@@ -216,7 +205,6 @@ bool draw_disk_pictures(const DiskSummary& disk, const DiskOptions& opts, const 
                         ProgressStyle progress) {
     PictureSettings settings;
     settings.outdir = opts.outdir;
-    settings.analyser_options = opts.analyser_options;
     settings.jobs = opts.jobs;
     settings.err = err;
     settings.choice = choice;

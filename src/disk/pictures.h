@@ -1,5 +1,5 @@
-// Pictures of each track side for the disk page: the analyser's plot files written
-// into OUTDIR/trackNN.S and drawn there by the project's render script.
+// Pictures of each track side for the disk page: the plot files that the track's analysis
+// writes into OUTDIR/trackNN.S, drawn there by the project's render script.
 #pragma once
 
 #include <cstdio>
@@ -28,13 +28,16 @@ enum class ProgressStyle : uint8_t { kNone, kTerminal, kLog };
 
 struct PictureSettings {
     std::string outdir;
-    std::vector<std::string> analyser_options;  // as given to the disk's runs
     unsigned jobs = 1;
     FILE* err = stderr;  // messages of the runs and of the render script, each with its track
     std::string render_script;  // empty: looked for with find_render_script()
     std::string choice = kDefaultPictures;  // as picture_choice() gives it
     ProgressFn progress;        // called as each track side starts, one call at a time
 };
+
+// Makes the folder a track's analysis writes its plot files into, without the pictures an
+// earlier run left there; empty when it is ready, else why not.
+std::string prepare_picture_dir(const std::string& outdir, const TrackSummary& t);
 
 // Why --pictures cannot be done, empty when it can: no OUTDIR, no ploticus, no render script.
 std::string pictures_problem(const std::string& outdir);

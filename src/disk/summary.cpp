@@ -1,12 +1,16 @@
 #include "disk/summary.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <tuple>
 
+#include "decode/marks.h"
 #include "protect/prot.h"
+#include "stream/stream.h"
 #include "report/format.h"
 
 namespace quen::disk {
@@ -28,13 +32,37 @@ bool parse_stream_name(const std::string& name, int& track, int& side) {
     return true;
 }
 
+// A name a user may have meant as a track file: "track" or ".raw" in any case.
+bool looks_like_a_stream_name(const std::string& name) {
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string raw = ".raw";
+    return lower.rfind("track", 0) == 0 ||
+           (lower.size() >= raw.size() && lower.compare(lower.size() - raw.size(), raw.size(), raw) == 0);
+}
+
+// Why the stream decoder gave up, in a user's words: bytes that held flux before they
+// broke off are a capture cut short, anything else is no capture at all.
+const char* stream_fault(const RunFigures& f) {
+    if (f.intervals_before_error == 0) return "not a stream file that can be decoded";
+    switch (f.stream_error) {
+    case kStreamTruncated:
+    case kStreamNoEof: return "a truncated stream file";
+    case kStreamIndexBeyondEnd:
+    case kStreamIndexUnresolved: return "a stream file whose index pulses cannot be placed";
+    default: return "a stream file with a fault in its blocks";
+    }
+}
+
 std::string failure_reason(RunFailure failure, const RunFigures& f) {
     char text[160];
     switch (failure) {
     case RunFailure::None: return "";
     case RunFailure::Usage: return "options refused by the analyser";
-    case RunFailure::Unreadable: return "cannot read the file";
-    case RunFailure::Undecodable: return "not a stream file that can be decoded";
+    case RunFailure::Unreadable:
+        return f.system_error != 0 ? std::string("cannot read the file: ") + std::strerror(f.system_error)
+                                   : "cannot read the file";
+    case RunFailure::Undecodable: return stream_fault(f);
     case RunFailure::TooFewRevolutions:
         std::snprintf(text, sizeof text, "%d revolutions, 3 needed", f.revolutions);
         return text;
@@ -62,22 +90,44 @@ void place_sectors(TrackSummary& t, const RunFigures& main) {
         return std::any_of(t.findings.begin(), t.findings.end(),
                            [&](const Finding& f) { return f.sector == n && f.survives_no_sync; });
     };
+    const auto noted = [&](uint8_t n) {
+        return std::any_of(t.notes.begin(), t.notes.end(), [&](const Finding& f) { return f.sector == n; });
+    };
     t.map.clear();
     for (const PlacedSectorFigure& p : main.placed) {
         MapSector m{p.sector, p.id, p.data, FieldState::Good, FieldState::Good};
         const bool finding = named(p.sector);
-        m.id_state = !p.id_crc_ok ? FieldState::BadCrc : finding ? FieldState::Finding : FieldState::Good;
+        // A bad CRC where an incidental sync pattern re-framed a field that reads well
+        // without the in-field search is the note, not a fault of the disk.
+        const FieldState bad = noted(p.sector) ? FieldState::Note : FieldState::BadCrc;
+        m.id_state = !p.id_crc_ok ? bad : finding ? FieldState::Finding : noted(p.sector) ? FieldState::Note
+                                                                                          : FieldState::Good;
         if (weak(p.sector)) {
             m.data_state = FieldState::Weak;
         } else if (!p.data_crc_ok) {
-            m.data_state = FieldState::BadCrc;
+            m.data_state = bad;
         } else if (p.mark == DataMark::kDeleted) {
             m.data_state = FieldState::Deleted;
         } else if (finding) {
             m.data_state = FieldState::Finding;
+        } else if (noted(p.sector)) {
+            m.data_state = FieldState::Note;
         }
         t.map.push_back(m);
     }
+}
+
+// Whether the sync patterns that sector `sector`'s fields show are incidental: every sector
+// of that number read with good CRCs in the sector decoder's framing, and no run of the
+// patterns leads to an address mark (a sector within a sector).
+bool incidental_syncs(const RunFigures& f, int32_t sector) {
+    bool any = false;
+    for (const SectorFigure& s : f.sectors) {
+        if (s.sector != sector) continue;
+        if (!s.id_crc_ok || !s.has_data || !s.data_crc_ok || s.field_sync_then_mark) return false;
+        any = true;
+    }
+    return any;
 }
 
 }  // namespace
@@ -85,9 +135,9 @@ void place_sectors(TrackSummary& t, const RunFigures& main) {
 const char* status_word(TrackStatus s) {
     switch (s) {
     case TrackStatus::Failed: return "failed";
+    case TrackStatus::Unformatted: return "unformatted";
     case TrackStatus::Protected: return "protected";
     case TrackStatus::Faults: return "faults";
-    case TrackStatus::DefaultModeOnly: return "default-mode-only";
     case TrackStatus::Clean: return "clean";
     }
     return "clean";
@@ -127,6 +177,7 @@ DiskListing list_disk(const std::string& dir) {
             listing.tracks.push_back(std::move(t));
         } else {
             listing.skipped.push_back(name);
+            if (looks_like_a_stream_name(name)) listing.near_misses.push_back(name);
         }
     }
     if (ec) throw DiskError{"cannot list '" + dir + "': " + ec.message()};
@@ -134,6 +185,7 @@ DiskListing list_disk(const std::string& dir) {
         return std::tie(a.track, a.side) < std::tie(b.track, b.side);
     });
     std::sort(listing.skipped.begin(), listing.skipped.end());
+    std::sort(listing.near_misses.begin(), listing.near_misses.end());
     return listing;
 }
 
@@ -176,30 +228,51 @@ void summarise_track(TrackSummary& t, const RunFigures& main, const RunFigures* 
         }
     }
 
+    t.sectors.clear();
+    for (size_t i = 0; i < main.sectors.size(); ++i) {
+        const SectorFigure& s = main.sectors[i];
+        SectorSummary out;
+        out.sector = s.sector;
+        out.size_code = i < main.ids.size() ? main.ids[i].size_code : 0;
+        out.reads = s.id_crc_ok && s.data_crc_ok;
+        out.weak = s.fuzzy_position != 0;
+        out.deleted = s.has_data && marks::is_deleted_data_mark(s.data_mark);
+        t.sectors.push_back(out);
+    }
+
+    t.cross_checked = no_sync != nullptr && no_sync->completed;
+    if (t.cross_checked) t.no_sync = {no_sync->id_good, no_sync->id_bad, no_sync->data_good, no_sync->data_bad};
+
     t.findings.clear();
-    bool survivors = false;
+    t.notes.clear();
+    bool protection = false;
     for (const FindingFigure& f : main.findings) {
         const ProtInfo& info = prot_info(f.kind);
-        Finding out{f.kind, info.abbrev, info.name, f.sector, f.value, true};
+        Finding out{f.kind, info.abbrev, info.name, f.sector, f.value, true, false};
         if (no_sync != nullptr) {
             out.survives_no_sync = no_sync->completed &&
                 std::any_of(no_sync->findings.begin(), no_sync->findings.end(),
                             [&](const FindingFigure& g) { return same_finding(f, g); });
         }
-        survivors = survivors || out.survives_no_sync;
-        t.findings.push_back(std::move(out));
+        out.incidental = f.kind == static_cast<int32_t>(ProtType::SID) && incidental_syncs(main, f.sector);
+        protection = protection || (out.survives_no_sync && !out.incidental);
+        (out.incidental ? t.notes : t.findings).push_back(std::move(out));
     }
 
     t.track_ns = main.track_ns;
     t.timing = main.timing;
     place_sectors(t, main);
 
-    if (survivors) {
+    // What fails whichever way the fields are searched: the sector decoder's reading, and
+    // the track decoder's counts where both runs have the fault.
+    const FieldCounts plain = t.cross_checked ? t.no_sync : t.counts();
+    const bool field_faults = std::min(t.id_bad, plain.id_bad) > 0 || std::min(t.data_bad, plain.data_bad) > 0;
+    if (main.ids.empty() && t.id_good == 0 && t.id_bad == 0) {
+        t.status = TrackStatus::Unformatted;
+    } else if (protection) {
         t.status = TrackStatus::Protected;
-    } else if (t.sectors_ok < t.sectors_found || !t.foreign_ids.empty()) {
+    } else if (t.sectors_ok < t.sectors_found || !t.foreign_ids.empty() || field_faults) {
         t.status = TrackStatus::Faults;
-    } else if (!t.findings.empty()) {
-        t.status = TrackStatus::DefaultModeOnly;
     } else {
         t.status = TrackStatus::Clean;
     }
@@ -223,6 +296,12 @@ DiskTotals total_of(const std::vector<TrackSummary>& tracks) {
         d.fuzzy_sectors += t.fuzzy_sectors;
         d.findings += static_cast<int>(t.findings.size());
         d.findings_only_default_mode += t.findings_only_default_mode();
+        d.notes += static_cast<int>(t.notes.size());
+        const FieldCounts plain = t.cross_checked ? t.no_sync : t.counts();
+        d.no_sync.id_good += plain.id_good;
+        d.no_sync.id_bad += plain.id_bad;
+        d.no_sync.data_good += plain.data_good;
+        d.no_sync.data_bad += plain.data_bad;
         if (!t.foreign_ids.empty()) ++d.tracks_with_foreign_ids;
     }
     return d;

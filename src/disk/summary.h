@@ -9,19 +9,23 @@
 #include <vector>
 
 #include "base/files.h"
+#include "base/options.h"
 #include "driver/figures.h"
 
 namespace quen::disk {
 
-// What a track side looks like at a glance, most serious first.
+// What a track side looks like at a glance, most serious first: a track side carrying
+// several kinds of finding takes the first that applies.
 enum class TrackStatus : uint8_t {
-    Failed,           // the file could not be analysed
-    Protected,        // findings that the run without the in-field synch search has too
-    Faults,           // a sector not read correctly, or ID fields of another cylinder or head
-    DefaultModeOnly,  // findings, all of them only with the synch search inside fields
-    Clean,
+    Failed,       // the file could not be analysed
+    Unformatted,  // no ID field at all
+    Protected,    // a finding that the run without the in-field synch search has too, and that
+                  // is no incidental sync pattern
+    Faults,       // a sector that reads in neither mode, a CRC fault in both, or IDs of another
+                  // cylinder or head
+    Clean,        // every sector found reads; at most notes
 };
-const char* status_word(TrackStatus s);  // "failed", "protected", "faults", "default-mode-only", "clean"
+const char* status_word(TrackStatus s);  // "failed", "unformatted", "protected", "faults", "clean"
 
 struct Finding {
     int32_t kind = 0;     // the protection kind's code
@@ -32,6 +36,28 @@ struct Finding {
     // False when the run with -s added does not have it: an artefact of the synch search
     // inside fields. Always true when the disk was analysed with -s.
     bool survives_no_sync = true;
+    // A sync pattern inside fields that read with good CRCs and lead to no address mark:
+    // a note on the track, never a protection.
+    bool incidental = false;
+};
+
+// One sector as the sector decoder read it, whose framing does not depend on the in-field
+// synch search: what the disk's verdict lists.
+struct SectorSummary {
+    int sector = 0;         // the ID's sector byte
+    uint8_t size_code = 0;  // the ID's size code
+    bool reads = false;     // ID and data with good CRCs
+    bool weak = false;      // another revolution read its data differently
+    bool deleted = false;   // a deleted-data mark
+};
+
+// The ID and data fields with a good and a bad CRC, as the track layout table counts them.
+struct FieldCounts {
+    int id_good = 0;
+    int id_bad = 0;
+    int data_good = 0;
+    int data_bad = 0;
+    bool operator==(const FieldCounts&) const = default;
 };
 
 // A cylinder/head pair that ID fields with a good CRC carry although the file name says otherwise.
@@ -81,11 +107,16 @@ struct TrackSummary {
     int id_bad = 0;
     int data_good = 0;
     int data_bad = 0;
+    // The same counts without the in-field synch search, when the cross-check ran.
+    bool cross_checked = false;
+    FieldCounts no_sync;
     int sectors_ok = 0;     // ID and data both read with a good CRC
     int sectors_found = 0;  // ID fields found
     int fuzzy_sectors = 0;
     std::vector<ForeignId> foreign_ids;
-    std::vector<Finding> findings;
+    std::vector<Finding> findings;  // the protection list, incidental sync patterns left out
+    std::vector<Finding> notes;     // the incidental sync patterns
+    std::vector<SectorSummary> sectors;
     uint32_t track_ns = 0;           // the revolution's length
     std::vector<MapSector> map;      // in track order, at most one per slot of the decoder
     std::shared_ptr<const FluxTiming> timing;  // null unless the disk asked for it
@@ -95,6 +126,7 @@ struct TrackSummary {
 
     bool analysed() const { return failure == RunFailure::None; }
     int findings_only_default_mode() const;
+    FieldCounts counts() const { return {id_good, id_bad, data_good, data_bad}; }
 };
 
 struct DiskTotals {
@@ -110,16 +142,24 @@ struct DiskTotals {
     int fuzzy_sectors = 0;
     int findings = 0;
     int findings_only_default_mode = 0;
+    int notes = 0;
     int tracks_with_foreign_ids = 0;
+    FieldCounts no_sync;  // the field counts of the cross-check, where it ran
 };
 
 struct DiskOptions {
-    std::vector<std::string> analyser_options;  // the analyser's option arguments, e.g. {"-b", "-r2"}
+    RunOptions analysis;  // the analyser's settings for every track side
+    std::vector<std::string> analyser_options;  // the same as the user wrote them, e.g. {"-b", "-r2"}: only shown
     std::string dir;
     std::string outdir;  // empty: no per-track reports
     unsigned jobs = 1;
-    bool no_sync = false;  // -s is among the analyser options: no cross-check
-    TimingSummary timing = TimingSummary::kSkip;  // the flux timing of each track side
+    // The analyses also write their plot files into OUTDIR/trackNN.S, to be drawn there.
+    bool plot_files = false;
+    // -s is among the analyser options: nothing to cross-check against.
+    bool no_sync() const { return !analysis.look_for_sync; }
+    // FigureDetail bits asked of each track side's analysis beyond what the summary
+    // needs: kDetailTiming for the timing pictures.
+    uint8_t figure_detail = kDetailSummary;
 };
 
 struct DiskSummary {
@@ -137,6 +177,8 @@ struct DiskSummary {
 struct DiskListing {
     std::vector<TrackSummary> tracks;  // file_name, input_path, track and side filled
     std::vector<std::string> skipped;
+    // Skipped names that look meant as stream files (Track03.1.raw, track4.0.raw), sorted.
+    std::vector<std::string> near_misses;
 };
 // Throws DiskError when the folder cannot be listed.
 DiskListing list_disk(const std::string& dir);

@@ -39,6 +39,19 @@ struct SectorFigure {
     bool has_data = false;
     bool data_crc_ok = false;
     uint16_t fuzzy_position = 0;  // 0: every revolution read the same data
+    uint8_t data_mark = 0;        // the DATA field's address mark, 0 without one
+    // Sync patterns inside the ID and DATA fields in the sector decoder's framing, and
+    // whether a run of them leads to an address mark (only with FigureDetail::kFieldSyncs).
+    uint16_t field_sync_patterns = 0;
+    bool field_sync_then_mark = false;
+};
+
+// What the figures hold beyond what every caller needs, asked for by the callers that
+// use it so that the others do not pay for it.
+enum FigureDetail : uint8_t {
+    kDetailSummary = 0,
+    kDetailFieldSyncs = 1 << 0,
+    kDetailTiming = 1 << 1,  // the flux timing of the analysed revolution, for pictures of it
 };
 
 // Where the track decoder found a field along the revolution; length 0: not found.
@@ -47,7 +60,8 @@ struct FieldPlace {
     uint32_t length_ns = 0;
 };
 
-enum class DataMark : uint8_t { kNormal, kDeleted };  // FA/FB, or F8/F9
+// A data field's address mark: an ordinary one, or the deleted data mark.
+enum class DataMark : uint8_t { kNormal, kDeleted };
 
 // One sector as the track decoder met it, in track order.
 struct PlacedSectorFigure {
@@ -59,9 +73,6 @@ struct PlacedSectorFigure {
     DataMark mark = DataMark::kNormal;
 };
 
-// Whether a run summarises the flux timing of its revolution: only callers that draw
-// it ask, so that a plain analysis does not pay for it.
-enum class TimingSummary : uint8_t { kSkip, kCompute };
 
 // One entry of the protection list, in the list's order.
 struct FindingFigure {
@@ -73,6 +84,11 @@ struct FindingFigure {
 struct RunFigures {
     bool completed = false;  // the report ran to its protection list
     RunFailure failure = RunFailure::None;
+    // The detail of a failure to read or decode the input: the system's errno, or the
+    // stream decoder's error code (StreamError).
+    int system_error = 0;
+    int stream_error = 0;
+    uint32_t intervals_before_error = 0;  // flux intervals read before the stream's error
     int requested_revolution = 0;  // the -r number as the run took it (1-based)
 
     // From the set-up; 0 when the stream could not be read.
@@ -94,7 +110,7 @@ struct RunFigures {
     std::vector<SectorFigure> sectors;
     std::vector<FindingFigure> findings;
     std::vector<PlacedSectorFigure> placed;  // at most TrackLayout::kMaxSlots - 1
-    std::shared_ptr<const FluxTiming> timing;  // null unless asked for
+    std::shared_ptr<const FluxTiming> timing;  // null unless asked for with kDetailTiming
 };
 
 }  // namespace quen

@@ -4,24 +4,16 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <memory>
 
-#include "decode/flux_timing.h"
-#include "decode/marks.h"
-#include "decode/track.h"
+#include "base/files.h"
 #include "base/options.h"
-#include "base/owned_file.h"
-#include "protect/checks.h"
-#include "protect/prot.h"
-#include "report/reports.h"
-#include "sector/id_locator.h"
-#include "sector/sector.h"
+#include "driver/analysis.h"
+#include "driver/option_scan.h"
 #include "stream/stream.h"
 
 namespace quen {
@@ -42,8 +34,6 @@ const char* const kUsage[] = {
     "       output = where to write the decoded bytes\n",
 };
 
-constexpr const char* kPassesSkippedLine =
-    "Work budget spent - %u comparison passes skipped, fuzzy positions may be missed\n";
 // Ends the run after the abnormal-termination message. The key wait comes only once the
 // run's files are closed, so that a user who never answers it still finds them whole.
 struct AbnormalEnd {};
@@ -64,68 +54,56 @@ void wait_for_key_press() {
     if (tty) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
 }
 
-// The low 8 bits of the decimal number at `s` (leading blanks and one sign allowed, 0
-// without digits), defined however many digits follow.
-long parse_revolution(const char* s) {
-    errno = 0;
-    long long v = std::strtoll(s, nullptr, 10);
-    return static_cast<long>(v & 0xFF);
-}
-
 class Run {
 public:
-    explicit Run(const RunIo& io) : io_(io) {
-        opts_.err_out = io.err;
-        opts_.diag_out = io.err;
-        opts_.plot_dir = io.plot_dir;
-    }
+    explicit Run(const RunIo& io) : io_(io) { opts_.plot_dir = io.plot_dir; }
 
     int execute(const std::vector<std::string>& args) {
         scan(args);
         set_up();
-        set_up_done_ = true;
-        analyse();
+        const AnalysisSinks sinks{report_, has_output_ ? report_ : io_.err, io_.err};
+        CaptureAnalysis analysis(*stream_, input_, io_.separator_sharing);
+        switch (analysis.run(opts_, sinks, figures(), io_.work_budget)) {
+        case AnalysisEnd::Completed: break;
+        case AnalysisEnd::Abnormal: abnormal_exit();
+        case AnalysisEnd::WriteFailed: throw RunExit{2};
+        }
         finish_files();
         return 1;
     }
 
 private:
+    RunFigures& figures() { return io_.figures != nullptr ? *io_.figures : own_figures_; }
+
     [[noreturn]] void abnormal_exit() {
-        record_failure();
         if (report_ != nullptr) std::fflush(report_);
         std::fprintf(io_.out, "Abnormal termination code %d\n   Press return to exit program\n", 2);
         std::fflush(io_.out);
         throw AbnormalEnd{};
     }
 
+    [[noreturn]] void fail(RunFailure why) {
+        RunFigures& f = figures();
+        f.failure = why;
+        if (stream_) {
+            f.revolutions = static_cast<int>(stream_->index_count) - 1;
+            f.rpm_avg = stream_->rpm_avg;
+            f.stream_info = stream_->info;
+        }
+        abnormal_exit();
+    }
+
     [[noreturn]] void usage_error(const char* reason) {
-        usage_failed_ = true;
         std::fprintf(io_.err, "%s: %s\n", kProgramName, reason);
         for (const char* line : kUsage) std::fputs(line, io_.err);
-        abnormal_exit();
+        fail(RunFailure::Usage);
     }
 
     void scan(const std::vector<std::string>& args) {
         size_t i = 0;
         for (; i < args.size() && !args[i].empty() && args[i][0] == '-'; ++i) {
-            const std::string& a = args[i];
-            for (size_t k = 1; k < a.size(); ++k) {
-                switch (a[k]) {
-                case 'b': opts_.print_buffers = false; break;
-                case 'c': opts_.clock_info = true; break;
-                case 'f': opts_.sector_all_areas = true; break;
-                case 'm': opts_.simple_decimal = true; break;
-                case 'p': opts_.pll_off = true; break;
-                case 's': opts_.look_for_sync = false; break;
-                case 't': opts_.plot = true; break;
-                case 'v': opts_.verbose = true; break;
-                case 'r':
-                    // The number takes exactly one character of the scan.
-                    opts_.revolution = static_cast<uint8_t>(parse_revolution(a.c_str() + k + 1));
-                    ++k;
-                    break;
-                default: usage_error("invalid line option");
-                }
+            if (scan_option_cluster(args[i], opts_).fault == OptionFault::UnknownLetter) {
+                usage_error("invalid line option");
             }
         }
         if (i >= args.size()) usage_error("no input file specified");
@@ -133,18 +111,6 @@ private:
         if (i + 1 < args.size()) {
             output_ = args[i + 1];
             has_output_ = true;
-        }
-    }
-
-    void print_banner(FILE* out) {
-        std::time_t now = std::time(nullptr);
-        std::tm tm_now{};
-        if (now != static_cast<std::time_t>(-1) && localtime_r(&now, &tm_now) != nullptr) {
-            char when[64];
-            std::strftime(when, sizeof when, "%a %b %d %H:%M:%S %Y\n", &tm_now);
-            std::fprintf(out, "%s (%s-%s) - run %s", kProgramName, __DATE__, __TIME__, when);
-        } else {
-            std::fprintf(out, "%s\n", kProgramName);
         }
     }
 
@@ -159,226 +125,46 @@ private:
     }
 
     void set_up() {
-        stream_ = load_stream();
-        if (!stream_) {
+        StreamLoad load = load_stream();
+        if (!load.stream) {
             std::fprintf(io_.err, "Could not open input file '%s'\n", input_.c_str());
-            abnormal_exit();
+            figures().system_error = load.system_error;
+            figures().stream_error = load.stream_error;
+            figures().intervals_before_error = load.intervals_before_error;
+            fail(load.system_error != 0 ? RunFailure::Unreadable : RunFailure::Undecodable);
         }
+        stream_ = std::move(load.stream);
         if (has_output_ && output_is_a_capture()) {
             std::fprintf(io_.err, "Output file '%s' is a stream file: not overwritten\n", output_.c_str());
             std::fprintf(io_.err, "Could not open output file '%s'\n", output_.c_str());
-            abnormal_exit();
+            fail(RunFailure::OutputNotCreatable);
         }
         if (has_output_) {
-            output_file_.reset(std::fopen(output_.c_str(), "w"));
-            if (!output_file_) {
+            output_file_ = std::make_unique<OutputFile>(output_, Replace::kInPlace);
+            if (!output_file_->is_open()) {
                 std::fprintf(io_.err, "Could not open output file '%s'\n", output_.c_str());
-                abnormal_exit();
+                fail(RunFailure::OutputNotCreatable);
             }
-            report_ = output_file_.get();
-            opts_.diag_out = report_;
+            report_ = output_file_->get();
         } else {
             report_ = io_.out;
-            opts_.diag_out = io_.err;
-        }
-        print_banner(report_);
-        const int revolutions = static_cast<int>(stream_->index_count - 1);
-        std::fprintf(report_, "  Stream file '%s' %d revolutions - Average RPM=%g\n", input_.c_str(), revolutions,
-                     stream_->rpm_avg);
-        if (stream_->index_count < 4) {
-            std::fprintf(io_.err, "Not enough revolutions for proper analysis (3 minimum)\n");
-            abnormal_exit();
-        }
-        // The decoders count from 0; the figures keep the number as the user gave it.
-        requested_revolution_ = opts_.revolution;
-        if (opts_.revolution == 0 || opts_.revolution > stream_->index_count - 1) {
-            std::fprintf(io_.err, "Invalid value %d for revolution number\n", opts_.revolution);
-            abnormal_exit();
-        }
-        opts_.revolution -= 1;
-    }
-
-    std::unique_ptr<QuenStream> load_stream() {
-        if (!io_.stream_bytes) return read_stream_file(input_, io_.err);
-        return read_stream_bytes(io_.stream_bytes->data(), io_.stream_bytes->size(), input_, io_.err);
-    }
-
-    void analyse() {
-        if (opts_.plot) {
-            allsect_path_ = opts_.plot_dir.empty() ? "allsect.dat" : opts_.plot_dir + "/allsect.dat";
-            allsect_.reset(std::fopen(allsect_path_.c_str(), "w"));
-            if (!allsect_) {
-                std::fprintf(io_.err, "Could not open sector layout file\n");
-                abnormal_exit();
-            }
-        }
-        opts_.budget = io_.work_budget != nullptr ? io_.work_budget : &own_budget_;
-        const uint8_t rev = opts_.revolution;
-        SeparatorRuns runs(stream_.get(), opts_.pll_off, io_.separator_sharing);
-        Prot_list findings;
-
-        TrackLayout track;
-        {
-            ByteBuffer track_buffer(10000);
-            decode_track(track, runs.from(rev), track_buffer, opts_);
-            record_track_figures(track, track_buffer, runs.from(rev));
-            print_track_layout(report_, track);
-            if (opts_.print_buffers) print_track_detail(report_, track, track_buffer, opts_);
-        }
-        check_track_protections(findings, track, opts_);
-
-        IdLayout ids;
-        ByteBuffer id_buffer(200);
-        const uint8_t n = locate_ids(runs.from(rev), ids, id_buffer, opts_);
-        print_id_layout(report_, ids, id_buffer);
-        if (opts_.print_buffers) print_id_buffer(report_, ids, id_buffer, opts_);
-        check_id_protections(findings, ids, id_buffer);
-
-        std::vector<uint32_t> expected_ns(n);
-        for (uint32_t i = 0; i < n; ++i) expected_ns[i] = ids.ids[i].position_ns;
-        SectorPasses passes(runs, std::move(expected_ns));
-        std::vector<SectorLayout> sectors(n);
-        std::vector<ByteBuffer> buffers;
-        buffers.reserve(n);
-        for (uint32_t i = 0; i < n; ++i) {
-            buffers.emplace_back(kSectorBufferEntries);
-            const uint8_t wanted = id_byte(id_buffer, i, IdEntry::kSector);
-            analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
-        }
-        if (passes.skipped != 0) std::fprintf(report_, kPassesSkippedLine, static_cast<unsigned>(passes.skipped));
-        if (allsect_) std::fprintf(allsect_.get(), "// sector_number id_start id_len gap3_len data_len gap4_len\n");
-        print_all_sectors(report_, n, sectors.data());
-
-        uint32_t prev_data_end = 0;
-        for (uint32_t i = 0; i < n; ++i) {
-            const SectorLayout& s = sectors[i];
-            if (opts_.print_buffers) print_sector_detail(report_, s, buffers[i], opts_);
-            check_sector_protections(findings, s, buffers[i], prev_data_end);
-            const AreaInfo& data = s.area(AreaKind::DATA);
-            prev_data_end = data.position_ns + data.length_ns;
-            if (allsect_) write_allsect_line(s);
-            buffers[i] = ByteBuffer();
-        }
-        findings.print(report_);
-        record_figures(track, ids, id_buffer, sectors, findings);
-    }
-
-    // Every abnormal end passes here; what the run got to tells why it ended.
-    void record_failure() {
-        RunFigures* f = io_.figures;
-        if (f == nullptr) return;
-        f->requested_revolution = requested_revolution_;
-        if (usage_failed_) {
-            f->failure = RunFailure::Usage;
-        } else if (!stream_) {
-            OwnedFile probe(std::fopen(input_.c_str(), "rb"));
-            f->failure = probe ? RunFailure::Undecodable : RunFailure::Unreadable;
-        } else {
-            f->revolutions = static_cast<int>(stream_->index_count) - 1;
-            f->rpm_avg = stream_->rpm_avg;
-            f->stream_info = stream_->info;
-            if (set_up_done_) {
-                f->failure = RunFailure::WriteFailed;  // only a plot file ends a run after its set-up
-            } else if (has_output_ && !output_file_) {
-                f->failure = RunFailure::OutputNotCreatable;
-            } else if (stream_->index_count < 4) {
-                f->failure = RunFailure::TooFewRevolutions;
-            } else {
-                f->failure = RunFailure::RevolutionOutOfRange;
-            }
         }
     }
 
-    // What the track decoder found where, and the revolution's timing when asked for:
-    // taken while the track buffer is still there, handed over with the other figures.
-    void record_track_figures(const TrackLayout& track, const ByteBuffer& track_buffer, SeparatorRun& run) {
-        if (io_.figures == nullptr) return;
-        placed_.clear();
-        const auto first = track_buffer.entries.begin();
-        const auto last = first + track_buffer.count;
-        for_each_used_slot(track, [&](size_t i, const SectorSlot& slot) {
-            const AreaInfo& id = slot.area(AreaKind::ID);
-            const AreaInfo& data = slot.area(AreaKind::DATA);
-            // A slot that holds only a trailing sync zone is no sector.
-            if (i == 0 || (id.length_ns == 0 && data.length_ns == 0)) return;
-            PlacedSectorFigure p{slot.S, {id.position_ns, id.length_ns}, {data.position_ns, data.length_ns},
-                                 id.length_ns != 0 && id.crc == 0, data.length_ns != 0 && data.crc == 0,
-                                 DataMark::kNormal};
-            // The data field begins with its address mark, the byte that started at the field's start.
-            const auto mark = std::lower_bound(first, last, data.position_ns, [](const DecodedByte& b, uint32_t ns) {
-                return b.position_ns < ns;
-            });
-            if (data.length_ns != 0 && mark != last && mark->position_ns == data.position_ns &&
-                marks::is_deleted_data_mark(mark->data)) {
-                p.mark = DataMark::kDeleted;
-            }
-            placed_.push_back(p);
-        });
-        if (io_.timing == TimingSummary::kCompute) {
-            timing_ = std::make_shared<const FluxTiming>(summarise_flux_timing(run));
-        }
-    }
-
-    void record_figures(const TrackLayout& track, const IdLayout& ids, const ByteBuffer& id_buffer,
-                        const std::vector<SectorLayout>& sectors, const Prot_list& findings) {
-        RunFigures* f = io_.figures;
-        if (f == nullptr) return;
-        f->completed = true;
-        f->revolutions = static_cast<int>(stream_->index_count) - 1;
-        f->rpm_avg = stream_->rpm_avg;
-        f->stream_info = stream_->info;
-        f->requested_revolution = requested_revolution_;
-        f->track_bytes = track.byte_count - 1;
-        f->track_ns = track.total_ns;
-        f->id_good = track.id_good;
-        f->id_bad = track.id_bad;
-        f->data_good = track.data_good;
-        f->data_bad = track.data_bad;
-        f->synch_good = track.synch_good;
-        f->synch_bad = track.synch_bad;
-        f->ids.clear();
-        for (size_t i = 0; i < sectors.size(); ++i) {
-            const auto field = [&](IdEntry which) { return id_byte(id_buffer, i, which); };
-            f->ids.push_back({field(IdEntry::kTrack), field(IdEntry::kHead), field(IdEntry::kSector),
-                              field(IdEntry::kSize), ids.ids[i].crc == 0});
-        }
-        f->sectors.clear();
-        for (const SectorLayout& s : sectors) {
-            f->sectors.push_back({s.S, s.area(AreaKind::ID).crc == 0, s.has_data != 0,
-                                  s.has_data != 0 && s.area(AreaKind::DATA).crc == 0, s.FZP});
-        }
-        f->findings.clear();
-        for (const ProtEntry* e = findings.head; e != nullptr; e = e->next) {
-            f->findings.push_back({e->type, e->S, e->value});
-        }
-        f->placed = std::move(placed_);
-        f->timing = std::move(timing_);
-    }
-
-    void write_allsect_line(const SectorLayout& s) {
-        const char* colour = s.FZP != 0 ? "orange" : (s.area(AreaKind::DATA).crc != 0 ? "red" : "blue");
-        std::fprintf(allsect_.get(), "\"Sect %d\" %d %d %d %d %d %s\n", s.S,
-                     s.area(AreaKind::ID).position_ns / 1000, s.area(AreaKind::ID).length_ns / 1000,
-                     s.area(AreaKind::GAP3).length_ns / 1000, s.area(AreaKind::DATA).length_ns / 1000,
-                     s.area(AreaKind::GAP4).length_ns / 1000, colour);
+    StreamLoad load_stream() {
+        if (!io_.stream_bytes) return load_stream_file(input_, io_.err);
+        return load_stream_bytes(io_.stream_bytes->data(), io_.stream_bytes->size(), input_, io_.err);
     }
 
     // A full disk must not pass for a completed report.
     void finish_files() {
-        check_closed(allsect_, allsect_path_);
-        check_closed(output_file_, output_);
-        std::fflush(io_.out);
-    }
-
-    void check_closed(OwnedFile& f, const std::string& name) {
-        if (!f) return;
-        const bool was_report = f.get() == report_;
-        if (!close_checked(f)) {
-            if (was_report) report_ = io_.out;
-            if (io_.figures != nullptr) io_.figures->failure = RunFailure::WriteFailed;
-            std::fprintf(io_.err, "Error writing file %s\n", name.c_str());
+        if (output_file_ && !output_file_->commit()) {
+            report_ = io_.out;
+            figures().failure = RunFailure::WriteFailed;
+            std::fprintf(io_.err, "Error writing file %s\n", output_.c_str());
             throw RunExit{2};
         }
+        std::fflush(io_.out);
     }
 
     const RunIo& io_;
@@ -387,21 +173,23 @@ private:
     std::string output_;
     bool has_output_ = false;
     std::unique_ptr<QuenStream> stream_;
-    OwnedFile output_file_;
-    OwnedFile allsect_;
-    std::string allsect_path_;
+    std::unique_ptr<OutputFile> output_file_;
     FILE* report_ = nullptr;
-    bool usage_failed_ = false;
-    bool set_up_done_ = false;
-    uint8_t requested_revolution_ = 0;  // the -r number, 1-based, once the stream is read
-    std::vector<PlacedSectorFigure> placed_;
-    std::shared_ptr<const FluxTiming> timing_;
-    WorkBudget own_budget_;
+    RunFigures own_figures_;
 };
 
 }  // namespace
 
 int run_quenanalyze(const std::vector<std::string>& args, const RunIo& io) {
+    // Asked for, not a mistake: on standard output, with success and no key wait.
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "--version")) {
+        if (args[0] == "--version") {
+            std::fprintf(io.out, "%s (%s-%s)\n", kProgramName, __DATE__, __TIME__);
+        } else {
+            for (const char* line : kUsage) std::fputs(line, io.out);
+        }
+        return std::fflush(io.out) == 0 && std::ferror(io.out) == 0 ? 0 : 2;
+    }
     try {
         Run run(io);
         return run.execute(args);
@@ -411,9 +199,6 @@ int run_quenanalyze(const std::vector<std::string>& args, const RunIo& io) {
         if (io.wait_for_key) wait_for_key_press();
         return 2;
     } catch (const RunExit& e) {
-        if (io.figures != nullptr && io.figures->failure == RunFailure::None) {
-            io.figures->failure = RunFailure::WriteFailed;
-        }
         std::fflush(io.out);
         std::fflush(io.err);
         return e.code;

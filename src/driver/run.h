@@ -19,7 +19,6 @@ struct RunIo {
     bool wait_for_key = false; // abnormal ends wait for a key press (only on a terminal)
     std::string plot_dir;      // where plot files go; empty = current directory
     RunFigures* figures = nullptr;  // filled with what the run found, when given
-    TimingSummary timing = TimingSummary::kSkip;  // into figures->timing
     // Tests run whole analyses with each decoder stepping the separator afresh, to check
     // that sharing its results changes nothing.
     SeparatorSharing separator_sharing = SeparatorSharing::kShared;

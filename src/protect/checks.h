@@ -4,11 +4,9 @@
 #include <cstdint>
 
 #include "decode/records.h"
-#include "decode/track.h"
+#include "decode/layouts.h"
 #include "base/options.h"
 #include "protect/prot.h"
-#include "sector/id_locator.h"
-#include "sector/sector.h"
 
 namespace quen {
 

@@ -5,10 +5,8 @@
 #include <cstdio>
 
 #include "decode/records.h"
-#include "decode/track.h"
+#include "decode/layouts.h"
 #include "base/options.h"
-#include "sector/id_locator.h"
-#include "sector/sector.h"
 
 namespace quen {
 

@@ -283,33 +283,20 @@ struct SectorDecoder {
     void field_byte(uint8_t b) {
         --countdown;
         if (state == AreaKind::ID) {
-            switch (countdown) {
-                case 6: layout.T = b; break;
-                case 5: layout.H = b; break;
-                case 4:
-                    layout.S = b;
-                    if (b == wanted) {
-                        wanted_found = true;
-                    } else {
-                        // Another sector: what was kept of its ID field goes.
-                        state = AreaKind::GAP2;
-                        buffer.clear();
-                    }
-                    break;
-                case 3: layout.Z = b; break;
-                case 2: layout.id_crc = b; break;
-                case 1: layout.id_crc = static_cast<uint16_t>(layout.id_crc * 256 + b); break;
-                case 0: complete_field(AreaKind::GAP3); break;
-                default: break;
+            if (take_id_field_byte(layout, countdown, b)) {
+                complete_field(AreaKind::GAP3);
+            } else if (countdown == kIdSectorByteLeft) {
+                if (b == wanted) {
+                    wanted_found = true;
+                } else {
+                    // Another sector: what was kept of its ID field goes.
+                    state = AreaKind::GAP2;
+                    buffer.clear();
+                }
             }
             return;
         }
-        switch (countdown) {
-            case 2: layout.data_crc = b; break;
-            case 1: layout.data_crc = static_cast<uint16_t>(layout.data_crc * 256 + b); break;
-            case 0: complete_field(AreaKind::GAP4); break;
-            default: break;
-        }
+        if (take_data_field_byte(layout, countdown, b)) complete_field(AreaKind::GAP4);
     }
 
     // The byte after the second CRC byte completes the field and starts the next area.

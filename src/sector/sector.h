@@ -7,30 +7,13 @@
 #include <memory>
 #include <vector>
 
+#include "decode/layouts.h"
 #include "decode/records.h"
 #include "base/options.h"
 #include "decode/separator.h"
 #include "stream/cursor.h"
 
 namespace quen {
-
-struct SectorLayout {
-    AreaSet areas{};
-    uint8_t T = 0;
-    uint8_t H = 0;
-    uint8_t S = 0;
-    uint8_t Z = 2;
-    uint16_t id_crc = 0;
-    uint16_t data_crc = 0;
-    uint16_t DOI = 0;
-    uint8_t has_data = 0;
-    uint16_t FZP = 0;
-    uint16_t data_start = 0;
-    uint32_t noflux_ns = 0;
-
-    AreaInfo& area(AreaKind k) { return areas[area_index(k)]; }
-    const AreaInfo& area(AreaKind k) const { return areas[area_index(k)]; }
-};
 
 // Room for a sector of 1024 bytes with all its areas; a buffer grows beyond it when needed,
 // but every sector of the run keeps its buffer to the end, so they start no larger.

@@ -6,7 +6,7 @@
 
 #include "decode/plot.h"
 #include "base/options.h"
-#include "sector/sector.h"
+#include "decode/layouts.h"
 
 namespace quen {
 

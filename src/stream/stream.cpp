@@ -211,49 +211,67 @@ const char* QuenStream::info_value(const char* key) {
 
 namespace {
 
-// The whole file, or false when it cannot be read whole as a regular file's bytes.
-bool read_whole_file(const std::string& name, std::vector<uint8_t>& bytes) {
+// The whole file's bytes; 0, or the system's reason why the file cannot be read whole
+// as a regular file's bytes.
+int read_whole_file(const std::string& name, std::vector<uint8_t>& bytes) {
     OwnedFile f(std::fopen(name.c_str(), "rb"));
-    if (!f) return false;
+    if (!f) return errno != 0 ? errno : EIO;
     struct stat st {};
+    if (fstat(fileno(f.get()), &st) != 0) return errno;
     // A directory opens on some systems but has no bytes to give.
-    if (fstat(fileno(f.get()), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return false;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    if (std::fseek(f.get(), 0, SEEK_END) != 0) return errno;
     const long length = std::ftell(f.get());
+    if (length < 0) return errno;
     // Stream positions are 32-bit: a longer file cannot be described.
-    if (length < 0 || static_cast<unsigned long>(length) > std::numeric_limits<uint32_t>::max()) return false;
-    if (std::fseek(f.get(), 0, SEEK_SET) != 0) return false;
+    if (static_cast<unsigned long>(length) > std::numeric_limits<uint32_t>::max()) return EFBIG;
+    if (std::fseek(f.get(), 0, SEEK_SET) != 0) return errno;
     bytes.resize(static_cast<size_t>(length));
     // A short read would leave part of the buffer unset: treat it like a file that did not open.
-    return std::fread(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
+    if (std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) return ferror(f.get()) ? EIO : ENODATA;
+    return 0;
 }
 
 }  // namespace
 
-std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err) {
+StreamLoad load_stream_file(const std::string& name, FILE* err) {
     std::vector<uint8_t> bytes;
-    if (!read_whole_file(name, bytes)) {
+    errno = 0;
+    if (const int why = read_whole_file(name, bytes); why != 0) {
         std::fprintf(err, "Could not open file %s\n", name.c_str());
-        return nullptr;
+        StreamLoad failed;
+        failed.system_error = why;
+        return failed;
     }
-    return read_stream_bytes(bytes.data(), bytes.size(), name, err);
+    return load_stream_bytes(bytes.data(), bytes.size(), name, err);
 }
 
-std::unique_ptr<QuenStream> read_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err) {
-    auto stream = std::make_unique<QuenStream>();
+std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err) {
+    return load_stream_file(name, err).stream;
+}
+
+StreamLoad load_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err) {
+    StreamLoad load;
+    load.stream = std::make_unique<QuenStream>();
     // Stream positions are 32-bit: longer data cannot be described.
     int rc = kStreamTruncated;
     if (length <= std::numeric_limits<uint32_t>::max()) {
-        stream->data = bytes;
-        stream->data_len = static_cast<uint32_t>(length);
-        rc = stream->decode();
-        stream->data = nullptr;
+        load.stream->data = bytes;
+        load.stream->data_len = static_cast<uint32_t>(length);
+        rc = load.stream->decode();
+        load.stream->data = nullptr;
     }
     if (rc != kStreamOk) {
         std::fprintf(err, "Error decoding stream file %s\n", name.c_str());
-        return nullptr;
+        load.intervals_before_error = load.stream->flux_count;
+        load.stream.reset();
+        load.stream_error = rc;
     }
-    return stream;
+    return load;
+}
+
+std::unique_ptr<QuenStream> read_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err) {
+    return load_stream_bytes(bytes, length, name, err).stream;
 }
 
 namespace {

@@ -81,8 +81,22 @@ private:
     char value_buf_[256] = {};
 };
 
-// Reads and decodes a stream file. On failure writes its own line to `err`
-// and returns nullptr.
+// A stream read from a file or from memory, or why it could not be.
+struct StreamLoad {
+    std::unique_ptr<QuenStream> stream;
+    int system_error = 0;          // errno when the file could not be read
+    int stream_error = kStreamOk;  // the decoder's error when the bytes could not be decoded
+    // Flux intervals read before that error: a capture cut short has many, other bytes none.
+    uint32_t intervals_before_error = 0;
+};
+
+// Reads and decodes a stream file. On failure writes its own line to `err`.
+StreamLoad load_stream_file(const std::string& name, FILE* err);
+// Decodes stream bytes already in memory as load_stream_file decodes a file's; `name`
+// only labels the failure line. The bytes are not kept.
+StreamLoad load_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err);
+
+// The same, for callers that need only the stream: nullptr on failure.
 std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err);
 
 // Whether `name` is a regular file whose blocks read as a stream, as the block parser
@@ -91,8 +105,6 @@ std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err)
 // bounded memory. The pulses are not placed: a capture whose pulses cannot be placed is
 // still a capture.
 bool file_holds_indexed_stream(const std::string& name);
-// Decodes stream bytes already in memory as read_stream_file decodes a file's; `name`
-// only labels the failure line. The bytes are not kept.
 std::unique_ptr<QuenStream> read_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err);
 
 }  // namespace quen

@@ -35,7 +35,7 @@ mkdir -p "$disk" "$work/page"
 "$quensynth" --disk "$disk" || fail "quensynth --disk failed"
 
 # The disk's track sides and the status each must show; the other cells have no file.
-expected='00.0 default-mode-only
+expected='00.0 clean
 01.0 clean
 02.0 protected
 03.0 faults

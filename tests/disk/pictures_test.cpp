@@ -13,7 +13,8 @@
 #include "disk/summary.h"
 #include "disk/timing_svg.h"
 #include "disk/workers.h"
-#include "driver/run.h"
+#include "driver/analysis.h"
+#include "protect/prot.h"
 #include "support/builder.h"
 #include "support/capture.h"
 
@@ -50,16 +51,14 @@ TEST(FluxTiming, PlacesEachIntervalInItsBinColumnAndRow) {
     }
 }
 
-RunFigures figures_of(const std::vector<uint8_t>& stream, TimingSummary timing = TimingSummary::kSkip) {
-    RunFigures figures;
+RunFigures figures_of(const std::vector<uint8_t>& bytes, uint8_t detail = kDetailSummary) {
     Capture out;
-    RunIo io;
-    io.out = out.get();
-    io.err = out.get();
-    io.figures = &figures;
-    io.timing = timing;
-    io.stream_bytes = std::span<const uint8_t>(stream);
-    EXPECT_EQ(run_quenanalyze({"-b", "track.raw"}, io), 1);
+    const std::unique_ptr<QuenStream> stream = read_stream_bytes(bytes.data(), bytes.size(), "track.raw", out.get());
+    CaptureAnalysis analysis(*stream, "track.raw");
+    RunOptions opts;
+    opts.print_buffers = false;
+    RunFigures figures;
+    EXPECT_EQ(analysis.run(opts, {out.get(), out.get(), out.get()}, figures, nullptr, detail), AnalysisEnd::Completed);
     return figures;
 }
 
@@ -68,7 +67,7 @@ TEST(FluxTiming, SummarisesTheAnalysedRevolutionOnlyWhenAsked) {
     plan.sectors[1].data_mark = 0xF8;       // sector 2 deleted
     plan.sectors[3].data_crc = 0x1234;      // sector 4 bad
     const std::vector<uint8_t> stream = synth::track_stream(synth::build_track(plan));
-    for (TimingSummary wanted : {TimingSummary::kSkip, TimingSummary::kCompute}) {
+    for (uint8_t wanted : {kDetailSummary, kDetailTiming}) {
         const RunFigures figures = figures_of(stream, wanted);
         ASSERT_EQ(figures.placed.size(), 9u);
         for (size_t i = 0; i < figures.placed.size(); ++i) {
@@ -85,7 +84,7 @@ TEST(FluxTiming, SummarisesTheAnalysedRevolutionOnlyWhenAsked) {
                 EXPECT_GT(p.id.position_ns, figures.placed[i - 1].data.position_ns);
             }
         }
-        EXPECT_EQ(figures.timing != nullptr, wanted == TimingSummary::kCompute);
+        EXPECT_EQ(figures.timing != nullptr, wanted == kDetailTiming);
         if (!figures.timing) continue;
         const FluxTiming& t = *figures.timing;
         EXPECT_NEAR(t.revolution_ns, figures.track_ns, 1);
@@ -149,31 +148,37 @@ TEST(DiskMap, OneShapeAPerSectorColouredByItsState) {
 
 TEST(TrackSummary, MapStatesFromTheRunsFigures) {
     using F = disk::FieldState;
+    constexpr int32_t kNone = -1;
+    constexpr auto kSbd = static_cast<int32_t>(ProtType::SBD);
+    constexpr auto kSid = static_cast<int32_t>(ProtType::SID);  // a note where the sector reads well
     const struct {
         const char* what;
         PlacedSectorFigure placed;
         uint16_t fuzzy;
-        bool finding;
+        int32_t finding;  // the kind of a finding on sector 1
         F id, data;
         bool survives = true;
     } cases[] = {
-        {"good", {1, {}, {}, true, true, DataMark::kNormal}, 0, false, F::Good, F::Good},
-        {"bad ID", {1, {}, {}, false, true, DataMark::kNormal}, 0, false, F::BadCrc, F::Good},
-        {"bad data", {1, {}, {}, true, false, DataMark::kNormal}, 0, false, F::Good, F::BadCrc},
-        {"weak before bad", {1, {}, {}, true, false, DataMark::kNormal}, 12, false, F::Good, F::Weak},
-        {"deleted", {1, {}, {}, true, true, DataMark::kDeleted}, 0, false, F::Good, F::Deleted},
-        {"deleted before finding", {1, {}, {}, true, true, DataMark::kDeleted}, 0, true, F::Finding, F::Deleted},
-        {"finding", {1, {}, {}, true, true, DataMark::kNormal}, 0, true, F::Finding, F::Finding},
-        {"finding only in the default mode", {1, {}, {}, true, true, DataMark::kNormal}, 0, true, F::Good, F::Good,
+        {"good", {1, {}, {}, true, true, DataMark::kNormal}, 0, kNone, F::Good, F::Good},
+        {"bad ID", {1, {}, {}, false, true, DataMark::kNormal}, 0, kNone, F::BadCrc, F::Good},
+        {"bad data", {1, {}, {}, true, false, DataMark::kNormal}, 0, kNone, F::Good, F::BadCrc},
+        {"weak before bad", {1, {}, {}, true, false, DataMark::kNormal}, 12, kNone, F::Good, F::Weak},
+        {"deleted", {1, {}, {}, true, true, DataMark::kDeleted}, 0, kNone, F::Good, F::Deleted},
+        {"deleted before finding", {1, {}, {}, true, true, DataMark::kDeleted}, 0, kSbd, F::Finding, F::Deleted},
+        {"finding", {1, {}, {}, true, true, DataMark::kNormal}, 0, kSbd, F::Finding, F::Finding},
+        {"finding only in the default mode", {1, {}, {}, true, true, DataMark::kNormal}, 0, kSbd, F::Good, F::Good,
          false},
-        {"bad CRC before finding", {1, {}, {}, false, false, DataMark::kNormal}, 0, true, F::BadCrc, F::BadCrc},
-        {"another sector's finding", {2, {}, {}, true, true, DataMark::kNormal}, 0, true, F::Good, F::Good},
+        {"bad CRC before finding", {1, {}, {}, false, false, DataMark::kNormal}, 0, kSbd, F::BadCrc, F::BadCrc},
+        {"another sector's finding", {2, {}, {}, true, true, DataMark::kNormal}, 0, kSbd, F::Good, F::Good},
+        {"note", {1, {}, {}, true, true, DataMark::kNormal}, 0, kSid, F::Note, F::Note},
+        {"ID re-framed by an incidental pattern", {1, {}, {}, false, true, DataMark::kNormal}, 0, kSid, F::Note,
+         F::Note},
     };
     for (const auto& c : cases) {
         RunFigures main;
         main.completed = true;
         main.sectors = {{1, true, true, true, c.fuzzy}};
-        if (c.finding) main.findings = {{0, 1, -1}};
+        if (c.finding != kNone) main.findings = {{c.finding, 1, -1}};
         main.placed = {c.placed};
         RunFigures no_sync = main;
         if (!c.survives) no_sync.findings.clear();

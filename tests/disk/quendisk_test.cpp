@@ -11,6 +11,7 @@
 #include "disk/summary.h"
 #include "protect/prot.h"
 #include "support/capture.h"
+#include "support/builder.h"
 #include "support/disk_builder.h"
 #include "support/run_helper.h"
 
@@ -69,21 +70,32 @@ TEST_F(QuenDisk, SummaryTable) {
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out,
-              "Track Side Revs     RPM Bytes  ID ok/bad Data ok/bad Sectors ok/found Fuzzy ID-C.H  Findings\n"
-              "    0    0    3  300.00  6250        8/1         9/0              9/9     0 -       SID(2*)\n"
-              "    1    0    3  300.00  6249        9/0         9/0              9/9     0 -       -\n"
-              "    2    0    3  300.00  6251        8/1         8/1              8/9     0 -       SBD(4) ISS(7*) SID(8*)\n"
-              "    3    0    3  300.00  6249        9/0         9/0              9/9     0 05.0    -\n"
+              "Track Side Revs     RPM Bytes  ID ok/bad Data ok/bad Sectors ok/found Fuzzy ID-C.H  Status      Findings\n"
+              "    0    0    3  300.00  6250      8*/1*         9/0              9/9     0 -       clean       -; "
+              "notes: SID(2*)\n"
+              "    1    0    3  300.00  6249        9/0         9/0              9/9     0 -       clean       -\n"
+              "    2    0    3  300.00  6251      8*/1*         8/1              8/9     0 -       protected   SBD(4) "
+              "ISS(7*); notes: SID(8*)\n"
+              "    3    0    3  300.00  6249        9/0         9/0              9/9     0 05.0    faults      -\n"
               "    4    1 failed: not a stream file that can be decoded\n"
-              "    5    1    3  300.00  6249        9/0         9/0              9/9     0 -       -\n"
-              "Total: 6 track sides, 5 analysed, 1 failed; ID 43/2, data 44/1, sectors 44/45, 0 fuzzy; 4 findings (3 "
-              "only with the synch search inside fields); 1 with IDs of another cylinder or head\n"
+              "    5    1    3  300.00  6249        9/0         9/0              9/9     0 -       clean       -\n"
+              "Total: 6 track sides, 5 analysed, 1 failed; ID 43/2, data 44/1 (with -s: ID 45/0, data 44/1), sectors "
+              "44/45, 0 fuzzy; 2 findings (1 only with the synch search inside fields), 2 notes; 1 with IDs of "
+              "another cylinder or head\n"
               "* only with the synch search inside fields\n"
+              "notes: sync patterns that ordinary data forms at some bit offset in fields that read correctly; no "
+              "protection\n"
+              "Verdict:\n"
+              "  9 x 512 bytes on 5 track sides (00.0-03.0, 05.1)\n"
+              "  unreadable: 02.0 sector 4\n"
+              "  protections: 02.0 SBD(4)\n"
+              "  notes: 2 incidental sync patterns in fields that read correctly\n"
+              "  44 of 45 sectors read\n"
               "Skipped: notes.txt\n");
 
     // With -s there is nothing to cross-check, and the re-framing artefacts are gone.
     r = run_disk({"-s", dir()});
-    EXPECT_NE(r.out.find("    0    0    3  300.00  6249        9/0         9/0              9/9     0 -       -\n"),
+    EXPECT_NE(r.out.find("    0    0    3  300.00  6249        9/0         9/0              9/9     0 -       clean       -\n"),
               std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\nFindings not cross-checked: -s was given.\n"), std::string::npos);
 }
@@ -104,9 +116,9 @@ TEST_F(QuenDisk, CsvAndJsonRecords) {
         const char* failure;
     };
     const Row expected[] = {
-        {"SID:2:1:0", ""},
         {"", ""},
-        {"SBD:4:-1:1 ISS:7:1:0 SID:8:1:0", ""},
+        {"", ""},
+        {"SBD:4:-1:1 ISS:7:1:0", ""},
         {"", ""},
         {"", "not a stream file that can be decoded"},
         {"", ""},
@@ -167,6 +179,9 @@ TEST_F(QuenDisk, ExitCodes) {
     const std::string clean = make_temp_dir();
     fs::copy_file(dir() + "/track01.0.raw", clean + "/track01.0.raw");
     const std::string file = dir() + "/notes.txt";
+    const std::string misses = make_temp_dir();
+    fs::copy_file(dir() + "/track01.0.raw", misses + "/track01.0.raw");
+    for (const char* name : {"track4.0.raw", "Track03.1.raw"}) fs::copy_file(dir() + "/track01.0.raw", misses + "/" + name);
     const struct {
         std::vector<std::string> args;
         int code;
@@ -208,6 +223,8 @@ TEST_F(QuenDisk, ExitCodes) {
         {{clean, empty, "extra"}, 2, "quendisk: too many arguments\n"},
         // The analysis is done, but a summary lost on the way must not pass for written.
         {{clean, "--csv", "/dev/full"}, 2, "quendisk: error writing /dev/full\n"},
+        {{"--version"}, 0, ""},
+        {{misses}, 0, "quendisk: not read, their names are not trackNN.S.raw: Track03.1.raw, track4.0.raw\n"},
     };
     for (const auto& c : cases) {
         RunResult r = run_disk(c.args);
@@ -257,7 +274,7 @@ TEST(TrackSummary, StatusFromTheRunsFigures) {
         {"bad data", [](RunFigures& m, RunFigures&) { m.sectors[0].data_crc_ok = false; }, S::Faults, ""},
         {"a finding the -s run has on another sector",
          [](RunFigures& m, RunFigures& s) { m.findings = {kSbd4}; s.findings = {{kSbd4.kind, 5}}; },
-         S::DefaultModeOnly, ""},
+         S::Clean, ""},
         {"stopped short", [](RunFigures& m, RunFigures&) { m.completed = false; }, S::Failed,
          "cannot write the report file"},
         {"two revolutions",
@@ -278,6 +295,97 @@ TEST(TrackSummary, StatusFromTheRunsFigures) {
         disk::summarise_track(t, main, &no_sync);
         EXPECT_STREQ(disk::status_word(t.status), disk::status_word(c.status)) << c.what;
         EXPECT_EQ(t.failure_reason, c.reason) << c.what;
+    }
+}
+
+// A track whose sector 5 carries, inside its data, a sync sequence and an ID field: a
+// sector within a sector, with a data CRC that holds in the sector's own framing.
+synth::MfmCells sector_within_sector() {
+    synth::TrackPlan plan = synth::standard_track(0, 0);
+    synth::MfmCells c;
+    c.bytes(0x4E, plan.gap1_4e);
+    for (const synth::SectorPlan& s : plan.sectors) {
+        if (s.sector != 5) {
+            synth::write_sector(c, s);
+            continue;
+        }
+        synth::write_id_field(c, s);
+        c.bytes(0x4E, s.gap3_4e);
+        synth::write_data_mark(c, s);
+        c.bytes(0x4E, 200);
+        c.bytes(0x00, 12);
+        c.sync_a1(3);
+        const uint16_t crc = synth::crc_of({{0xA1, 0xA1, 0xA1, 0xFE, 0, 0, 12, 2}});
+        c.bytes({0xFE, 0, 0, 12, 2, static_cast<uint8_t>(crc >> 8), static_cast<uint8_t>(crc & 0xFF)});
+        c.bytes(0x4E, 512 - 200 - 12 - 3 - 7);
+        c.crc_bytes();
+        c.bytes(0x4E, s.gap4_4e);
+    }
+    while (c.size() / 16 < plan.total_bytes) c.byte(0x4E);
+    return c;
+}
+
+// One track side of each kind the verdict tells apart, each alone on a disk: its status,
+// where its sync patterns are filed, and what the verdict says of it.
+TEST(DiskVerdict, EachKindOfTrack) {
+    using synth::TrackPlan;
+    const auto with = [](void (*change)(TrackPlan&)) {
+        TrackPlan plan = synth::standard_track(0, 0);
+        change(plan);
+        return synth::track_stream(synth::build_track(plan));
+    };
+    TrackPlan weak_plan = synth::standard_track(0, 0);
+    const synth::MfmCells weak_first = synth::build_track(weak_plan);
+    weak_plan.sectors[2].data = std::vector<uint8_t>(512, 0x6D);
+    const synth::MfmCells weak_second = synth::build_track(weak_plan);
+    const struct {
+        const char* what;
+        std::vector<uint8_t> stream;
+        const char* status;
+        const char* sid_in;  // where sector 5's sync patterns are filed: "notes", "findings" or ""
+        const char* verdict;  // the verdict's members that must be as given
+    } cases[] = {
+        {"a sector of 0x14 bytes", with([](TrackPlan& p) { p.sectors[4].data.assign(512, 0x14); }), "clean", "notes",
+         R"({"formats":[{"sectors":9,"size":512,"track_sides":["00.0"]}],"protections":[],"unreadable":[]})"},
+        // The inner ID field is found as a sector of its own, which has no data.
+        {"a sector within a sector", synth::track_stream(sector_within_sector()), "protected", "",
+         R"({"unreadable":[{"track_side":"00.0","sector":12}],"weak":[],
+             "protections":[{"track_side":"00.0","code":"SND","sector":12}]})"},
+        {"a weak sector", synth::revolutions_to_stream({weak_first, weak_second, weak_first}), "protected", "",
+         R"({"weak":[{"track_side":"00.0","sector":3}],"protections":[]})"},
+        {"deleted data", with([](TrackPlan& p) { p.sectors[2].data_mark = 0xF8; }), "protected", "",
+         R"({"deleted":[{"track_side":"00.0","sector":3}],"protections":[],"sectors_read":9})"},
+        {"no ID field", with([](TrackPlan& p) { p.sectors.clear(); p.index_mark = false; }), "unformatted", "",
+         R"({"formats":[],"unformatted":["00.0"],"sectors_found":0})"},
+        {"five sectors of 1024 bytes",
+         with([](TrackPlan& p) {
+             p.sectors.resize(5);
+             for (synth::SectorPlan& s : p.sectors) s.size_code = 3;
+         }),
+         "protected", "",
+         R"({"formats":[{"sectors":5,"size":1024,"track_sides":["00.0"]}],
+             "protections":[{"track_side":"00.0","code":"NOS","sector":null}]})"},
+    };
+    for (const auto& c : cases) {
+        const std::string dir = make_temp_dir();
+        const std::string out = make_temp_dir();
+        synth::write_file(dir + "/track00.0.raw", c.stream);
+        RunResult r = run_disk({dir, "--json", out + "/d.json"});
+        ASSERT_EQ(r.code, 0) << c.what << "\n" << r.err;
+        const nlohmann::json doc = nlohmann::json::parse(read_file(out + "/d.json"));
+        const nlohmann::json& t = doc["tracks"][0];
+        EXPECT_EQ(t["status"], c.status) << c.what << "\n" << r.out;
+        for (const char* list : {"notes", "findings"}) {
+            bool sid5 = false;
+            for (const nlohmann::json& f : t[list]) sid5 = sid5 || (f["code"] == "SID" && f["sector"] == 5);
+            EXPECT_EQ(sid5, std::string(list) == c.sid_in) << c.what << ": " << list << "\n" << r.out;
+        }
+        const nlohmann::json verdict = nlohmann::json::parse(c.verdict);
+        for (const auto& [key, value] : verdict.items()) {
+            EXPECT_EQ(doc["verdict"][key], value) << c.what << ": " << key;
+        }
+        fs::remove_all(dir);
+        fs::remove_all(out);
     }
 }
 

@@ -58,6 +58,25 @@ TEST(CommandLine, UsageErrors) {
     }
 }
 
+// Asked-for help is no error: standard output, success, and alone on the command line.
+TEST(CommandLine, HelpAndVersion) {
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string out_start;
+    } cases[] = {
+        {{"--help"}, 0, kUsage},
+        {{"--version"}, 0, "QuenAnalyze V1.2 ("},
+        {{"--help", "in.raw"}, 2, kAbnormal},
+    };
+    for (const auto& c : cases) {
+        RunResult r = run_analyser(c.args);
+        EXPECT_EQ(r.code, c.code) << c.args[0];
+        EXPECT_EQ(r.out.substr(0, c.out_start.size()), c.out_start) << c.args[0];
+        EXPECT_EQ(r.err.empty(), c.code == 0) << c.args[0];
+    }
+}
+
 TEST(CommandLine, RevolutionChecksFollowTheStreamLine) {
     const std::string four = stream_with_pulses(4);
     const std::string three = stream_with_pulses(3);

@@ -6,16 +6,12 @@
 #include "support/builder.h"
 
 namespace quen::synth {
-namespace {
-
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) throw std::runtime_error("cannot create " + path);
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
 }
-
-}  // namespace
 
 void write_full_disk(const std::string& dir, int tracks) {
     for (int track = 0; track < tracks; ++track) {
@@ -70,7 +66,7 @@ std::vector<DiskEntry> write_sample_disk(const std::string& dir) {
     write_file(dir + "/track05.1.raw", stream(build_track(standard_track(5, 1))));
     write_file(dir + "/notes.txt", {'d', 'u', 'm', 'p', '\n'});
     return {
-        {"track00.0.raw", "default-mode-only"},
+        {"track00.0.raw", "clean"},
         {"track01.0.raw", "clean"},
         {"track02.0.raw", "protected"},
         {"track03.0.raw", "faults"},

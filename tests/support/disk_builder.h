@@ -2,6 +2,7 @@
 // whole-disk run has to tell apart.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@ struct DiskEntry {
     std::string file;    // name in the folder
     const char* status;  // what the whole-disk summary should call it
 };
+
+// Writes bytes to a new file; throws std::runtime_error when it cannot.
+void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Writes the disk's files into `dir` (which must exist) and returns them in the order
 // the summary lists them, the file that is no stream file last with an empty status.

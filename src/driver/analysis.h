@@ -1,0 +1,55 @@
+// One analysis of a capture already in memory: the call both programs make. It prints
+// the report from its banner on, records what it found as figures, and records a failure
+// where it happens, as a reason rather than words.
+#pragma once
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "base/options.h"
+#include "decode/separator.h"
+#include "driver/figures.h"
+#include "stream/stream.h"
+
+namespace quen {
+
+struct AnalysisSinks {
+    FILE* report = nullptr;       // the report, from its banner on
+    FILE* diagnostics = nullptr;  // the -v lines
+    FILE* messages = nullptr;     // the run's standard error: refusals, sectors not read, plot file faults
+};
+
+// How an analysis ended, as the programs must tell it.
+enum class AnalysisEnd : uint8_t {
+    Completed,
+    Abnormal,     // refused after its message: the run ends with "Abnormal termination code 2"
+    WriteFailed,  // a plot file could not be created or written: said, and the run ends with 2 at once
+};
+
+// The analyses of one capture. Analyses with the same PLL setting share the data
+// separator's results, which do not depend on any other option: quendisk's run without
+// the in-field synch search costs only the decoders.
+class CaptureAnalysis {
+public:
+    CaptureAnalysis(const QuenStream& stream, std::string input_name,
+                    SeparatorSharing sharing = SeparatorSharing::kShared);
+
+    // Analyses the capture with `opts` (the revolution 1-based, as the user gave it), its
+    // output and diagnostic streams taken from `sinks`. `budget` null: the standard limits.
+    AnalysisEnd run(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures, WorkBudget* budget = nullptr,
+                    uint8_t detail = kDetailSummary);
+
+    const QuenStream& stream() const { return stream_; }
+
+private:
+    SeparatorRuns& separator(bool pll_off);
+
+    const QuenStream& stream_;
+    std::string input_name_;
+    SeparatorSharing sharing_;
+    std::array<std::unique_ptr<SeparatorRuns>, 2> runs_{};
+};
+
+}  // namespace quen
