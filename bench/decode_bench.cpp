@@ -1,5 +1,6 @@
-// Speed of the separator and of whole analyses. bench/run.sh builds and runs these;
-// QUEN_BENCH_STREAMS (colon-separated paths) adds captures to the whole-run figures.
+// Speed of the separator, of the stream reader and of whole analyses. bench/run.sh builds
+// and runs these; QUEN_BENCH_STREAMS (colon-separated paths) adds captures to the
+// stream and whole-run figures.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 
 #include "decode/separator.h"
 #include "driver/run.h"
+#include "stream/stream.h"
 #include "support/memory_stream.h"
 
 namespace {
@@ -64,6 +66,25 @@ void BM_WholeRun(benchmark::State& state, std::string path, std::string options)
     std::fclose(sink);
 }
 
+// The stream file's bytes decoded from memory (blocks, index pulses, speed), and the
+// same file judged a capture or not from disk: both walk every block.
+void BM_StreamDecode(benchmark::State& state, std::string path) {
+    std::vector<uint8_t> bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<uint8_t>(c));
+        std::fclose(f);
+    }
+    FILE* sink = std::fopen("/dev/null", "w");
+    for (auto _ : state) benchmark::DoNotOptimize(quen::read_stream_bytes(bytes.data(), bytes.size(), path, sink));
+    std::fclose(sink);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+
+void BM_StreamJudge(benchmark::State& state, std::string path, int64_t size) {
+    for (auto _ : state) benchmark::DoNotOptimize(quen::file_holds_indexed_stream(path));
+    state.SetBytesProcessed(state.iterations() * size);
+}
+
 int register_whole_runs() {
     std::vector<std::string> paths{std::string(QUEN_SOURCE_DIR) + "/samples/dd9.raw"};
     if (const char* more = std::getenv("QUEN_BENCH_STREAMS")) {
@@ -74,6 +95,15 @@ int register_whole_runs() {
     }
     for (const std::string& p : paths) {
         const std::string name = p.substr(p.find_last_of('/') + 1);
+        int64_t size = 0;
+        if (FILE* f = std::fopen(p.c_str(), "rb")) {
+            if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+            std::fclose(f);
+        }
+        benchmark::RegisterBenchmark(("StreamDecode/" + name).c_str(), BM_StreamDecode, p)
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("StreamJudge/" + name).c_str(), BM_StreamJudge, p, size)
+            ->Unit(benchmark::kMicrosecond);
         for (const char* options : {"", "-v"}) {
             benchmark::RegisterBenchmark(("WholeRun/" + name + (*options ? "/-v" : "")).c_str(), BM_WholeRun, p,
                                          options)

@@ -96,6 +96,9 @@ std::vector<Seed> seeds() {
     const MfmCells one_sector = short_track({small_sector(1)});
     out.push_back({"many_revolutions", jittered(std::vector<MfmCells>(12, one_sector)), {{0x00, 8 /* -r9 */}}});
 
+    // -v text kept for replay in every revolution: what all of them keep together is bounded.
+    out.push_back({"noisy_revolutions", quen::synth::noisy_revolutions_stream(4, 2000), {{0x0C /* -vb */, 0x00}}});
+
     // Malformed: cut short, no EOF, an unknown OOB block, a failed transfer, too few revolutions.
     out.push_back({"truncated", {clean_stream.begin(), clean_stream.begin() + clean_stream.size() / 2}, {{0, 0}}});
     quen::synth::StreamOptions no_eof;

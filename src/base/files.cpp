@@ -15,6 +15,10 @@ std::string path_in(const std::string& dir, const std::string& name) {
 }
 
 OutputFile::OutputFile(std::string path, Replace how) : path_(std::move(path)) {
+    // A device or a pipe is written where it is: a file renamed over it would take its
+    // name and leave the device unwritten.
+    struct stat st {};
+    if (how == Replace::kWhole && stat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) how = Replace::kInPlace;
     if (how == Replace::kInPlace) {
         file_.reset(std::fopen(path_.c_str(), "w"));
         if (!file_) error_ = std::strerror(errno);

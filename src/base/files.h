@@ -18,7 +18,8 @@ std::string path_in(const std::string& dir, const std::string& name);
 // How a file replaces what its name held before.
 enum class Replace : uint8_t {
     kInPlace,  // truncated and written where it is (standard output, devices, pipes, plot files)
-    kWhole,    // a temporary file in the same folder, renamed over the name once closed whole
+    kWhole,    // a temporary file in the same folder, renamed over the name once closed whole;
+               // in place when the name holds something other than a regular file
 };
 
 // A file being written. Nothing of it is under its final name before commit() when it

@@ -35,6 +35,13 @@ public:
         if (diag_spent()) std::fprintf(out, kDiagEndLine, static_cast<unsigned long long>(diag_limit_));
     }
 
+    // Diagnostic text held in memory for decodings still to come, which write it later.
+    // All of it together counts against what the run may still write, so that a stream
+    // of many revolutions holds no more than one run's worth of -v text.
+    uint64_t diag_room_to_keep() const { return diag_left() > diag_kept_ ? diag_left() - diag_kept_ : 0; }
+    void keep_diag(uint64_t bytes) { diag_kept_ += bytes; }
+    uint64_t diag_kept() const { return diag_kept_; }
+
     static constexpr const char* kDiagEndLine = "  ** No more diagnostic lines: the run's limit of %llu bytes is reached\n";
 
 private:
@@ -42,6 +49,7 @@ private:
     uint64_t diag_limit_;
     uint64_t pass_used_ = 0;
     uint64_t diag_used_ = 0;
+    uint64_t diag_kept_ = 0;
 };
 
 }  // namespace quen

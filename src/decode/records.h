@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/unset_allocator.h"
+
 namespace quen {
 
 enum class AreaKind : uint8_t { GAP1a = 0, GAP1 = 1, GAP2 = 2, GAP3 = 3, GAP4 = 4, ID = 5, DATA = 6, IAM = 7 };
@@ -29,13 +31,20 @@ struct DecodedByte {
 };
 
 // Decoded bytes in order. Starts at a given capacity and grows as needed, up to
-// kMaxEntries; bytes beyond that are not stored (the decoders still count them).
+// kMaxEntries; bytes beyond that are not stored (the decoders still count them). Only
+// the first `count` entries hold bytes: the others are unset, and nothing reads them.
 struct ByteBuffer {
     static constexpr uint32_t kMaxEntries = 65535;
 
     explicit ByteBuffer(uint16_t initial_capacity = 0) : entries(initial_capacity), capacity(initial_capacity) {}
 
     void clear() { count = 0; }
+    // Room for `n` entries in all, kept unset until written.
+    void reserve(uint16_t n) {
+        if (entries.size() >= n) return;
+        entries.resize(n);
+        capacity = n;
+    }
     void append(const DecodedByte& b) {
         if (count >= kMaxEntries) return;
         if (count >= entries.size()) {
@@ -47,7 +56,7 @@ struct ByteBuffer {
         entries[count++] = b;
     }
 
-    std::vector<DecodedByte> entries;
+    std::vector<DecodedByte, UnsetAllocator<DecodedByte>> entries;
     uint16_t count = 0;
     uint16_t capacity = 0;
 };

@@ -1,5 +1,6 @@
 #include "decode/track.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "decode/flux_reader.h"
@@ -98,6 +99,7 @@ public:
         uint32_t remaining = reader_.run->revolution_intervals();
         init_track_layout(layout_);
         buffer_.clear();
+        buffer_.reserve(track_buffer_entries(remaining));
         if (opts_.plot) plot_.emplace(opts_);
         // The reader never hands out the stream's trailing entry, even when the index
         // records claim more intervals than the stream holds.
@@ -242,6 +244,13 @@ private:
 };
 
 }  // namespace
+
+uint16_t track_buffer_entries(uint32_t revolution_intervals) {
+    // Sixteen cells make a byte and MFM puts at most four between transitions; the
+    // revolution ends with its partial byte and the closing one.
+    const uint64_t entries = uint64_t{revolution_intervals} / 4 + 2;
+    return static_cast<uint16_t>(std::min<uint64_t>(entries, ByteBuffer::kMaxEntries));
+}
 
 void init_track_layout(TrackLayout& layout) {
     layout = TrackLayout{};

@@ -12,6 +12,10 @@
 
 namespace quen {
 
+// Room in the track buffer for a revolution of that many intervals: a revolution
+// of well-formed MFM never makes the buffer grow, one with longer stretches may.
+uint16_t track_buffer_entries(uint32_t revolution_intervals);
+
 void init_track_layout(TrackLayout& layout);
 void decode_track(TrackLayout& layout, FluxCursor& cursor, uint8_t revolution, ByteBuffer& buffer,
                   const RunOptions& opts);

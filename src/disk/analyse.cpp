@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "base/files.h"
+#include "base/names.h"
 #include "disk/html.h"
 #include "disk/messages.h"
 #include "disk/pictures.h"
@@ -36,7 +37,7 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
     RunFigures main;
     StreamLoad load = load_stream_file(t.input_path, said);
     if (!load.stream) {
-        std::fprintf(said, "Could not open input file '%s'\n", t.input_path.c_str());
+        std::fprintf(said, "Could not open input file '%s'\n", shown_name(t.input_path).c_str());
         main.failure = load.system_error != 0 ? RunFailure::Unreadable : RunFailure::Undecodable;
         main.system_error = load.system_error;
         main.stream_error = load.stream_error;
@@ -69,12 +70,12 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
         std::unique_ptr<OutputFile> report;
         // A report never replaces a capture, whatever its name.
         if (file_holds_indexed_stream(path)) {
-            std::fprintf(said, "Output file '%s' is a stream file: not overwritten\n", path.c_str());
+            std::fprintf(said, "Output file '%s' is a stream file: not overwritten\n", shown_name(path).c_str());
         } else {
             report = std::make_unique<OutputFile>(path, Replace::kWhole);
         }
         if (!report || !report->is_open()) {
-            std::fprintf(said, "Could not open output file '%s'\n", path.c_str());
+            std::fprintf(said, "Could not open output file '%s'\n", shown_name(path).c_str());
             main.failure = RunFailure::OutputNotCreatable;
         } else {
             analysis.run(settings, {report->get(), report->get(), said}, main, nullptr,
@@ -82,7 +83,7 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
             if (!leaves_a_report(main.failure)) {
                 report->abandon();
             } else if (!report->commit()) {
-                std::fprintf(said, "Error writing file %s\n", path.c_str());
+                std::fprintf(said, "Error writing file %s\n", shown_name(path).c_str());
                 main.failure = RunFailure::WriteFailed;
             } else {
                 t.report_path = path;
@@ -119,7 +120,9 @@ DiskSummary analyse_disk(const DiskOptions& opts, const DiskListing& listing, co
     for_each_on_workers(
         disk.tracks.size(), opts.jobs, progress,
         [&](size_t i) -> const std::string& { return disk.tracks[i].file_name; },
-        [&](size_t i) { analyse_track(opts, disk.tracks[i]); });
+        [&](size_t i) {
+            if (disk.tracks[i].analysed()) analyse_track(opts, disk.tracks[i]);
+        });
 
     disk.totals = total_of(disk.tracks);
     return disk;

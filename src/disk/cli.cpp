@@ -1,9 +1,17 @@
 #include "disk/cli.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <system_error>
+#include <utility>
 
+#include "base/names.h"
 #include "disk/html.h"
 #include "disk/messages.h"
 #include "disk/outputs.h"
@@ -12,6 +20,7 @@
 #include "disk/summary.h"
 #include "disk/workers.h"
 #include "driver/option_scan.h"
+#include "stream/stream.h"
 
 namespace quen::disk {
 namespace {
@@ -36,6 +45,8 @@ const char kUsage[] =
     "       OUTDIR         write each track's report to OUTDIR/trackNN.S.txt\n";
 
 constexpr unsigned kMaxJobs = 256;
+// In OUTDIR, held locked while a run writes there.
+constexpr const char* kOutdirLockName = ".quendisk.lock";
 
 struct UsageError {
     std::string message;
@@ -134,8 +145,11 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
     return cmd;
 }
 
-// Whether `path` is the folder `dir` or lies anywhere below it, links resolved, whether
-// or not `path` exists yet.
+bool same_object(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Whether `path` is the folder `dir` or lies anywhere below it, whether or not `path`
+// exists yet: by name with links resolved, and by identity, so that a bind mount of
+// `dir` elsewhere is still `dir`.
 bool within(const std::string& path, const std::string& dir) {
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -145,16 +159,55 @@ bool within(const std::string& path, const std::string& dir) {
     if (ec) return false;
     auto b = base.begin();
     auto q = p.begin();
-    for (; b != base.end(); ++b, ++q) {
-        if (q == p.end() || *q != *b) return false;
+    for (; b != base.end() && q != p.end() && *q == *b; ++b, ++q) {
     }
-    return true;
+    if (b == base.end()) return true;
+    struct stat folder {};
+    if (stat(base.c_str(), &folder) != 0) return false;
+    for (fs::path up = p;; up = up.parent_path()) {
+        struct stat st {};
+        if (stat(up.c_str(), &st) == 0 && same_object(st, folder)) return true;
+        if (up == up.parent_path()) return false;
+    }
 }
 
 // The folder being read stays as it was: nothing this command writes may land in it.
 void refuse_inside_dir(const std::string& dir, const std::string& path, const char* what) {
     if (path.empty() || !within(path, dir)) return;
     throw UsageError{std::string(what) + " would be written into " + dir};
+}
+
+// A capture kept elsewhere (another disk's, or one copied aside) is never overwritten
+// by a summary, whatever its name.
+void refuse_capture(const std::string& path, const char* what) {
+    if (path.empty() || !file_holds_indexed_stream(path)) return;
+    throw UsageError{std::string(what) + " " + path + " is a stream file: not overwritten"};
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path pa = fs::weakly_canonical(fs::absolute(a, ec), ec);
+    const fs::path pb = fs::weakly_canonical(fs::absolute(b, ec), ec);
+    if (!ec && pa == pb) return true;
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && same_object(sa, sb);
+}
+
+// Two outputs into one file would leave only the one written last.
+void refuse_shared_outputs(const Command& cmd) {
+    const std::pair<const char*, const std::string*> outputs[] = {
+        {"--csv", &cmd.csv_path}, {"--json", &cmd.json_path}, {"--html", &cmd.html_path}};
+    for (size_t i = 0; i < std::size(outputs); ++i) {
+        for (size_t k = i + 1; k < std::size(outputs); ++k) {
+            const std::string& a = *outputs[i].second;
+            const std::string& b = *outputs[k].second;
+            if (a.empty() || b.empty() || !same_file(a, b)) continue;
+            throw UsageError{std::string(outputs[i].first) + " and " + outputs[k].first + " name the same file " +
+                             a};
+        }
+    }
 }
 
 void prepare_outdir(const std::string& dir, const std::string& outdir) {
@@ -165,6 +218,35 @@ void prepare_outdir(const std::string& dir, const std::string& outdir) {
     if (!std::filesystem::is_directory(outdir, ec)) throw UsageError{"cannot create the folder " + outdir};
 }
 
+// Held for the whole run: two runs writing their reports into one OUTDIR would mix them.
+// The lock is the kernel's, so a run that dies leaves none behind.
+class OutdirLock {
+public:
+    OutdirLock() = default;
+    ~OutdirLock() {
+        if (fd_ >= 0) close(fd_);
+    }
+    OutdirLock(const OutdirLock&) = delete;
+    OutdirLock& operator=(const OutdirLock&) = delete;
+
+    // Refuses a folder it cannot write into, and one another run holds, at once: a run
+    // that waited in silence would look hung.
+    void take(const std::string& outdir) {
+        if (outdir.empty()) return;
+        const std::string path = path_in(outdir, kOutdirLockName);
+        fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd_ < 0 || access(outdir.c_str(), W_OK | X_OK) != 0) {
+            throw UsageError{"cannot write into the folder " + outdir};
+        }
+        if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            throw UsageError{"another run is writing into " + outdir + "; not started"};
+        }
+    }
+
+private:
+    int fd_ = -1;
+};
+
 // Fails early, before the analysis, without truncating a file the analysis may never replace.
 void check_creatable(const std::string& path) {
     if (path.empty()) return;
@@ -172,15 +254,13 @@ void check_creatable(const std::string& path) {
     if (!f) throw UsageError{"cannot create " + path};
 }
 
-template <class Write>
-bool write_output(const std::string& path, FILE* err, Write&& write) {
+// Written beside its name and renamed over it once whole: a full disk or a kill during
+// the write leaves the previous summary as it was.
+bool write_output(const std::string& path, FILE* err, const std::function<void(FILE*)>& write) {
     if (path.empty()) return true;
-    OwnedFile f(std::fopen(path.c_str(), "w"));
-    if (f) {
-        write(f.get());
-        if (close_checked(f)) return true;
-    }
-    std::fprintf(err, "quendisk: error writing %s\n", path.c_str());
+    const std::string error = write_file(path, Replace::kWhole, write);
+    if (error.empty()) return true;
+    std::fprintf(err, "quendisk: error writing %s: %s\n", shown_name(path).c_str(), error.c_str());
     return false;
 }
 
@@ -194,6 +274,7 @@ void forward_messages(FILE* err, const DiskSummary& disk) {
 int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     Command cmd;
     DiskListing listing;
+    OutdirLock outdir_lock;
     try {
         cmd = parse(args, io.default_jobs);
         if (cmd.help) {
@@ -219,16 +300,22 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         refuse_inside_dir(cmd.disk.dir, cmd.json_path, "the JSON file");
         refuse_inside_dir(cmd.disk.dir, cmd.html_path, "the page");
         refuse_inside_dir(cmd.disk.dir, cmd.timing_dir, "--timing");
+        refuse_capture(cmd.csv_path, "the CSV file");
+        refuse_capture(cmd.json_path, "the JSON file");
+        refuse_capture(cmd.html_path, "the page");
+        refuse_shared_outputs(cmd);
         if (const std::string why = page_problem(cmd.html_path); !why.empty()) throw UsageError{why};
         if (const std::string why = cmd.pictures ? pictures_problem(cmd.disk.outdir) : ""; !why.empty()) {
             throw UsageError{why};
         }
         prepare_outdir(cmd.disk.dir, cmd.disk.outdir);
         cmd.disk.plot_files = cmd.pictures;
+        outdir_lock.take(cmd.disk.outdir);
         check_creatable(cmd.csv_path);
         check_creatable(cmd.json_path);
     } catch (const UsageError& e) {
-        std::fprintf(io.err, "quendisk: %s\n", e.message.c_str());
+        // The messages name files and folders: whatever bytes their names hold stay harmless.
+        std::fprintf(io.err, "quendisk: %s\n", shown_name(e.message).c_str());
         std::fputs(kUsage, io.err);
         return kUsageError;
     }
@@ -240,7 +327,7 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     forward_messages(io.err, disk);
     write_table(io.out, disk);
     if (cmd.list_skipped) {
-        for (const std::string& name : disk.skipped) std::fprintf(io.out, "Skipped: %s\n", name.c_str());
+        for (const std::string& name : disk.skipped) std::fprintf(io.out, "Skipped: %s\n", shown_name(name).c_str());
     }
     // A table lost to a full disk or a closed pipe must not pass for a summary.
     bool written = std::fflush(io.out) == 0 && std::ferror(io.out) == 0;
@@ -260,7 +347,7 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         try {
             write_disk_page(disk, {cmd.html_path, cmd.disk.analyser_options, cmd.pictures});
         } catch (const DiskError& e) {
-            std::fprintf(io.err, "quendisk: %s\n", e.message.c_str());
+            std::fprintf(io.err, "quendisk: %s\n", shown_name(e.message).c_str());
             written = false;
         }
     }

@@ -1,12 +1,18 @@
 #include <unistd.h>
 
+#include <csignal>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/std_fds.h"
 #include "disk/cli.h"
 
 int main(int argc, char** argv) {
+    quen::hold_standard_descriptors();
+    // A reader of the table that goes away (`| head`) must not take the CSV and JSON
+    // files with it: the table's write fails like any other, and the files are written.
+    std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> args(argv + 1, argv + argc);
     quen::disk::DiskIo io;
     // A progress line is for a person watching; in a log it would only be noise.

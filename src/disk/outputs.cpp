@@ -1,5 +1,8 @@
 #include "disk/outputs.h"
 
+#include <cstring>
+#include <utility>
+
 #include <nlohmann/json.hpp>
 
 #include "disk/verdict.h"
@@ -7,8 +10,18 @@
 namespace quen::disk {
 namespace {
 
+// What a CSV cell holds: a spreadsheet reads text that starts like a formula as one.
+enum class Cell : uint8_t { kNumber, kText };
+
+// A text that would start a formula (= + - @, and the tab and carriage return that some
+// spreadsheets skip before one) gets a leading ', which they show as text. Folder and
+// file names come from whoever made the dump.
+constexpr const char* kFormulaStarts = "=+-@\t\r";
+
 // RFC 4180: a field with a separator, a quote or a line break is quoted, its quotes doubled.
-std::string csv_field(const std::string& s) {
+std::string csv_field(const std::string& value, Cell kind) {
+    std::string s = value;
+    if (kind == Cell::kText && !s.empty() && std::strchr(kFormulaStarts, s[0]) != nullptr) s.insert(0, 1, '\'');
     if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
     std::string q = "\"";
     for (char c : s) {
@@ -206,37 +219,39 @@ void write_csv(FILE* out, const DiskSummary& disk) {
         const bool ok = t.analysed();
         const auto num = [ok](long v) { return ok ? std::to_string(v) : std::string(); };
         const auto plain = [&](long v) { return ok && t.cross_checked ? std::to_string(v) : std::string(); };
-        const std::vector<std::string> fields = {
-            disk.dir,
-            t.file_name,
-            std::to_string(t.track),
-            std::to_string(t.side),
-            status_word(t.status),
-            t.revolutions > 0 ? std::to_string(t.revolutions) : std::string(),
-            t.revolutions > 0 ? fixed3(t.rpm_avg) : std::string(),
-            num(t.bytes),
-            ok ? fixed3(t.length_ms) : std::string(),
-            num(t.id_good),
-            num(t.id_bad),
-            num(t.data_good),
-            num(t.data_bad),
-            num(t.sectors_ok),
-            num(t.sectors_found),
-            num(t.fuzzy_sectors),
-            ok && !t.foreign_ids.empty() ? foreign_ids_text(t) : std::string(),
-            csv_findings(t.findings),
-            num(t.findings_only_default_mode()),
-            t.failure_reason,
-            t.report_path,
-            plain(t.no_sync.id_good),
-            plain(t.no_sync.id_bad),
-            plain(t.no_sync.data_good),
-            plain(t.no_sync.data_bad),
-            csv_findings(t.notes),
+        const Cell T = Cell::kText;
+        const Cell N = Cell::kNumber;
+        const std::pair<std::string, Cell> fields[] = {
+            {disk.dir, T},
+            {t.file_name, T},
+            {std::to_string(t.track), N},
+            {std::to_string(t.side), N},
+            {status_word(t.status), T},
+            {t.revolutions > 0 ? std::to_string(t.revolutions) : std::string(), N},
+            {t.revolutions > 0 ? fixed3(t.rpm_avg) : std::string(), N},
+            {num(t.bytes), N},
+            {ok ? fixed3(t.length_ms) : std::string(), N},
+            {num(t.id_good), N},
+            {num(t.id_bad), N},
+            {num(t.data_good), N},
+            {num(t.data_bad), N},
+            {num(t.sectors_ok), N},
+            {num(t.sectors_found), N},
+            {num(t.fuzzy_sectors), N},
+            {ok && !t.foreign_ids.empty() ? foreign_ids_text(t) : std::string(), T},
+            {csv_findings(t.findings), T},
+            {num(t.findings_only_default_mode()), N},
+            {t.failure_reason, T},
+            {t.report_path, T},
+            {plain(t.no_sync.id_good), N},
+            {plain(t.no_sync.id_bad), N},
+            {plain(t.no_sync.data_good), N},
+            {plain(t.no_sync.data_bad), N},
+            {csv_findings(t.notes), T},
         };
         first = true;
-        for (const std::string& f : fields) {
-            std::fprintf(out, "%s%s", first ? "" : ",", csv_field(f).c_str());
+        for (const auto& [value, kind] : fields) {
+            std::fprintf(out, "%s%s", first ? "" : ",", csv_field(value, kind).c_str());
             first = false;
         }
         std::fprintf(out, "\r\n");

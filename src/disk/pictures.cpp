@@ -1,6 +1,7 @@
 #include "disk/pictures.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include "disk/timing_svg.h"
 #include "disk/messages.h"
 #include "disk/workers.h"
+#include "base/names.h"
 #include "base/owned_file.h"
 
 extern char** environ;
@@ -94,8 +96,17 @@ int render(const std::string& script, const std::string& caption, const std::str
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The script's pipes end its commands as usual: SIGPIPE is ignored only in this process.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t piped;
+    sigemptyset(&piped);
+    sigaddset(&piped, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &piped);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, "bash", &actions, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, "bash", &actions, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         std::fprintf(messages, "cannot run %s: %s\n", script.c_str(), std::strerror(spawned));
@@ -216,7 +227,7 @@ bool draw_disk_pictures(const DiskSummary& disk, const DiskOptions& opts, const 
     try {
         drawn = make_pictures(disk, settings) == 0;
     } catch (const DiskError& e) {
-        std::fprintf(err, "quendisk: %s\n", e.message.c_str());
+        std::fprintf(err, "quendisk: %s\n", shown_name(e.message).c_str());
     }
     if (progress == ProgressStyle::kTerminal) end_progress_line(err);
     return drawn;

@@ -76,6 +76,29 @@ std::string failure_reason(RunFailure failure, const RunFigures& f) {
     return "failed";
 }
 
+// Why an entry named like a stream file is none: empty when it is a regular file,
+// links followed.
+std::string not_a_file_reason(const std::filesystem::path& entry) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status st = fs::status(entry, ec);
+    if (ec) {
+        if (ec == std::errc::too_many_symbolic_link_levels) return "a loop of symbolic links";
+        if (fs::is_symlink(fs::symlink_status(entry, ec))) return "a symbolic link to nothing";
+        return "cannot read the file";
+    }
+    switch (st.type()) {
+    case fs::file_type::regular: return "";
+    case fs::file_type::directory: return "a folder, not a file";
+    case fs::file_type::fifo: return "a FIFO, not a file";
+    case fs::file_type::socket: return "a socket, not a file";
+    case fs::file_type::block:
+    case fs::file_type::character: return "a device, not a file";
+    case fs::file_type::not_found: return "a symbolic link to nothing";
+    default: return "not a regular file";
+    }
+}
+
 bool same_finding(const FindingFigure& a, const FindingFigure& b) { return a.kind == b.kind && a.sector == b.sector; }
 
 // The sector decoder and the findings know sectors by number; a number found twice on a
@@ -170,10 +193,16 @@ DiskListing list_disk(const std::string& dir) {
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
         TrackSummary t;
-        std::error_code type_ec;
-        if (parse_stream_name(name, t.track, t.side) && it->is_regular_file(type_ec)) {
+        if (parse_stream_name(name, t.track, t.side)) {
             t.file_name = name;
             t.input_path = path_in(dir, name);
+            // A track side that is there by name but cannot be read must not vanish from
+            // the summary: it fails with its reason, and is never opened.
+            t.failure_reason = not_a_file_reason(it->path());
+            if (!t.failure_reason.empty()) {
+                t.failure = RunFailure::Unreadable;
+                t.status = TrackStatus::Failed;
+            }
             listing.tracks.push_back(std::move(t));
         } else {
             listing.skipped.push_back(name);

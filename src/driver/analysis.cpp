@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/files.h"
+#include "base/names.h"
 #include "decode/field_syncs.h"
 #include "decode/flux_timing.h"
 #include "decode/marks.h"
@@ -127,7 +128,7 @@ public:
         analyse();
         // A full disk must not pass for a completed run.
         if (allsect_ && !allsect_->commit()) {
-            std::fprintf(opts_.err_out, "Error writing file %s\n", allsect_->path().c_str());
+            std::fprintf(opts_.err_out, "Error writing file %s\n", shown_name(allsect_->path()).c_str());
             figures_.failure = RunFailure::WriteFailed;
             return AnalysisEnd::WriteFailed;
         }
@@ -142,7 +143,7 @@ private:
 
         TrackLayout track;
         {
-            ByteBuffer track_buffer(10000);
+            ByteBuffer track_buffer;  // the decoder sizes it from the revolution
             decode_track(track, runs_.from(rev), track_buffer, opts_);
             record_placed(figures_, track, track_buffer);
             if ((detail_ & kDetailTiming) != 0) {

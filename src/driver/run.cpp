@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "base/files.h"
+#include "base/names.h"
 #include "base/options.h"
 #include "driver/analysis.h"
 #include "driver/option_scan.h"
@@ -127,7 +128,7 @@ private:
     void set_up() {
         StreamLoad load = load_stream();
         if (!load.stream) {
-            std::fprintf(io_.err, "Could not open input file '%s'\n", input_.c_str());
+            std::fprintf(io_.err, "Could not open input file '%s'\n", shown_name(input_).c_str());
             figures().system_error = load.system_error;
             figures().stream_error = load.stream_error;
             figures().intervals_before_error = load.intervals_before_error;
@@ -135,14 +136,14 @@ private:
         }
         stream_ = std::move(load.stream);
         if (has_output_ && output_is_a_capture()) {
-            std::fprintf(io_.err, "Output file '%s' is a stream file: not overwritten\n", output_.c_str());
-            std::fprintf(io_.err, "Could not open output file '%s'\n", output_.c_str());
+            std::fprintf(io_.err, "Output file '%s' is a stream file: not overwritten\n", shown_name(output_).c_str());
+            std::fprintf(io_.err, "Could not open output file '%s'\n", shown_name(output_).c_str());
             fail(RunFailure::OutputNotCreatable);
         }
         if (has_output_) {
             output_file_ = std::make_unique<OutputFile>(output_, Replace::kInPlace);
             if (!output_file_->is_open()) {
-                std::fprintf(io_.err, "Could not open output file '%s'\n", output_.c_str());
+                std::fprintf(io_.err, "Could not open output file '%s'\n", shown_name(output_).c_str());
                 fail(RunFailure::OutputNotCreatable);
             }
             report_ = output_file_->get();
@@ -156,15 +157,21 @@ private:
         return load_stream_bytes(io_.stream_bytes->data(), io_.stream_bytes->size(), input_, io_.err);
     }
 
-    // A full disk must not pass for a completed report.
+    // A full disk must not pass for a completed report, nor a closed or full standard
+    // output for one printed there.
     void finish_files() {
         if (output_file_ && !output_file_->commit()) {
             report_ = io_.out;
-            figures().failure = RunFailure::WriteFailed;
-            std::fprintf(io_.err, "Error writing file %s\n", output_.c_str());
-            throw RunExit{2};
+            write_failed(output_);
         }
-        std::fflush(io_.out);
+        const bool out_failed = std::fflush(io_.out) != 0 || std::ferror(io_.out) != 0;
+        if (out_failed && report_ == io_.out) write_failed("stdout");
+    }
+
+    [[noreturn]] void write_failed(const std::string& name) {
+        figures().failure = RunFailure::WriteFailed;
+        std::fprintf(io_.err, "Error writing file %s\n", shown_name(name).c_str());
+        throw RunExit{2};
     }
 
     const RunIo& io_;

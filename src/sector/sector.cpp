@@ -48,6 +48,7 @@ struct ApproachPoint {
     int64_t intervals_left;
     ByteMarks byte_marks;
     size_t diag_bytes;  // diagnostic text written before this point
+    bool text_whole;    // all of it is kept: none was left out for the run's limit
 };
 
 }  // namespace
@@ -73,6 +74,12 @@ public:
     // Without room for the text the decodings must write it themselves, from the index.
     bool capture_failed() const { return capture_failed_; }
     size_t diag_bytes() const { return diag_ != nullptr ? static_cast<size_t>(std::ftell(diag_)) : 0; }
+    // The text kept once the approach is read.
+    size_t kept_bytes() const { return diag_text_ != nullptr ? diag_size_ : 0; }
+    // How far the kept text is whole: up to the end of the line that reached the limit
+    // it was kept within, or all of it.
+    uint64_t whole_bytes() const { return whole_bytes_; }
+    void set_whole_bytes(uint64_t n) { whole_bytes_ = n; }
 
     void before_byte(const ApproachPoint& p) { pending_.emplace(p); }
 
@@ -127,6 +134,7 @@ private:
     char* diag_text_ = nullptr;
     size_t diag_size_ = 0;
     size_t resolved_ = 0;
+    uint64_t whole_bytes_ = UINT64_MAX;
     std::optional<ApproachPoint> pending_;
     std::vector<ApproachPoint> points_;
     std::optional<ApproachPoint> end_;
@@ -182,8 +190,9 @@ struct SectorDecoder {
     // sector is wanted: it stays in the gap and keeps nothing. The approach of a
     // revolution is that part, read once; a decoding takes it up where its own begins.
     ApproachPoint here(uint32_t mark_ns, bool in_bytes) const {
-        return {mark_ns, in_bytes, reader, layout.area(AreaKind::GAP2), layout.noflux_ns, byte_count, intervals_left,
-                byte_marks, approach->diag_bytes()};
+        const bool text_whole = reader.diag == nullptr || reader.budget == nullptr || !reader.budget->diag_spent();
+        return {mark_ns,    in_bytes,       reader,           layout.area(AreaKind::GAP2), layout.noflux_ns,
+                byte_count, intervals_left, byte_marks,       approach->diag_bytes(),      text_whole};
     }
 
     void resume(const ApproachPoint& p) {
@@ -370,15 +379,14 @@ std::optional<uint16_t> first_difference(const SectorLayout& own, const ByteBuff
     return std::nullopt;
 }
 
-// Returns the intervals the scan read.
-uint32_t scan_approach(RevolutionApproach& approach, SeparatorRun& run, const RunOptions& opts) {
+// Returns the intervals the scan read. The scan keeps at most `text_room` bytes of
+// diagnostic text (and the line that crosses it); a decoding that would need more starts
+// from the index instead.
+uint32_t scan_approach(RevolutionApproach& approach, SeparatorRun& run, const RunOptions& opts, uint64_t text_room) {
     RunOptions scan_opts = opts;
     scan_opts.plot = false;
     scan_opts.diag_out = approach.diag();
-    // What the scan writes is charged when a decoding replays it, and no replay writes
-    // more than the run may still write: the text is kept only that far, and a line more.
-    constexpr uint64_t kLongestLine = 4096;
-    WorkBudget text_limit(UINT64_MAX, opts.budget != nullptr ? opts.budget->diag_left() + kLongestLine : UINT64_MAX);
+    WorkBudget text_limit(UINT64_MAX, text_room);
     scan_opts.budget = &text_limit;
     SectorLayout layout;
     ByteBuffer buffer;
@@ -386,6 +394,7 @@ uint32_t scan_approach(RevolutionApproach& approach, SeparatorRun& run, const Ru
     decoder.approach = &approach;
     decoder.intervals_left = run.revolution_intervals();
     decoder.read_on();
+    if (text_limit.diag_spent()) approach.set_whole_bytes(text_limit.diag_used());
     std::optional<ApproachPoint> end;
     if (!decoder.done) end.emplace(decoder.here(0, false));
     approach.finish(std::move(end));
@@ -423,10 +432,22 @@ bool SectorPasses::decode(uint8_t revolution, SectorLayout& layout, uint8_t want
         RunOptions scan_opts = opts;
         if (opts.budget != nullptr && opts.budget->diag_spent()) scan_opts.verbose = false;
         approach = std::make_unique<RevolutionApproach>(expected_, scan_opts);
-        const uint32_t read = scan_approach(*approach, run, scan_opts);
-        if (opts.budget != nullptr) opts.budget->charge_intervals(read);
+        // The texts of all revolutions together stay within what the run may still write.
+        const uint64_t room = opts.budget != nullptr ? opts.budget->diag_room_to_keep() : UINT64_MAX;
+        const uint32_t read = scan_approach(*approach, run, scan_opts, room);
+        if (opts.budget != nullptr) {
+            opts.budget->keep_diag(approach->kept_bytes());
+            opts.budget->charge_intervals(read);
+        }
     }
     const ApproachPoint* from = approach->capture_failed() ? nullptr : approach->start_for(expected_pos_ns);
+    // Text left out of the approach for the limit must still be written when the run may
+    // write it: that decoding reads its revolution from the index and writes its own lines.
+    // A replay stops at the line that reaches the run's limit, so while that line lies in
+    // the whole part of the text, the replay writes the same.
+    const bool replay_whole = from == nullptr || from->text_whole ||
+                              (opts.budget != nullptr && opts.budget->diag_left() <= approach->whole_bytes());
+    if (!replay_whole) from = nullptr;
     const bool found = decoder.run(from, approach.get());
     if (opts.budget != nullptr) opts.budget->charge_intervals(decoder.reader.next - (from ? from->reader.next : 0));
     return found;

@@ -13,7 +13,14 @@ int QuenStream::resolve_indexes() {
     uint32_t target = index[0].stream_pos;
     uint32_t ticks_since_pulse = 0;
     for (uint32_t j = 0; j < f && placed < n; ++j) {
-        ticks_since_pulse += flux[j].value;
+        // Up to the interval whose end reaches the pulse, only the time is taken: a loop
+        // of its own, for a revolution holds some forty thousand intervals.
+        const FluxItem* item = flux.data() + j;
+        const FluxItem* const last = flux.data() + f - 1;
+        uint32_t ticks = 0;
+        while (item != last && item[1].stream_pos < target) ticks += (item++)->value;
+        ticks_since_pulse += ticks + item->value;
+        j = static_cast<uint32_t>(item - flux.data());
         if (flux[j + 1].stream_pos < target) continue;
         const uint32_t c = (j == 0 && flux[0].stream_pos >= target) ? 0 : j + 1;
 

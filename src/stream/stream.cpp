@@ -6,11 +6,13 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
+#include "base/names.h"
 #include "base/owned_file.h"
 
 namespace quen {
@@ -32,18 +34,23 @@ constexpr uint8_t kOobEof = 13;
 constexpr uint32_t kOobHeaderBytes = 4;
 constexpr uint32_t kOverflowTicks = 65536;
 
-// Length of the non-OOB block that starts with `code`.
-uint32_t in_band_block_bytes(uint8_t code) {
-    if (code <= 0x07) return 2;  // Flux2
-    switch (code) {
-    case kCodeNop1: return 1;
-    case kCodeNop2: return 2;
-    case kCodeNop3: return 3;
-    case kCodeOvl16: return 1;
-    case kCodeFlux3: return 3;
-    default: return 1;  // Flux1
+// Length of the non-OOB block that starts with each code byte (the OOB code's entry is
+// never read): Flux2 below Nop1, Flux1 above the OOB code.
+constexpr std::array<uint8_t, 256> kInBandBlockBytes = [] {
+    std::array<uint8_t, 256> bytes{};
+    for (size_t code = 0; code < bytes.size(); ++code) {
+        switch (code) {
+        case kCodeNop1: bytes[code] = 1; break;
+        case kCodeNop2: bytes[code] = 2; break;
+        case kCodeNop3: bytes[code] = 3; break;
+        case kCodeOvl16: bytes[code] = 1; break;
+        case kCodeFlux3: bytes[code] = 3; break;
+        case kCodeOob: bytes[code] = kOobHeaderBytes; break;
+        default: bytes[code] = code < kCodeNop1 ? 2 : 1; break;
+        }
     }
-}
+    return bytes;
+}();
 
 // The furthest any block's fields reach behind its code byte.
 constexpr uint32_t kBlockLookaheadBytes = 16;
@@ -51,7 +58,7 @@ constexpr uint32_t kBlockLookaheadBytes = 16;
 // Length of the block at `block`, with `left` bytes from its code byte to the end of the
 // data; longer than `left` when the block is cut by the end.
 uint32_t block_bytes(const uint8_t* block, uint64_t left) {
-    if (block[0] != kCodeOob) return in_band_block_bytes(block[0]);
+    if (block[0] != kCodeOob) return kInBandBlockBytes[block[0]];
     if (left < kOobHeaderBytes) return kOobHeaderBytes;
     if (block[1] == kOobEof) return kOobHeaderBytes;
     return kOobHeaderBytes + (static_cast<uint32_t>(block[2]) | static_cast<uint32_t>(block[3]) << 8);
@@ -74,28 +81,73 @@ struct BlockWalk {
     uint32_t last_index_pos = 0;
 };
 
+// Bytes of the data readable in one piece from some offset on.
+struct HeldBytes {
+    const uint8_t* bytes;
+    uint64_t count;
+};
+
+// How many bytes from `from` on, before `end`, are Flux1 blocks (codes above the OOB
+// code). They make up nearly all of a capture, so they are counted a word at a time.
+size_t flux1_run(const uint8_t* from, const uint8_t* end) {
+    constexpr uint64_t kEachByte = 0x0101010101010101;
+    constexpr uint64_t kHighBits = kEachByte * 0x80;
+    const uint8_t* at = from;
+    while (end - at >= 8) {
+        uint64_t word;
+        std::memcpy(&word, at, sizeof word);
+        // Non-zero exactly when some byte of the word is below the lowest Flux1 code.
+        if (((word - kEachByte * (kCodeOob + 1)) & ~word & kHighBits) != 0) break;
+        at += 8;
+    }
+    while (at != end && *at > kCodeOob) ++at;
+    return static_cast<size_t>(at - from);
+}
+
 // Walks the blocks of `size` bytes up to the EOF block with the checks of a single block,
-// for the parser and for the judge of a file alike. `at(offset)` gives the bytes from
-// `offset` on, at least kBlockLookaheadBytes of them or up to the end, or null when they
-// cannot be read. Every flux-side block goes to on_in_band(block, stream position of the
-// block), every Index block to on_index(block, bytes left from it), every Info payload to
-// on_info(payload, length). Returns the fault of the block the walk stopped at, or kStreamOk.
-template <class At, class InBand, class OnIndex, class OnInfo>
-int walk_blocks(uint64_t size, At at, InBand on_in_band, OnIndex on_index, OnInfo on_info, BlockWalk& walk) {
+// for the parser and for the judge of a file alike. `at(offset)` gives the bytes held from
+// `offset` on, at most up to the end, and at least kBlockLookaheadBytes of them or all up
+// to the end; null bytes when they cannot be read. Every Flux1 block goes to
+// on_flux1(block, stream position of the block), every other flux-side block to
+// on_in_band(block, stream position), every Index block to on_index(block, bytes left from
+// it), every Info payload to on_info(payload, length). Returns the fault of the block the
+// walk stopped at, or kStreamOk.
+template <class At, class OnFlux1, class InBand, class OnIndex, class OnInfo>
+int walk_blocks(uint64_t size, At at, OnFlux1 on_flux1, InBand on_in_band, OnIndex on_index, OnInfo on_info,
+                BlockWalk& walk) {
     uint64_t offset = 0;
     while (offset < size && !walk.seen_eof) {
-        const uint64_t left = size - offset;
-        const uint8_t* block = at(offset);
+        const HeldBytes held = at(offset);
         // Bytes that cannot be read (a file that shrank under the walk) end it as a cut.
-        if (block == nullptr) return kStreamTruncated;
+        if (held.bytes == nullptr || held.count < std::min<uint64_t>(kBlockLookaheadBytes, size - offset)) {
+            return kStreamTruncated;
+        }
+        // The flux-side blocks are taken here without any other check, as long as they lie
+        // whole in the bytes held.
+        const uint8_t* block = held.bytes;
+        const uint8_t* const end = held.bytes + held.count;
+        uint32_t stream_pos = walk.stream_pos;
+        while (block != end) {
+            for (const uint8_t* const run_end = block + flux1_run(block, end); block != run_end; ++block) {
+                on_flux1(block, stream_pos++);
+            }
+            if (block == end || *block == kCodeOob) break;
+            const uint32_t len = kInBandBlockBytes[*block];
+            if (len > static_cast<size_t>(end - block)) break;
+            on_in_band(block, stream_pos);
+            stream_pos += len;
+            block += len;
+        }
+        walk.stream_pos = stream_pos;
+        offset += static_cast<uint64_t>(block - held.bytes);
+        if (offset == size) break;
+        const uint64_t left = size - offset;
+        // A block that may reach past the bytes held is read again from its start.
+        if (static_cast<uint64_t>(end - block) < std::min<uint64_t>(kBlockLookaheadBytes, left)) continue;
+        // What is left here is an OOB block, or a flux-side block cut by the end of the data.
         const uint32_t len = block_bytes(block, left);
         if (left < len) return kStreamTruncated;
         offset += len;
-        if (block[0] != kCodeOob) {
-            on_in_band(block, walk.stream_pos);
-            walk.stream_pos += len;
-            continue;
-        }
         switch (block[1]) {
         case kOobStreamInfo:
             if (oob_field(block, left, 4) != walk.stream_pos) return kStreamPositionMismatch;
@@ -150,19 +202,23 @@ int QuenStream::parse_blocks() {
     flux.reserve(static_cast<size_t>(data_len) + 1);
 
     uint32_t accumulated_ticks = 0;
+    const auto flux1 = [&](const uint8_t* block, uint32_t stream_pos) {
+        flux.push_back(FluxItem{accumulated_ticks + block[0], stream_pos});
+        accumulated_ticks = 0;
+    };
     const auto in_band = [&](const uint8_t* block, uint32_t stream_pos) {
         const uint8_t code = block[0];
-        if (code == kCodeOvl16) {
-            accumulated_ticks += kOverflowTicks;
-        } else if (code < kCodeNop1 || code == kCodeFlux3 || code > kCodeOob) {
-            uint32_t ticks = code;
-            if (code < kCodeNop1) ticks = static_cast<uint32_t>(code) << 8 | block[1];
-            if (code == kCodeFlux3) ticks = static_cast<uint32_t>(block[1]) << 8 | block[2];
-            accumulated_ticks += ticks;
-            flux.push_back(FluxItem{accumulated_ticks, stream_pos});
-            flux_count = static_cast<uint32_t>(flux.size());
-            accumulated_ticks = 0;
+        uint32_t ticks = 0;
+        if (code < kCodeNop1) {
+            ticks = static_cast<uint32_t>(code) << 8 | block[1];
+        } else if (code == kCodeFlux3) {
+            ticks = static_cast<uint32_t>(block[1]) << 8 | block[2];
+        } else {
+            if (code == kCodeOvl16) accumulated_ticks += kOverflowTicks;
+            return;
         }
+        flux.push_back(FluxItem{accumulated_ticks + ticks, stream_pos});
+        accumulated_ticks = 0;
     };
     const auto on_index = [&](const uint8_t* block, uint64_t left) {
         IndexRecord rec{};
@@ -174,8 +230,9 @@ int QuenStream::parse_blocks() {
     };
     const auto on_info = [&](const uint8_t* payload, uint32_t n) { append_info(payload, n); };
     BlockWalk walk;
-    const auto at = [&](uint64_t offset) { return data + offset; };
-    const int rc = walk_blocks(data_len, at, in_band, on_index, on_info, walk);
+    const auto at = [&](uint64_t offset) { return HeldBytes{data + offset, data_len - offset}; };
+    const int rc = walk_blocks(data_len, at, flux1, in_band, on_index, on_info, walk);
+    flux_count = static_cast<uint32_t>(flux.size());
     if (rc != kStreamOk) return rc;
 
     // Ticks after the last transition stay reachable for a pulse that follows it.
@@ -211,39 +268,73 @@ const char* QuenStream::info_value(const char* key) {
 
 namespace {
 
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+// A file's bytes, read whole into storage that is not cleared first.
+struct FileBytes {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t length = 0;
+};
+
 // The whole file's bytes; 0, or the system's reason why the file cannot be read whole
 // as a regular file's bytes.
-int read_whole_file(const std::string& name, std::vector<uint8_t>& bytes) {
-    OwnedFile f(std::fopen(name.c_str(), "rb"));
-    if (!f) return errno != 0 ? errno : EIO;
+int read_whole_file(const std::string& name, FileBytes& file) {
+    errno = 0;
+    const FdCloser f{open_regular_file(name)};
+    if (f.fd < 0) return errno != 0 ? errno : EINVAL;
     struct stat st {};
-    if (fstat(fileno(f.get()), &st) != 0) return errno;
-    // A directory opens on some systems but has no bytes to give.
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    if (std::fseek(f.get(), 0, SEEK_END) != 0) return errno;
-    const long length = std::ftell(f.get());
-    if (length < 0) return errno;
+    if (fstat(f.fd, &st) != 0) return errno;
     // Stream positions are 32-bit: a longer file cannot be described.
-    if (static_cast<unsigned long>(length) > std::numeric_limits<uint32_t>::max()) return EFBIG;
-    if (std::fseek(f.get(), 0, SEEK_SET) != 0) return errno;
-    bytes.resize(static_cast<size_t>(length));
-    // A short read would leave part of the buffer unset: treat it like a file that did not open.
-    if (std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) return ferror(f.get()) ? EIO : ENODATA;
+    if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > std::numeric_limits<uint32_t>::max()) return EFBIG;
+    file.length = static_cast<size_t>(st.st_size);
+    file.bytes = std::make_unique_for_overwrite<uint8_t[]>(file.length);
+    size_t got = 0;
+    while (got < file.length) {
+        const ssize_t n = read(f.fd, file.bytes.get() + got, file.length - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        // A short read would leave part of the buffer unset: treat it like a file that did not open.
+        if (n == 0) return ENODATA;
+        got += static_cast<size_t>(n);
+    }
     return 0;
 }
 
 }  // namespace
 
+int open_regular_file(const std::string& name) {
+    // Non-blocking, so that a FIFO's name cannot stall the run before its type is known;
+    // a name swapped between the look and the open is caught by the second look.
+    struct stat st {};
+    if (stat(name.c_str(), &st) != 0) return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
+    const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 StreamLoad load_stream_file(const std::string& name, FILE* err) {
-    std::vector<uint8_t> bytes;
-    errno = 0;
-    if (const int why = read_whole_file(name, bytes); why != 0) {
-        std::fprintf(err, "Could not open file %s\n", name.c_str());
+    FileBytes file;
+    if (const int why = read_whole_file(name, file); why != 0) {
+        std::fprintf(err, "Could not open file %s\n", shown_name(name).c_str());
         StreamLoad failed;
         failed.system_error = why;
         return failed;
     }
-    return load_stream_bytes(bytes.data(), bytes.size(), name, err);
+    return load_stream_bytes(file.bytes.get(), file.length, name, err);
 }
 
 std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err) {
@@ -262,7 +353,7 @@ StreamLoad load_stream_bytes(const uint8_t* bytes, size_t length, const std::str
         load.stream->data = nullptr;
     }
     if (rc != kStreamOk) {
-        std::fprintf(err, "Error decoding stream file %s\n", name.c_str());
+        std::fprintf(err, "Error decoding stream file %s\n", shown_name(name).c_str());
         load.intervals_before_error = load.stream->flux_count;
         load.stream.reset();
         load.stream_error = rc;
@@ -282,9 +373,9 @@ class FileWindow {
 public:
     FileWindow(int fd, uint64_t size) : fd_(fd), size_(size), buf_(kBufferBytes) {}
 
-    // The bytes from `offset` on, at least kBlockLookaheadBytes of them or up to the end of
-    // the file; nullptr when the file cannot be read (or shrank under us).
-    const uint8_t* at(uint64_t offset) {
+    // The bytes held from `offset` on, at least kBlockLookaheadBytes of them or up to the end
+    // of the file; null bytes when the file cannot be read (or shrank under us).
+    HeldBytes at(uint64_t offset) {
         const uint64_t need = std::min<uint64_t>(kBlockLookaheadBytes, size_ - offset);
         if (offset < base_ || offset + need > base_ + filled_) {
             base_ = offset;
@@ -296,9 +387,9 @@ public:
                 if (n <= 0) break;
                 filled_ += static_cast<uint64_t>(n);
             }
-            if (filled_ < need) return nullptr;
+            if (filled_ < need) return HeldBytes{nullptr, 0};
         }
-        return buf_.data() + (offset - base_);
+        return HeldBytes{buf_.data() + (offset - base_), filled_ - (offset - base_)};
     }
 
 private:
@@ -310,20 +401,14 @@ private:
     uint64_t filled_ = 0;
 };
 
-struct FdCloser {
-    int fd;
-    ~FdCloser() { close(fd); }
-};
-
 }  // namespace
 
 bool file_holds_indexed_stream(const std::string& name) {
-    // Non-blocking, so that a FIFO's name cannot stall the run; it is then left alone as no file.
-    const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open_regular_file(name);
     if (fd < 0) return false;
     FdCloser closer{fd};
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (fstat(fd, &st) != 0) return false;
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     FileWindow window(fd, size);
 
@@ -332,7 +417,7 @@ bool file_holds_indexed_stream(const std::string& name) {
     BlockWalk walk;
     const auto at = [&](uint64_t offset) { return window.at(offset); };
     const auto on_index = [&](const uint8_t*, uint64_t) { ++index_blocks; };
-    const int rc = walk_blocks(size, at, ignored, on_index, ignored, walk);
+    const int rc = walk_blocks(size, at, ignored, ignored, on_index, ignored, walk);
     return rc == kStreamOk && index_blocks > 0 && walk_result(walk) == kStreamOk;
 }
 

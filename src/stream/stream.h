@@ -81,6 +81,10 @@ private:
     char value_buf_[256] = {};
 };
 
+// Opens `name` for reading when it is a regular file (links followed), without ever
+// waiting on a FIFO or a device; -1 with errno set otherwise. The caller closes it.
+int open_regular_file(const std::string& name);
+
 // A stream read from a file or from memory, or why it could not be.
 struct StreamLoad {
     std::unique_ptr<QuenStream> stream;
@@ -90,7 +94,8 @@ struct StreamLoad {
     uint32_t intervals_before_error = 0;
 };
 
-// Reads and decodes a stream file. On failure writes its own line to `err`.
+// Reads and decodes a stream file. On failure (also when it is no regular file) writes
+// its own line to `err`.
 StreamLoad load_stream_file(const std::string& name, FILE* err);
 // Decodes stream bytes already in memory as load_stream_file decodes a file's; `name`
 // only labels the failure line. The bytes are not kept.

@@ -563,6 +563,57 @@ TEST(TrackDecoder, ReadsNoMoreThanTheRevolutionsIntervals) {
     EXPECT_EQ(layout.total_ns, 10 * 32000u - 4000u);
 }
 
+// The buffer is sized from the revolution's intervals before the first byte: a track of
+// MFM never makes it grow, and one with longer stretches grows it without losing a byte.
+struct BufferSizeCase {
+    const char* name;
+    std::function<MfmCells()> cells;
+    bool grows;
+};
+
+const BufferSizeCase kBufferSizeCases[] = {
+    {"standard track", [] { return synth::build_track(synth::standard_track()); }, false},
+    // Every interval of AA bytes is four cells long, the most MFM has.
+    {"AA bytes, four cells to each interval",
+     [] {
+         MfmCells c;
+         c.bytes(0xAA, 6000);
+         return c;
+     },
+     false},
+    {"no revolution at all", [] { return MfmCells{}; }, false},
+    {"a stretch without flux",
+     [] {
+         MfmCells c = lead_in(20);
+         c.no_flux(4000);
+         c.bytes(0x4E, 20);
+         return c;
+     },
+     true},
+};
+
+TEST(TrackDecoder, BufferIsSizedFromTheRevolution) {
+    for (const BufferSizeCase& c : kBufferSizeCases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint32_t> intervals = intervals_from_cells(c.cells());
+        auto stream = stream_from_intervals(intervals);
+        TrackLayout layout;
+        ByteBuffer buffer;
+        FluxCursor cursor(stream.get());
+        decode_track(layout, cursor, 0, buffer, RunOptions{});
+        EXPECT_EQ(buffer.count, layout.byte_count);
+        const uint16_t sized = track_buffer_entries(static_cast<uint32_t>(intervals.size()));
+        EXPECT_EQ(buffer.capacity > sized, c.grows) << buffer.capacity << " for " << buffer.count;
+        EXPECT_GE(buffer.capacity, buffer.count);
+    }
+}
+
+TEST(TrackDecoder, BufferRoomStopsAtTheMostItCanHold) {
+    const std::pair<uint32_t, uint16_t> cases[] = {
+        {0, 2}, {4, 3}, {42563, 10642}, {262132, 65535}, {262136, 65535}, {0xFFFFFFFF, 65535}};
+    for (const auto& [intervals, entries] : cases) EXPECT_EQ(track_buffer_entries(intervals), entries) << intervals;
+}
+
 // ------------------------------------------------------------------ slots
 
 TEST(TrackDecoder, ThirtySectorsAreRecordedWhole) {

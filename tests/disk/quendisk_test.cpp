@@ -1,8 +1,14 @@
 // Whole-disk runs over a small synthetic disk: the table, the machine-readable records,
 // the reports, the exit codes, and the same outcome whatever the number of workers.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -182,6 +188,13 @@ TEST_F(QuenDisk, ExitCodes) {
     const std::string misses = make_temp_dir();
     fs::copy_file(dir() + "/track01.0.raw", misses + "/track01.0.raw");
     for (const char* name : {"track4.0.raw", "Track03.1.raw"}) fs::copy_file(dir() + "/track01.0.raw", misses + "/" + name);
+    // Another disk's capture kept aside, and an OUTDIR another run is writing into.
+    const std::string aside = make_temp_dir();
+    const std::string capture = aside + "/track09.0.raw";
+    fs::copy_file(dir() + "/track01.0.raw", capture);
+    const std::string busy = make_temp_dir();
+    const int lock = open((busy + "/.quendisk.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
     const struct {
         std::vector<std::string> args;
         int code;
@@ -222,9 +235,17 @@ TEST_F(QuenDisk, ExitCodes) {
         {{"-j257", clean}, 2, "quendisk: -j needs a number from 1 to 256\n"},
         {{clean, empty, "extra"}, 2, "quendisk: too many arguments\n"},
         // The analysis is done, but a summary lost on the way must not pass for written.
-        {{clean, "--csv", "/dev/full"}, 2, "quendisk: error writing /dev/full\n"},
+        {{clean, "--csv", "/dev/full"}, 2, "quendisk: error writing /dev/full: No space left on device\n"},
         {{"--version"}, 0, ""},
         {{misses}, 0, "quendisk: not read, their names are not trackNN.S.raw: Track03.1.raw, track4.0.raw\n"},
+        // What quenanalyze refuses to overwrite, quendisk refuses too.
+        {{clean, "--csv", capture}, 2, "quendisk: the CSV file " + capture + " is a stream file: not overwritten\n"},
+        {{clean, "--html", capture}, 2, "quendisk: the page " + capture + " is a stream file: not overwritten\n"},
+        {{clean, "--csv", aside + "/d", "--html", aside + "/./d"}, 2,
+         "quendisk: --csv and --html name the same file " + aside + "/d\n"},
+        {{clean, busy}, 2, "quendisk: another run is writing into " + busy + "; not started\n"},
+        {{clean, "/proc"}, 2, "quendisk: cannot write into the folder /proc\n"},
+        {{empty + "/\x1b]2;x\x07"}, 2, "quendisk: '" + empty + "/\\x1B]2;x\\x07' is not a folder\n"},
     };
     for (const auto& c : cases) {
         RunResult r = run_disk(c.args);
@@ -239,6 +260,102 @@ TEST_F(QuenDisk, ExitCodes) {
               std::string::npos);
     // No run may leave anything behind in the folder it reads.
     EXPECT_EQ(std::distance(fs::directory_iterator(clean), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(aside), fs::directory_iterator()), 1);
+    close(lock);
+}
+
+// Entries named like stream files that are none: each is a failed track side with its
+// reason, never opened (a FIFO would wait for a writer for ever), never left out.
+TEST_F(QuenDisk, SpecialFilesAreFailedTracks) {
+    const std::string disk = make_temp_dir();
+    fs::copy_file(dir() + "/track01.0.raw", disk + "/track01.0.raw");
+    fs::create_symlink(disk + "/gone.raw", disk + "/track02.0.raw");
+    fs::create_symlink(disk + "/track03.0.raw", disk + "/track03.0.raw");
+    fs::create_directory(disk + "/track04.0.raw");
+    ASSERT_EQ(mkfifo((disk + "/track05.0.raw").c_str(), 0600), 0);
+    std::ofstream(disk + "/\x1b[31mred\x1b[0m.txt") << "";
+    RunResult r = run_disk({disk, "--list-skipped"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out.substr(r.out.find('\n') + 1),
+              "    1    0    3  300.00  6249        9/0         9/0              9/9     0 -       clean       -\n"
+              "    2    0 failed: a symbolic link to nothing\n"
+              "    3    0 failed: a loop of symbolic links\n"
+              "    4    0 failed: a folder, not a file\n"
+              "    5    0 failed: a FIFO, not a file\n"
+              "Total: 5 track sides, 1 analysed, 4 failed; ID 9/0, data 9/0 (with -s: ID 9/0, data 9/0), sectors "
+              "9/9, 0 fuzzy; 0 findings (0 only with the synch search inside fields), 0 notes; 0 with IDs of another "
+              "cylinder or head\n"
+              "Verdict:\n"
+              "  9 x 512 bytes on 1 track side (01.0)\n"
+              "  9 of 9 sectors read\n"
+              "Skipped: \\x1B[31mred\\x1B[0m.txt\n");
+}
+
+// Text cells that a spreadsheet would take for a formula are marked as text; folders
+// whose names start with '-' are read like any other.
+TEST_F(QuenDisk, CsvCellsAndNamesThatLookLikeSomethingElse) {
+    const std::string base = make_temp_dir();
+    for (const char* name : {"/=SUM(A1)", "/-x"}) {
+        fs::create_directory(base + name);
+        fs::copy_file(dir() + "/track01.0.raw", base + name + "/track01.0.raw");
+    }
+    const std::string cwd = fs::current_path().string();
+    ASSERT_EQ(chdir(base.c_str()), 0);
+    const RunResult formula = run_disk({"--csv", "d.csv", "--", "=SUM(A1)", "@out"});
+    const RunResult dash = run_disk({"./-x"});
+    // No option strings pass between the programs: after "--" a name is a name.
+    const RunResult dash_alone = run_disk({"--", "-x"});
+    const std::string csv = read_file("d.csv");
+    ASSERT_EQ(chdir(cwd.c_str()), 0);
+    EXPECT_EQ(formula.code, 0) << formula.err;
+    EXPECT_EQ(dash.code, 0) << dash.err;
+    EXPECT_EQ(dash_alone.code, 0) << dash_alone.err;
+    const std::vector<std::string> rows = split(csv, '\n');
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(rows[1].substr(0, 26), "'=SUM(A1),track01.0.raw,1,");
+    EXPECT_NE(rows[1].find(",'@out/track01.0.txt,"), std::string::npos) << rows[1];
+    fs::remove_all(base);
+}
+
+// The summaries replace their files whole or not at all, and a table lost on the way
+// (a full disk, a closed output, a reader that went away) leaves them written.
+TEST_F(QuenDisk, FaultsLeaveEveryFileWhole) {
+    const std::string program = std::string(QUEN_BINARY_DIR) + "/quendisk";
+    const std::string disk = make_temp_dir();
+    fs::copy_file(dir() + "/track01.0.raw", disk + "/track01.0.raw");
+    const std::string out = make_temp_dir();
+    const std::string table_lost = "quendisk: error writing the table\n";
+    for (const StdoutTo to : {StdoutTo::kFullDisk, StdoutTo::kClosed, StdoutTo::kClosedPipe}) {
+        fs::remove(out + "/d.csv");
+        fs::remove(out + "/d.json");
+        const RunResult r = run_program(program, {disk, "--csv", out + "/d.csv", "--json", out + "/d.json"}, to);
+        EXPECT_EQ(r.code, 2) << static_cast<int>(to);
+        EXPECT_EQ(r.err, table_lost) << static_cast<int>(to);
+        EXPECT_EQ(split(read_file(out + "/d.csv"), '\n').size(), 3u) << static_cast<int>(to);
+        EXPECT_EQ(nlohmann::json::parse(read_file(out + "/d.json"))["totals"]["analysed"], 1);
+    }
+
+    // A disk that fills up during the write: the summary written before stays as it was.
+    // Needs a small file system of its own, which only root may mount.
+    const std::string tiny = make_temp_dir();
+    if (mount("tmpfs", tiny.c_str(), "tmpfs", 0, "size=16k") != 0) return;
+    std::ofstream(tiny + "/d.csv") << "the previous summary\n";
+    std::ofstream(tiny + "/filler") << std::string(3 * 4096, 'x');
+    const RunResult r = run_disk({disk, "--csv", tiny + "/d.csv"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "quendisk: error writing " + tiny + "/d.csv: No space left on device\n");
+    EXPECT_EQ(read_file(tiny + "/d.csv"), "the previous summary\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(tiny), fs::directory_iterator()), 2);
+
+    // DIR mounted a second time elsewhere is still DIR: OUTDIR there is refused.
+    const std::string bound = make_temp_dir();
+    if (mount(disk.c_str(), bound.c_str(), nullptr, MS_BIND, nullptr) == 0) {
+        const RunResult b = run_disk({disk, bound + "/reports"});
+        EXPECT_EQ(b.code, 2);
+        EXPECT_EQ(b.err.substr(0, b.err.find('\n') + 1), "quendisk: OUTDIR would be written into " + disk + "\n");
+        umount(bound.c_str());
+    }
+    umount(tiny.c_str());
 }
 
 // A folder name with a separator, quotes, a line break and a byte that is not UTF-8

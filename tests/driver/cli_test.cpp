@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -124,8 +125,24 @@ TEST(CommandLine, FilesThatCannotBeOpened) {
     EXPECT_EQ(r.err, "Could not open file " + missing + "\nCould not open input file '" + missing + "'\n");
     EXPECT_EQ(r.out, kAbnormal);
 
-    r = run_analyser({dir});
-    EXPECT_EQ(r.err, "Could not open file " + dir + "\nCould not open input file '" + dir + "'\n");
+    // Special files are never opened for reading (a FIFO would wait for a writer for
+    // ever); names are shown with their control characters escaped.
+    const std::string fifo = dir + "/fifo.raw";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink(dir + "/nothing.raw", dir + "/dangling.raw");
+    std::filesystem::create_symlink(dir + "/loop.raw", dir + "/loop.raw");
+    const std::pair<std::string, std::string> inputs[] = {  // the name, as the messages show it
+        {dir, dir},
+        {fifo, fifo},
+        {dir + "/dangling.raw", dir + "/dangling.raw"},
+        {dir + "/loop.raw", dir + "/loop.raw"},
+        {dir + "/\x1b[2Jgone\n.raw", dir + "/\\x1B[2Jgone\\x0A.raw"},
+    };
+    for (const auto& [input, shown] : inputs) {
+        r = run_analyser({input});
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(r.err, "Could not open file " + shown + "\nCould not open input file '" + shown + "'\n");
+    }
 
     const std::string good = stream_with_pulses(4);
     const std::string bad_out = dir + "/no/such/dir/report.txt";
@@ -171,6 +188,40 @@ TEST(CommandLine, AReportNeverReplacesACapture) {
         }
     }
     ASSERT_EQ(chdir(cwd.c_str()), 0);
+}
+
+// The programs as a shell starts them: a report lost on the way is never a completed
+// run, and with standard output closed nothing meant for it lands in the report file.
+TEST(CommandLine, StandardOutputFaults) {
+    const std::string input = stream_with_pulses(4);
+    const std::string report = make_temp_dir() + "/report.txt";
+    const std::string program = std::string(QUEN_BINARY_DIR) + "/quenanalyze";
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        StdoutTo to;
+        int code;
+        std::string err;
+    } cases[] = {
+        {"report on standard output", {input}, StdoutTo::kCapture, 1, ""},
+        {"report on a full disk", {input}, StdoutTo::kFullDisk, 2, "Error writing file stdout\n"},
+        {"report on a closed output", {input}, StdoutTo::kClosed, 2, "Error writing file stdout\n"},
+        {"report file, output closed", {input, report}, StdoutTo::kClosed, 1, ""},
+        {"abnormal end, output closed", {"-r9", input, report}, StdoutTo::kClosed, 2,
+         "Invalid value 9 for revolution number\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(report);
+        const RunResult r = run_program(program, c.args, c.to);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_EQ(r.err, c.err);
+        const std::string text = c.args.back() == report ? read_file(report) : r.out;
+        if (c.to == StdoutTo::kCapture || c.args.back() == report) {
+            EXPECT_EQ(text.rfind("QuenAnalyze V1.2 (", 0), 0u) << text;
+            EXPECT_EQ(text.find("Abnormal"), std::string::npos);
+        }
+    }
 }
 
 TEST(CommandLine, OutputFileTakesReportAndDiagnostics) {

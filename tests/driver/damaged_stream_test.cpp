@@ -137,5 +137,41 @@ TEST(DamagedStream, HostileStreamsStayWithinTheBudget) {
     }
 }
 
+// What the sector decodes keep of their revolutions' -v text for later replay, all
+// revolutions together, stays within the run's limit for -v however many revolutions the
+// stream has; and the lines come out as each decoding would write its own.
+TEST(DamagedStream, ManyRevolutionsKeepOneRunOfDiagnostics) {
+    const struct {
+        const char* name;
+        int revolutions;
+        uint64_t diag_bytes;
+    } cases[] = {
+        {"every text kept", 6, kAmple},
+        {"limit in the first revolutions' texts", 24, 1000000},
+        {"limit below one revolution's text", 24, 500000},
+    };
+    // 3000 one-cell intervals write some 220 KB of lines per reading; the track decoder
+    // and the ID locator write them once each before the sector decodes.
+    constexpr size_t kNoiseCells = 3000;
+    const std::string dir = make_temp_dir();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> bytes = synth::noisy_revolutions_stream(c.revolutions, kNoiseCells);
+        WorkBudget budget(kAmple, c.diag_bytes);
+        const RunResult r = run_analyser({"-bv", "noisy.raw"}, dir, SeparatorSharing::kShared, &budget, &bytes);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_GT(budget.diag_kept(), 0u);
+        // Each revolution's text may run over by the line that crosses the limit and the
+        // line that says no more come.
+        if (c.diag_bytes != kAmple) {
+            EXPECT_LE(budget.diag_kept(), c.diag_bytes + c.revolutions * 400u);
+        }
+        WorkBudget own(kAmple, c.diag_bytes);
+        const RunResult fresh = run_analyser({"-bv", "noisy.raw"}, dir, SeparatorSharing::kPerDecoder, &own, &bytes);
+        EXPECT_TRUE(fresh.err == r.err) << r.err.size() << " bytes against " << fresh.err.size();
+        EXPECT_EQ(without_banner(fresh.out), without_banner(r.out));
+    }
+}
+
 }  // namespace
 }  // namespace quen::testing

@@ -30,6 +30,20 @@ const BlockCase kBlockCases[] = {
     {"Flux1 lowest and highest code", {0x0E, 0xFF, 0x0D, 0x0D, 0x00, 0x00}, {{14, 0}, {255, 1}, {0, 2}}},
     {"Flux2", {0x01, 0x00, 0x0D, 0x0D, 0x00, 0x00}, {{256, 0}, {0, 2}}},
     {"Flux2 small and largest", {0x00, 0x05, 0x07, 0xFF, 0x0D, 0x0D, 0x00, 0x00}, {{5, 0}, {2047, 2}, {0, 4}}},
+    // Runs of Flux1 blocks are measured eight bytes at a time: every other kind of block
+    // ends a run wherever it falls in such a word, whatever the Flux1 codes around it.
+    {"Flux1 run across a word then Flux2",
+     {0x0E, 0x80, 0xFF, 0x0F, 0x7F, 0x81, 0x8D, 0xFE, 0x8E, 0x0E, 0x01, 0x00, 0x0D, 0x0D, 0x00, 0x00},
+     {{14, 0}, {128, 1}, {255, 2}, {15, 3}, {127, 4}, {129, 5}, {141, 6}, {254, 7}, {142, 8}, {14, 9}, {256, 10},
+      {0, 12}}},
+    {"Flux1 run ended by a Nop1 in the last byte of a word",
+     {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x08, 0x0E, 0x0D, 0x0D, 0x00, 0x00},
+     {{255, 0}, {255, 1}, {255, 2}, {255, 3}, {255, 4}, {255, 5}, {255, 6}, {14, 8}, {0, 9}}},
+    {"Ovl16 in the first byte of a word",
+     {0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x0B, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x0D, 0x0D,
+      0x00, 0x00},
+     {{32, 0}, {32, 1}, {32, 2}, {32, 3}, {32, 4}, {32, 5}, {32, 6}, {32, 7}, {65664, 9}, {128, 10}, {128, 11},
+      {128, 12}, {128, 13}, {128, 14}, {128, 15}, {0, 16}}},
     {"Flux3 is big-endian", {0x0C, 0x12, 0x34, 0x0D, 0x0D, 0x00, 0x00}, {{0x1234, 0}, {0, 3}}},
     // The interval takes the position of the block that ends it, not of its overflows.
     {"Ovl16 twice then Flux1", {0x0B, 0x0B, 0x20, 0x0D, 0x0D, 0x00, 0x00}, {{131104, 2}, {0, 3}}},
@@ -134,6 +148,16 @@ const MalformedCase kMalformed[] = {
      kStreamOk},
     {"Index block across 64 KiB beyond the end", cat({info_block(std::string(65528, 'x')), index_block(7, 5), {0x20}, kEof}),
      kStreamIndexBeyondEnd},
+    // Flux-side blocks are taken in runs as long as they lie whole in the bytes at hand; a
+    // file is judged through 64 KiB at a time, so these runs cross that border mid-block.
+    {"Flux3 across 64 KiB", cat({Bytes(65535, 0x20), {0x0C, 0x01, 0x02}, index_block(65535, 5), kEof}), kStreamOk},
+    {"Flux2 across 64 KiB", cat({Bytes(65535, 0x20), {0x01, 0x02}, index_block(65535, 5), kEof}), kStreamOk},
+    {"Nop3 of OOB codes across 64 KiB",
+     cat({Bytes(65534, 0x20), {0x0A, 0x0D, 0x0D, 0x20}, index_block(65537, 5), kEof}), kStreamOk},
+    {"Index header across 64 KiB", cat({Bytes(65534, 0x20), index_block(1, 5), kEof}), kStreamOk},
+    {"EOF across 64 KiB without an index", cat({Bytes(65534, 0x20), kEof}), kStreamOk},
+    {"Flux3 cut by the end behind 64 KiB", cat({index_block(0, 5), Bytes(65530, 0x20), {0x0C, 0x01}}),
+     kStreamTruncated},
     {"two pulses in one interval", cat({index_block(0, 5), index_block(0, 9), {0x20}, kEof}), kStreamIndexUnresolved},
     // Every in-band kind moves the position by its own length: 13 bytes before the StreamInfo.
     {"every in-band kind before a StreamInfo",

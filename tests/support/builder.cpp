@@ -405,4 +405,22 @@ std::vector<uint8_t> hostile_stream(HostileShape shape, int revolutions) {
     return revolutions_to_stream(revs);
 }
 
+std::vector<uint8_t> noisy_revolutions_stream(int revolutions, size_t noise_cells) {
+    constexpr size_t kRevolutionCells = 100000;
+    SectorPlan plan;
+    plan.size_code = 0;
+    MfmCells rev;
+    rev.bytes(0x4E, 16);
+    for (uint8_t sector = 1; sector <= 3; ++sector) {
+        if (sector == 3) {
+            rev.raw(std::string(noise_cells, '1'));
+            rev.bytes(0x4E, 16);
+        }
+        plan.sector = sector;
+        write_sector(rev, plan);
+    }
+    if (rev.size() < kRevolutionCells) rev.no_flux(kRevolutionCells - rev.size());
+    return revolutions_to_stream(std::vector<MfmCells>(static_cast<size_t>(revolutions), rev));
+}
+
 }  // namespace quen::synth

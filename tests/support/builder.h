@@ -152,6 +152,11 @@ enum class HostileShape {
     kShortIntervals,  // then `revolutions` of 60,000 one-cell intervals and a gap
 };
 std::vector<uint8_t> hostile_stream(HostileShape shape, int revolutions = 2);
+// `revolutions` alike, each with sectors 1 and 2, `noise_cells` one-cell intervals (an
+// MFM violation each, so a -v line each), then sector 3. The decodings of sector 1 end
+// before the noise, but the reading they start from in each revolution goes on to
+// sector 3 and keeps the noise's text for the decodings still to come.
+std::vector<uint8_t> noisy_revolutions_stream(int revolutions, size_t noise_cells);
 
 // ---------------------------------------------------------------- flux timing
 struct FluxTiming {

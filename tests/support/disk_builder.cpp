@@ -76,4 +76,18 @@ std::vector<DiskEntry> write_sample_disk(const std::string& dir) {
     };
 }
 
+void write_clean_disk(const std::string& dir, int cylinders) {
+    for (int cylinder = 0; cylinder < cylinders; ++cylinder) {
+        for (int head = 0; head < 2; ++head) {
+            FluxTiming timing;
+            timing.jitter_ns = 60.0;
+            timing.seed = static_cast<uint32_t>(cylinder * 2 + head + 1);
+            const TrackPlan plan = standard_track(static_cast<uint8_t>(cylinder), static_cast<uint8_t>(head));
+            char name[32];
+            std::snprintf(name, sizeof name, "/track%02d.%d.raw", cylinder, head);
+            write_file(dir + name, track_stream(build_track(plan), 3, timing));
+        }
+    }
+}
+
 }  // namespace quen::synth

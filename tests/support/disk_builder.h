@@ -26,4 +26,9 @@ std::vector<DiskEntry> write_sample_disk(const std::string& dir);
 // and an unformatted last track side among them.
 void write_full_disk(const std::string& dir, int tracks = 80);
 
+// Writes a clean double-sided disk of `cylinders` cylinders into `dir` (which must
+// exist), one file trackNN.S.raw per side, each with its own jitter: the size of a
+// whole disk's capture, for timing whole-disk runs. Throws like write_sample_disk.
+void write_clean_disk(const std::string& dir, int cylinders);
+
 }  // namespace quen::synth

@@ -1,5 +1,6 @@
 // Writes synthetic KryoFlux stream files; `quensynth samples/dd9.raw` regenerates the shipped sample,
-// `quensynth --disk DIR` writes a small disk of track files into the folder DIR.
+// `quensynth --disk DIR` writes a small disk of track files into the folder DIR, and
+// `quensynth --disk DIR --tracks N` a clean double-sided disk of N cylinders.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,11 +15,12 @@ namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: quensynth [--revs N] [--jitter NS] [--speed F] [--seed N] output.raw\n"
-                 "       quensynth --disk DIR\n"
+                 "       quensynth --disk DIR [--tracks N]\n"
                  "       quensynth --full-disk DIR\n"
                  "  Writes a double-density track of nine 512-byte sectors with an index mark,\n"
                  "  or a small disk of track files, clean, protected, damaged and misplaced,\n"
-                 "  or a whole disk of 80 double-sided tracks.\n");
+                 "  or with --tracks a clean double-sided disk of N cylinders (1 to 99),\n"
+                 "  or a whole 80-cylinder disk with a few bad, weak and deleted sectors.\n");
     return 2;
 }
 
@@ -31,6 +33,7 @@ int main(int argc, char** argv) {
     timing.seed = 20261209;
     const char* out = nullptr;
     const char* disk = nullptr;
+    int cylinders = 0;
     const char* full_disk = nullptr;
     for (int i = 1; i < argc; ++i) {
         const bool has_value = i + 1 < argc;
@@ -44,6 +47,10 @@ int main(int argc, char** argv) {
             timing.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         } else if (std::strcmp(argv[i], "--disk") == 0 && has_value) {
             disk = argv[++i];
+        } else if (std::strcmp(argv[i], "--tracks") == 0 && has_value) {
+            cylinders = std::atoi(argv[++i]);
+            // Two digits name the cylinder in a track file's name.
+            if (cylinders < 1 || cylinders > 99) return usage();
         } else if (std::strcmp(argv[i], "--full-disk") == 0 && has_value) {
             full_disk = argv[++i];
         } else if (argv[i][0] != '-' && out == nullptr) {
@@ -52,10 +59,15 @@ int main(int argc, char** argv) {
             return usage();
         }
     }
+    if (cylinders != 0 && disk == nullptr) return usage();
     if ((disk != nullptr || full_disk != nullptr) && out == nullptr) {
         try {
-            if (disk != nullptr) quen::synth::write_sample_disk(disk);
             if (full_disk != nullptr) quen::synth::write_full_disk(full_disk);
+            if (disk != nullptr && cylinders != 0) {
+                quen::synth::write_clean_disk(disk, cylinders);
+            } else if (disk != nullptr) {
+                quen::synth::write_sample_disk(disk);
+            }
         } catch (const std::runtime_error& e) {
             std::fprintf(stderr, "quensynth: %s\n", e.what());
             return 1;

@@ -1,6 +1,11 @@
 #include "support/run_helper.h"
 
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <atomic>
 #include <cstdlib>
@@ -55,6 +60,52 @@ RunResult run_analyser(const std::vector<std::string>& args, const std::string& 
     r.code = run_quenanalyze(args, io);
     r.out = out.text();
     r.err = err.text();
+    return r;
+}
+
+RunResult run_program(const std::string& path, const std::vector<std::string>& args, StdoutTo to) {
+    const std::string dir = make_temp_dir();
+    const std::string out_path = dir + "/out";
+    const std::string err_path = dir + "/err";
+    int pipe_fds[2] = {-1, -1};
+    if (to == StdoutTo::kClosedPipe) {
+        if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+        close(pipe_fds[0]);
+    }
+    std::vector<std::string> argv_text = {path};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argv_text) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls from here on.
+        const int in = open("/dev/null", O_RDONLY);
+        const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(in, 0);
+        dup2(err, 2);
+        switch (to) {
+            case StdoutTo::kCapture: dup2(open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1); break;
+            case StdoutTo::kFullDisk: dup2(open("/dev/full", O_WRONLY), 1); break;
+            case StdoutTo::kClosed: close(1); break;
+            case StdoutTo::kClosedPipe: dup2(pipe_fds[1], 1); break;
+        }
+        // The program starts with SIGPIPE as a shell would give it.
+        signal(SIGPIPE, SIG_DFL);
+        execv(path.c_str(), argv.data());
+        _exit(127);
+    }
+    if (pipe_fds[1] >= 0) close(pipe_fds[1]);
+    if (pid < 0) throw std::runtime_error("fork failed");
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) throw std::runtime_error("waitpid failed");
+    }
+    RunResult r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = read_file(out_path);
+    r.err = read_file(err_path);
+    std::filesystem::remove_all(dir);
     return r;
 }
 

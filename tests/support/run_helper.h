@@ -33,6 +33,18 @@ RunResult run_analyser(const std::vector<std::string>& args, const std::string& 
                        SeparatorSharing sharing = default_sharing(), WorkBudget* budget = nullptr,
                        const std::vector<uint8_t>* stream_bytes = nullptr);
 
+// Where a program run as a process of its own sends its standard output.
+enum class StdoutTo : uint8_t {
+    kCapture,     // a file, read back into RunResult::out
+    kFullDisk,    // /dev/full: every write fails for lack of room
+    kClosed,      // descriptor 1 closed
+    kClosedPipe,  // a pipe nobody reads any more
+};
+
+// Runs a program of this build (`path`) in a process of its own, with standard input
+// empty and standard error captured. A program killed by a signal gives 128 + the signal.
+RunResult run_program(const std::string& path, const std::vector<std::string>& args, StdoutTo to);
+
 // The report without its first line (the banner carries the build and run times).
 std::string without_banner(const std::string& report);
 
