@@ -1,6 +1,6 @@
 // Writes the seed corpora of the fuzz targets, made with the test stream builder:
-// make_seeds DIR writes DIR/stream_reader/* (stream bytes) and DIR/analysis/* (option
-// bytes, then stream bytes). Every seed stays below the 64 KB the short runs allow.
+// make_seeds DIR writes DIR/stream_reader/* (stream bytes), DIR/scp_reader/* (SCP images)
+// and DIR/analysis/* (option bytes, then stream bytes). Every seed stays below the 64 KB the short runs allow.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -8,6 +8,7 @@
 
 #include "run_args.h"
 #include "support/builder.h"
+#include "support/scp_builder.h"
 
 namespace {
 
@@ -121,6 +122,49 @@ std::vector<Seed> seeds() {
     return out;
 }
 
+struct Image {
+    std::string name;
+    std::vector<uint8_t> bytes;
+};
+
+// Images of the short tracks above (about 16 KB a revolution), sound and odd, and every damaged image the reader's
+// tests know. The start track byte names the second side the fuzz target reads.
+std::vector<Image> scp_seeds() {
+    using quen::synth::encode_scp;
+    using quen::synth::ScpOptions;
+    quen::synth::FluxTiming timing;
+    timing.sck = quen::kScpSampleClock;
+    timing.jitter_ns = 60.0;
+    timing.seed = 7;
+    const auto flux = [&](const std::vector<MfmCells>& revs) { return quen::synth::revolutions_to_flux(revs, timing); };
+    SectorPlan bad_crc = small_sector(2);
+    bad_crc.data_crc = 0x1234;
+    const MfmCells clean = short_track({small_sector(1), small_sector(3)});
+    const MfmCells damaged = short_track({bad_crc, small_sector(4)});
+    std::vector<Image> out;
+    out.push_back({"two_sides",
+                   encode_scp({{{0, 0}, flux({clean, clean})}, {{1, 1}, flux({damaged})}})});
+    ScpOptions rewritable;
+    rewritable.flags = 0x9C;  // not cued, 360 rpm, normalised, read/write
+    rewritable.checksum = false;
+    out.push_back({"not_cued", encode_scp({{{0, 0}, flux({clean, clean, clean})}}, rewritable)});
+    ScpOptions single;
+    single.heads = 2;
+    out.push_back({"side_one_only", encode_scp({{{0, 1}, flux({damaged, damaged, damaged})}}, single)});
+    ScpOptions coarse;
+    coarse.resolution = 1;
+    out.push_back(
+        {"coarse", quen::synth::encode_scp_words({{{0, 0}, {{400, {100, 90, 0, 7}}, {300, {80, 60}}}}}, coarse)});
+    for (const quen::synth::DamagedScp& d : quen::synth::damaged_scp_images()) {
+        out.push_back({"damaged_" + d.name, d.image});
+    }
+    // The fuzz target reads the side the start track byte names.
+    for (Image& i : out) {
+        if (i.bytes.size() > 6) i.bytes[6] = 3;
+    }
+    return out;
+}
+
 bool write_file(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) return false;
@@ -138,6 +182,13 @@ int main(int argc, char** argv) {
     const std::filesystem::path dir = argv[1];
     std::filesystem::create_directories(dir / "stream_reader");
     std::filesystem::create_directories(dir / "analysis");
+    std::filesystem::create_directories(dir / "scp_reader");
+    for (const Image& i : scp_seeds()) {
+        if (!write_file(dir / "scp_reader" / i.name, i.bytes)) {
+            std::fprintf(stderr, "make_seeds: cannot write the seed %s\n", i.name.c_str());
+            return 1;
+        }
+    }
     for (const Seed& s : seeds()) {
         bool ok = write_file(dir / "stream_reader" / s.name, s.stream);
         for (size_t i = 0; i < s.prefixes.size(); ++i) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets if needed and runs one of them for a given time over its corpus.
 # usage: fuzz/run.sh TARGET SECONDS [MAX_LEN] [libFuzzer options...]
-#   TARGET   stream_reader | analysis
+#   TARGET   stream_reader | scp_reader | analysis
 #   MAX_LEN  largest input in bytes (default 65536; the analyser takes files of any size,
 #            so longer runs may choose more)
 # Environment: QUEN_FUZZ_BUILD (build directory, default build-fuzz), QUEN_FUZZ_CXX
@@ -24,8 +24,8 @@ if [ $# -gt 0 ] && [[ $1 =~ ^[0-9]+$ ]]; then
   shift
 fi
 case $target in
-  stream_reader|analysis) ;;
-  *) echo "run.sh: unknown target '$target' (stream_reader or analysis)" >&2; exit 2 ;;
+  stream_reader|scp_reader|analysis) ;;
+  *) echo "run.sh: unknown target '$target' (stream_reader, scp_reader or analysis)" >&2; exit 2 ;;
 esac
 
 build=${QUEN_FUZZ_BUILD:-$src/build-fuzz}

@@ -1,11 +1,13 @@
 #include "base/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace quen {
 
@@ -83,6 +85,46 @@ std::string write_file(const std::string& path, Replace how, const std::function
     write(f.get());
     if (!f.commit()) return f.error();
     return {};
+}
+
+int open_regular_file(const std::string& name) {
+    // Non-blocking, so that a FIFO's name cannot stall the run before its type is known;
+    // a name swapped between the look and the open is caught by the second look.
+    struct stat st {};
+    if (stat(name.c_str(), &st) != 0) return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
+    const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+int read_whole_file(const std::string& name, FileBytes& file) {
+    errno = 0;
+    const OwnedFd f(open_regular_file(name));
+    if (f.fd < 0) return errno != 0 ? errno : EINVAL;
+    struct stat st {};
+    if (fstat(f.fd, &st) != 0) return errno;
+    if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > std::numeric_limits<uint32_t>::max()) return EFBIG;
+    file.length = static_cast<size_t>(st.st_size);
+    file.bytes = std::make_unique_for_overwrite<uint8_t[]>(file.length);
+    size_t got = 0;
+    while (got < file.length) {
+        const ssize_t n = read(f.fd, file.bytes.get() + got, file.length - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        // A short read would leave part of the buffer unset: treat it like a file that did not open.
+        if (n == 0) return ENODATA;
+        got += static_cast<size_t>(n);
+    }
+    return 0;
 }
 
 }  // namespace quen

@@ -5,7 +5,10 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/owned_file.h"
 
@@ -50,6 +53,20 @@ private:
     OwnedFile file_;
     std::string error_;
 };
+
+// Opens `name` for reading when it is a regular file (links followed), without ever
+// waiting on a FIFO or a device; -1 with errno set otherwise. The caller closes it.
+int open_regular_file(const std::string& name);
+
+// A file's bytes, read whole into storage that is not cleared first.
+struct FileBytes {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t length = 0;
+};
+
+// Reads a capture file whole; 0, or the system's reason why it cannot be read whole as
+// a regular file's bytes (EFBIG beyond the 32-bit positions of every capture format).
+int read_whole_file(const std::string& name, FileBytes& file);
 
 // Writes a whole file through `write`; empty when it is there whole, else why not.
 std::string write_file(const std::string& path, Replace how, const std::function<void(FILE*)>& write);

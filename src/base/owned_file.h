@@ -1,6 +1,8 @@
 // A FILE* that closes itself when its owner goes, for every file a run or a disk opens.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -12,6 +14,17 @@ struct FileCloser {
     }
 };
 using OwnedFile = std::unique_ptr<FILE, FileCloser>;
+
+// A file descriptor that closes itself when its owner goes.
+struct OwnedFd {
+    int fd;
+    explicit OwnedFd(int d) : fd(d) {}
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(const OwnedFd&) = delete;
+    ~OwnedFd() {
+        if (fd >= 0) close(fd);
+    }
+};
 
 // Closes the file; true when every write reached it and the close went through, so that
 // a full disk does not pass for a whole file.

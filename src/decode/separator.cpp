@@ -21,7 +21,7 @@ uint8_t classify_interval(int32_t interval_ns, uint16_t cells, uint16_t clk) {
     return classes;
 }
 
-SeparatorRun::SeparatorRun(const QuenStream* stream, uint8_t revolution, bool pll_off)
+SeparatorRun::SeparatorRun(const FluxCapture* stream, uint8_t revolution, bool pll_off)
     : cursor_(stream), pll_(PllState{}, pll_off) {
     cursor_.start(revolution);
     revolution_intervals_ = cursor_.count;

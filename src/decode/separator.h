@@ -34,7 +34,7 @@ uint8_t classify_interval(int32_t interval_ns, uint16_t cells, uint16_t clk);
 // reading past the revolution's end goes on into the next one with the same separator.
 class SeparatorRun {
 public:
-    SeparatorRun(const QuenStream* stream, uint8_t revolution, bool pll_off);
+    SeparatorRun(const FluxCapture* stream, uint8_t revolution, bool pll_off);
 
     // Intervals between this revolution's index and the next one's.
     uint32_t revolution_intervals() const { return revolution_intervals_; }
@@ -77,16 +77,16 @@ enum class SeparatorSharing : uint8_t { kShared, kPerDecoder };
 // The separator runs of one analysis, one per starting revolution, for the options in force.
 class SeparatorRuns {
 public:
-    SeparatorRuns(const QuenStream* stream, bool pll_off, SeparatorSharing sharing = SeparatorSharing::kShared)
+    SeparatorRuns(const FluxCapture* stream, bool pll_off, SeparatorSharing sharing = SeparatorSharing::kShared)
         : stream_(stream), pll_off_(pll_off), sharing_(sharing) {}
 
-    const QuenStream* stream() const { return stream_; }
+    const FluxCapture* stream() const { return stream_; }
     SeparatorSharing sharing() const { return sharing_; }
     // Per decoder, a run is valid until the next call.
     SeparatorRun& from(uint8_t revolution);
 
 private:
-    const QuenStream* stream_;
+    const FluxCapture* stream_;
     bool pll_off_;
     SeparatorSharing sharing_;
     std::array<std::unique_ptr<SeparatorRun>, 256> runs_{};

@@ -10,6 +10,8 @@
 #include "disk/pictures.h"
 #include "disk/workers.h"
 #include "driver/analysis.h"
+#include "stream/capture_load.h"
+#include "stream/stream.h"
 
 namespace quen::disk {
 namespace {
@@ -35,10 +37,10 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
     FILE* said = messages ? messages.get() : sink.get();
 
     RunFigures main;
-    StreamLoad load = load_stream_file(t.input_path, said);
-    if (!load.stream) {
+    CaptureLoad load = load_stream_file(t.input_path, said);
+    if (!load.capture) {
         std::fprintf(said, "Could not open input file '%s'\n", shown_name(t.input_path).c_str());
-        main.failure = load.system_error != 0 ? RunFailure::Unreadable : RunFailure::Undecodable;
+        main.failure = load.fault == CaptureLoad::Fault::Unreadable ? RunFailure::Unreadable : RunFailure::Undecodable;
         main.system_error = load.system_error;
         main.stream_error = load.stream_error;
         main.intervals_before_error = load.intervals_before_error;
@@ -47,12 +49,12 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
         return;
     }
 
-    CaptureAnalysis analysis(*load.stream, t.input_path);
+    CaptureAnalysis analysis(*load.capture, t.input_path);
     RunOptions settings = opts.analysis;
     if (opts.outdir.empty()) {
         // A report that goes nowhere needs no dumps; the findings do not depend on them.
         settings.print_buffers = false;
-        analysis.run(settings, {sink.get(), said, said}, main, nullptr, kDetailFieldSyncs | opts.figure_detail);
+        analysis.run(settings, {sink.get(), said, said}, main, nullptr, kDetailFieldSyncs | opts.detail);
     } else {
         // Written beside its name and renamed once whole: a report cut by a full disk or
         // a kill never stands under the track's name.
@@ -69,7 +71,7 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
         }
         std::unique_ptr<OutputFile> report;
         // A report never replaces a capture, whatever its name.
-        if (file_holds_indexed_stream(path)) {
+        if (file_holds_capture(path)) {
             std::fprintf(said, "Output file '%s' is a stream file: not overwritten\n", shown_name(path).c_str());
         } else {
             report = std::make_unique<OutputFile>(path, Replace::kWhole);
@@ -78,8 +80,7 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
             std::fprintf(said, "Could not open output file '%s'\n", shown_name(path).c_str());
             main.failure = RunFailure::OutputNotCreatable;
         } else {
-            analysis.run(settings, {report->get(), report->get(), said}, main, nullptr,
-                         kDetailFieldSyncs | opts.figure_detail);
+            analysis.run(settings, {report->get(), report->get(), said}, main, nullptr, kDetailFieldSyncs | opts.detail);
             if (!leaves_a_report(main.failure)) {
                 report->abandon();
             } else if (!report->commit()) {

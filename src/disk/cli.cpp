@@ -13,6 +13,7 @@
 
 #include "base/names.h"
 #include "disk/html.h"
+#include "disk/images.h"
 #include "disk/messages.h"
 #include "disk/outputs.h"
 #include "base/owned_file.h"
@@ -20,6 +21,7 @@
 #include "disk/summary.h"
 #include "disk/workers.h"
 #include "driver/option_scan.h"
+#include "stream/capture_load.h"
 #include "stream/stream.h"
 
 namespace quen::disk {
@@ -27,7 +29,8 @@ namespace {
 
 const char kUsage[] =
     "usage: quendisk [-spvbcfm] [-r<num>] [-j N] [--csv FILE] [--json FILE] [--list-skipped]\n"
-    "                [--html FILE] [--timing DIR] [--pictures[=LIST]] DIR [OUTDIR]\n"
+    "                [--html FILE] [--timing DIR] [--pictures[=LIST]] [--image FILE] [--edsk FILE] [--imd FILE]\n"
+    "                DIR [OUTDIR]\n"
     "       analyses every trackNN.S.raw stream file of DIR with the analyser's options\n"
     "       (-t is not available) and prints a summary table, one line per track side\n"
     "       -j N           analyse N files at once (default: the number of cores)\n"
@@ -42,6 +45,9 @@ const char kUsage[] =
     "                      draw ploticus pictures into OUTDIR/trackNN.S (needs ploticus):\n"
     "                      LIST of layout, trans, allsect, sec_layout, sec_data, sec_trans\n"
     "                      or all (default: layout,allsect)\n"
+    "       --image FILE   write a plain sector image (.img, .st) when all tracks share one geometry\n"
+    "       --edsk FILE    write an Extended DSK image: IDs, status bytes and weak copies as read\n"
+    "       --imd FILE     write an ImageDisk image\n"
     "       OUTDIR         write each track's report to OUTDIR/trackNN.S.txt\n";
 
 constexpr unsigned kMaxJobs = 256;
@@ -58,6 +64,7 @@ struct Command {
     std::string json_path;
     std::string html_path;
     std::string timing_dir;
+    ImagePaths images;
     bool pictures = false;
     std::string picture_choice = kDefaultPictures;
     bool list_skipped = false;
@@ -109,6 +116,12 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
             cmd.html_path = value("--html");
         } else if (a == "--timing") {
             cmd.timing_dir = value("--timing");
+        } else if (a == "--image") {
+            cmd.images.raw = value("--image");
+        } else if (a == "--edsk") {
+            cmd.images.edsk = value("--edsk");
+        } else if (a == "--imd") {
+            cmd.images.imd = value("--imd");
         } else if (a == "--pictures") {
             cmd.pictures = true;
         } else if (a.compare(0, 11, "--pictures=") == 0) {
@@ -141,7 +154,8 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
     cmd.disk.dir = positional[0];
     if (positional.size() == 2) cmd.disk.outdir = positional[1];
     // The page shows the timing too; only what is drawn is worth summarising.
-    if (!cmd.html_path.empty() || !cmd.timing_dir.empty()) cmd.disk.figure_detail |= kDetailTiming;
+    if (!cmd.html_path.empty() || !cmd.timing_dir.empty()) cmd.disk.detail |= kDetailTiming;
+    if (cmd.images.any()) cmd.disk.detail |= kDetailSectorData;
     return cmd;
 }
 
@@ -180,8 +194,9 @@ void refuse_inside_dir(const std::string& dir, const std::string& path, const ch
 // A capture kept elsewhere (another disk's, or one copied aside) is never overwritten
 // by a summary, whatever its name.
 void refuse_capture(const std::string& path, const char* what) {
-    if (path.empty() || !file_holds_indexed_stream(path)) return;
-    throw UsageError{std::string(what) + " " + path + " is a stream file: not overwritten"};
+    if (path.empty() || !file_holds_capture(path)) return;
+    throw UsageError{std::string(what) + " " + path + " is a " +
+                     (file_holds_scp_image(path) ? "flux image" : "stream file") + ": not overwritten"};
 }
 
 bool same_file(const std::string& a, const std::string& b) {
@@ -198,7 +213,8 @@ bool same_file(const std::string& a, const std::string& b) {
 // Two outputs into one file would leave only the one written last.
 void refuse_shared_outputs(const Command& cmd) {
     const std::pair<const char*, const std::string*> outputs[] = {
-        {"--csv", &cmd.csv_path}, {"--json", &cmd.json_path}, {"--html", &cmd.html_path}};
+        {"--csv", &cmd.csv_path},      {"--json", &cmd.json_path},    {"--html", &cmd.html_path},
+        {"--image", &cmd.images.raw}, {"--edsk", &cmd.images.edsk}, {"--imd", &cmd.images.imd}};
     for (size_t i = 0; i < std::size(outputs); ++i) {
         for (size_t k = i + 1; k < std::size(outputs); ++k) {
             const std::string& a = *outputs[i].second;
@@ -246,6 +262,12 @@ public:
 private:
     int fd_ = -1;
 };
+// An image replaces its file only once whole, in the same folder: that folder must take new files.
+void check_folder_writable(const std::string& path) {
+    if (path.empty()) return;
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0) throw UsageError{"cannot create " + path};
+}
 
 // Fails early, before the analysis, without truncating a file the analysis may never replace.
 void check_creatable(const std::string& path) {
@@ -303,7 +325,13 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         refuse_capture(cmd.csv_path, "the CSV file");
         refuse_capture(cmd.json_path, "the JSON file");
         refuse_capture(cmd.html_path, "the page");
+        refuse_capture(cmd.images.raw, "the image");
+        refuse_capture(cmd.images.edsk, "the EDSK image");
+        refuse_capture(cmd.images.imd, "the IMD image");
         refuse_shared_outputs(cmd);
+        refuse_inside_dir(cmd.disk.dir, cmd.images.raw, "the image");
+        refuse_inside_dir(cmd.disk.dir, cmd.images.edsk, "the EDSK image");
+        refuse_inside_dir(cmd.disk.dir, cmd.images.imd, "the IMD image");
         if (const std::string why = page_problem(cmd.html_path); !why.empty()) throw UsageError{why};
         if (const std::string why = cmd.pictures ? pictures_problem(cmd.disk.outdir) : ""; !why.empty()) {
             throw UsageError{why};
@@ -313,6 +341,7 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         outdir_lock.take(cmd.disk.outdir);
         check_creatable(cmd.csv_path);
         check_creatable(cmd.json_path);
+        for (const std::string* p : {&cmd.images.raw, &cmd.images.edsk, &cmd.images.imd}) check_folder_writable(*p);
     } catch (const UsageError& e) {
         // The messages name files and folders: whatever bytes their names hold stay harmless.
         std::fprintf(io.err, "quendisk: %s\n", shown_name(e.message).c_str());
@@ -321,7 +350,7 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     }
 
     const ProgressFn progress = io.progress ? progress_line(io.err, "track") : ProgressFn();
-    const DiskSummary disk = analyse_disk(cmd.disk, listing, progress);
+    DiskSummary disk = analyse_disk(cmd.disk, listing, progress);
     if (io.progress) end_progress_line(io.err);
 
     forward_messages(io.err, disk);
@@ -332,6 +361,8 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     // A table lost to a full disk or a closed pipe must not pass for a summary.
     bool written = std::fflush(io.out) == 0 && std::ferror(io.out) == 0;
     if (!written) std::fprintf(io.err, "quendisk: error writing the table\n");
+    // Before the JSON, which records what the plain image holds.
+    written = write_images(cmd.images, disk, io.err) && written;
     written = write_output(cmd.csv_path, io.err, [&](FILE* f) { write_csv(f, disk); }) && written;
     written = write_output(cmd.json_path, io.err, [&](FILE* f) { write_json(f, disk); }) && written;
     if (!cmd.timing_dir.empty()) {

@@ -327,6 +327,30 @@ void write_json(FILE* out, const DiskSummary& disk) {
     }
     doc["verdict"] = json_verdict(disk, verdict_of(disk));
     doc["skipped"] = disk.skipped;
+    if (disk.image) {
+        const ImageRecord& im = *disk.image;
+        ordered_json image;
+        image["file"] = im.file;
+        image["written"] = im.written;
+        image["refused"] = im.refusal.empty() ? ordered_json(nullptr) : ordered_json(im.refusal);
+        if (im.refusal.empty()) {
+            const image::Geometry& g = im.geometry;
+            image["geometry"] = {{"cylinders", g.cylinders},
+                                 {"heads", g.heads},
+                                 {"sectors", g.sectors},
+                                 {"first_sector", g.first_sector},
+                                 {"sector_bytes", g.sector_bytes()}};
+        } else {
+            image["geometry"] = nullptr;
+        }
+        ordered_json bad = ordered_json::array();
+        for (const image::FlaggedSector& f : im.flagged) {
+            bad.push_back({{"cylinder", f.cylinder}, {"head", f.head}, {"sector", f.sector}, {"why", f.why},
+                           {"filled", f.filled}});
+        }
+        image["bad_sectors"] = bad;
+        doc["image"] = image;
+    }
     // Names from the file system need not be UTF-8: replace what is not, never throw.
     const std::string text = doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
     std::fprintf(out, "%s\n", text.c_str());

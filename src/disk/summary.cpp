@@ -243,6 +243,18 @@ void summarise_track(TrackSummary& t, const RunFigures& main, const RunFigures* 
         if (s.fuzzy_position != 0) ++t.fuzzy_sectors;
     }
 
+    t.image_sectors.clear();
+    for (size_t i = 0; i < main.sectors.size(); ++i) {
+        const SectorFigure& f = main.sectors[i];
+        image::Sector s{f.cylinder, f.head, f.sector, f.size_code, f.id_crc_ok, f.readings};
+        // A sector the decoder did not meet in the analysed revolution is known by the locator's ID field.
+        if (!f.found && i < main.ids.size()) {
+            const IdFigure& id = main.ids[i];
+            s = {id.cylinder, id.head, id.sector, id.size_code, id.crc_ok, f.readings};
+        }
+        t.image_sectors.push_back(std::move(s));
+    }
+
     // A bad CRC leaves the cylinder and head bytes in doubt: only good ID fields accuse the capture.
     t.foreign_ids.clear();
     for (const IdFigure& id : main.ids) {

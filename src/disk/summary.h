@@ -5,12 +5,15 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/files.h"
 #include "base/options.h"
 #include "driver/figures.h"
+#include "image/model.h"
+#include "image/writers.h"
 
 namespace quen::disk {
 
@@ -123,6 +126,8 @@ struct TrackSummary {
     // What the run wrote on its standard error (set-up errors, revolutions a sector was
     // not read in), kept only when OUTDIR is given and cut after kMaxMessageBytes.
     std::string messages;
+    // The sectors as the images take them; their readings only when images were asked for.
+    std::vector<image::Sector> image_sectors;
 
     bool analysed() const { return failure == RunFailure::None; }
     int findings_only_default_mode() const;
@@ -155,11 +160,21 @@ struct DiskOptions {
     unsigned jobs = 1;
     // The analyses also write their plot files into OUTDIR/trackNN.S, to be drawn there.
     bool plot_files = false;
+    // FigureDetail bits asked of each track side's analysis beyond what the summary
+    // needs: kDetailSectorData when a sector image is asked for, kDetailTiming for the
+    // timing pictures.
+    uint8_t detail = kDetailSummary;
     // -s is among the analyser options: nothing to cross-check against.
     bool no_sync() const { return !analysis.look_for_sync; }
-    // FigureDetail bits asked of each track side's analysis beyond what the summary
-    // needs: kDetailTiming for the timing pictures.
-    uint8_t figure_detail = kDetailSummary;
+};
+
+// What became of the plain sector image, for the JSON.
+struct ImageRecord {
+    std::string file;
+    bool written = false;
+    std::string refusal;  // why the disk has no one geometry; empty when it has
+    image::Geometry geometry;
+    std::vector<image::FlaggedSector> flagged;  // sectors written from bad data or fill
 };
 
 struct DiskSummary {
@@ -170,6 +185,7 @@ struct DiskSummary {
     std::vector<TrackSummary> tracks;     // by track, then side
     std::vector<std::string> skipped;     // other entries of the folder, sorted
     DiskTotals totals;
+    std::optional<ImageRecord> image;  // only with --image
     bool all_analysed() const { return totals.failed == 0; }
 };
 

@@ -42,7 +42,7 @@ void write_allsect_line(FILE* f, const SectorLayout& s) {
                  s.area(AreaKind::DATA).length_ns / 1000, s.area(AreaKind::GAP4).length_ns / 1000, colour);
 }
 
-void record_stream(RunFigures& f, const QuenStream& stream) {
+void record_stream(RunFigures& f, const FluxCapture& stream) {
     f.revolutions = static_cast<int>(stream.index_count) - 1;
     f.rpm_avg = stream.rpm_avg;
     f.stream_info = stream.info;
@@ -167,10 +167,17 @@ private:
         std::vector<SectorLayout> sectors(n);
         std::vector<ByteBuffer> buffers;
         buffers.reserve(n);
+        std::vector<SectorReadings> readings((detail_ & kDetailSectorData) != 0 ? n : 0);
+        std::vector<uint8_t> found(n);
         for (uint32_t i = 0; i < n; ++i) {
+            if (!readings.empty()) {
+                passes.reading_sink = [&readings, i](uint8_t r, const SectorLayout& l, const ByteBuffer& b) {
+                    readings[i].add(r, l, b);
+                };
+            }
             buffers.emplace_back(kSectorBufferEntries);
             const uint8_t wanted = id_byte(id_buffer, i, IdEntry::kSector);
-            analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
+            found[i] = analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
         }
         if (passes.skipped != 0) std::fprintf(report_, kPassesSkippedLine, static_cast<unsigned>(passes.skipped));
         if (allsect != nullptr) std::fprintf(allsect, "// sector_number id_start id_len gap3_len data_len gap4_len\n");
@@ -190,6 +197,20 @@ private:
         }
         findings.print(report_);
         record_findings(figures_, track, ids, id_buffer, sectors, evidence, findings);
+        if (!readings.empty()) record_sector_data(sectors, found, std::move(readings));
+    }
+
+    // What sector images need beyond the report's figures.
+    void record_sector_data(const std::vector<SectorLayout>& sectors, const std::vector<uint8_t>& found,
+                            std::vector<SectorReadings> readings) {
+        for (size_t i = 0; i < sectors.size(); ++i) {
+            SectorFigure& f = figures_.sectors[i];
+            f.found = found[i] != 0;
+            f.cylinder = sectors[i].T;
+            f.head = sectors[i].H;
+            f.size_code = sectors[i].Z;
+            f.readings = std::move(readings[i]);
+        }
     }
 
     // What the sector's buffers show besides its layout, before they are given back.
@@ -223,8 +244,9 @@ private:
 
 }  // namespace
 
-CaptureAnalysis::CaptureAnalysis(const QuenStream& stream, std::string input_name, SeparatorSharing sharing)
-    : stream_(stream), input_name_(std::move(input_name)), sharing_(sharing) {}
+CaptureAnalysis::CaptureAnalysis(const FluxCapture& capture, std::string input_name,
+                                 std::optional<TrackSide> track, SeparatorSharing sharing)
+    : stream_(capture), input_name_(std::move(input_name)), track_(track), sharing_(sharing) {}
 
 SeparatorRuns& CaptureAnalysis::separator(bool pll_off) {
     std::unique_ptr<SeparatorRuns>& runs = runs_[pll_off ? 1 : 0];
@@ -244,8 +266,14 @@ AnalysisEnd CaptureAnalysis::run(RunOptions opts, const AnalysisSinks& sinks, Ru
     // The figures keep the number as the user gave it; the decoders count from 0.
     figures.requested_revolution = opts.revolution;
     print_banner(sinks.report);
-    std::fprintf(sinks.report, "  Stream file '%s' %d revolutions - Average RPM=%g\n", input_name_.c_str(),
-                 figures.revolutions, stream_.rpm_avg);
+    if (track_) {
+        std::fprintf(sinks.report, "  Stream file '%s' track %u.%u %d revolutions - Average RPM=%g\n",
+                     input_name_.c_str(), unsigned{track_->cylinder}, unsigned{track_->side}, figures.revolutions,
+                     stream_.rpm_avg);
+    } else {
+        std::fprintf(sinks.report, "  Stream file '%s' %d revolutions - Average RPM=%g\n", input_name_.c_str(),
+                     figures.revolutions, stream_.rpm_avg);
+    }
     if (stream_.index_count < 4) {
         std::fprintf(sinks.messages, "Not enough revolutions for proper analysis (3 minimum)\n");
         figures.failure = RunFailure::TooFewRevolutions;

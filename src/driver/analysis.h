@@ -6,12 +6,14 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/options.h"
 #include "decode/separator.h"
 #include "driver/figures.h"
-#include "stream/stream.h"
+#include "stream/capture.h"
+#include "stream/scp.h"
 
 namespace quen {
 
@@ -33,7 +35,8 @@ enum class AnalysisEnd : uint8_t {
 // the in-field synch search costs only the decoders.
 class CaptureAnalysis {
 public:
-    CaptureAnalysis(const QuenStream& stream, std::string input_name,
+    // `track` names the track side when the capture is one of an SCP image's.
+    CaptureAnalysis(const FluxCapture& capture, std::string input_name, std::optional<TrackSide> track = {},
                     SeparatorSharing sharing = SeparatorSharing::kShared);
 
     // Analyses the capture with `opts` (the revolution 1-based, as the user gave it), its
@@ -41,13 +44,14 @@ public:
     AnalysisEnd run(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures, WorkBudget* budget = nullptr,
                     uint8_t detail = kDetailSummary);
 
-    const QuenStream& stream() const { return stream_; }
+    const FluxCapture& capture() const { return stream_; }
 
 private:
     SeparatorRuns& separator(bool pll_off);
 
-    const QuenStream& stream_;
+    const FluxCapture& stream_;
     std::string input_name_;
+    std::optional<TrackSide> track_;
     SeparatorSharing sharing_;
     std::array<std::unique_ptr<SeparatorRuns>, 2> runs_{};
 };

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "decode/flux_timing.h"
+#include "sector/readings.h"
 
 namespace quen {
 
@@ -44,6 +45,13 @@ struct SectorFigure {
     // whether a run of them leads to an address mark (only with FigureDetail::kFieldSyncs).
     uint16_t field_sync_patterns = 0;
     bool field_sync_then_mark = false;
+    // Only with FigureDetail::kDetailSectorData: whether the sector decoder met the ID field
+    // in the analysed revolution, the field as it read it there, and every revolution's data.
+    bool found = true;
+    uint8_t cylinder = 0;
+    uint8_t head = 0;
+    uint8_t size_code = 0;
+    SectorReadings readings{};
 };
 
 // What the figures hold beyond what every caller needs, asked for by the callers that
@@ -51,7 +59,8 @@ struct SectorFigure {
 enum FigureDetail : uint8_t {
     kDetailSummary = 0,
     kDetailFieldSyncs = 1 << 0,
-    kDetailTiming = 1 << 1,  // the flux timing of the analysed revolution, for pictures of it
+    kDetailSectorData = 1 << 1,  // what sector images need
+    kDetailTiming = 1 << 2,  // the flux timing of the analysed revolution, for pictures of it
 };
 
 // Where the track decoder found a field along the revolution; length 0: not found.

@@ -481,6 +481,7 @@ bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SectorPasses& pass
         layout_plot.close();
         return false;
     }
+    if (passes.reading_sink) passes.reading_sink(revolution, layout, buffer);
 
     // The other revolutions are read only to compare their data: they write no plot files.
     RunOptions pass_opts = opts;
@@ -499,6 +500,7 @@ bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SectorPasses& pass
             std::fprintf(opts.err_out, kPassFailedLine, int{wanted_sector}, static_cast<int>(l));
             continue;
         }
+        if (passes.reading_sink) passes.reading_sink(static_cast<uint8_t>(l), pass_layout, pass_buffer);
         // The last pass that differs decides.
         if (const auto pos = first_difference(layout, buffer, pass_buffer)) layout.FZP = *pos;
     }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,7 +33,7 @@ public:
     SectorPasses(const SectorPasses&) = delete;
     SectorPasses& operator=(const SectorPasses&) = delete;
 
-    const QuenStream* stream() const { return runs_.stream(); }
+    const FluxCapture* stream() const { return runs_.stream(); }
     bool decode(uint8_t revolution, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
                 ByteBuffer& buffer, const RunOptions& opts);
 
@@ -41,6 +42,9 @@ public:
     // What the comparison passes decode into, made once for the run.
     ByteBuffer pass_buffer{kSectorBufferEntries};
     SectorLayout pass_layout;
+    // Given every decoding of a sector that found its ID field, the analysed revolution's
+    // first, for callers that keep the sector's data; none keeps nothing.
+    std::function<void(uint8_t revolution, const SectorLayout&, const ByteBuffer&)> reading_sink;
 
 private:
     SeparatorRuns& runs_;

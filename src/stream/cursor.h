@@ -3,12 +3,12 @@
 
 #include <cstdint>
 
-#include "stream/stream.h"
+#include "stream/capture.h"
 
 namespace quen {
 
 struct FluxCursor {
-    explicit FluxCursor(const QuenStream* s) : stream(s) {}
+    explicit FluxCursor(const FluxCapture* s) : stream(s) {}
 
     // Prepares the cursor for 0-based revolution r (0 <= r <= index_count - 2).
     void start(uint8_t r);
@@ -31,7 +31,7 @@ struct FluxCursor {
         return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(ns)));
     }
 
-    const QuenStream* stream = nullptr;
+    const FluxCapture* stream = nullptr;
     const FluxItem* flux = nullptr;
     int32_t next = 0;
     uint32_t count = 0;

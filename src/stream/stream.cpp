@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "base/names.h"
+#include "base/files.h"
 #include "base/owned_file.h"
 
 namespace quen {
@@ -268,69 +269,19 @@ const char* QuenStream::info_value(const char* key) {
 
 namespace {
 
-struct FdCloser {
-    int fd;
-    ~FdCloser() {
-        if (fd >= 0) close(fd);
-    }
-};
-
-// A file's bytes, read whole into storage that is not cleared first.
-struct FileBytes {
-    std::unique_ptr<uint8_t[]> bytes;
-    size_t length = 0;
-};
-
-// The whole file's bytes; 0, or the system's reason why the file cannot be read whole
-// as a regular file's bytes.
-int read_whole_file(const std::string& name, FileBytes& file) {
-    errno = 0;
-    const FdCloser f{open_regular_file(name)};
-    if (f.fd < 0) return errno != 0 ? errno : EINVAL;
-    struct stat st {};
-    if (fstat(f.fd, &st) != 0) return errno;
-    // Stream positions are 32-bit: a longer file cannot be described.
-    if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > std::numeric_limits<uint32_t>::max()) return EFBIG;
-    file.length = static_cast<size_t>(st.st_size);
-    file.bytes = std::make_unique_for_overwrite<uint8_t[]>(file.length);
-    size_t got = 0;
-    while (got < file.length) {
-        const ssize_t n = read(f.fd, file.bytes.get() + got, file.length - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return errno;
-        // A short read would leave part of the buffer unset: treat it like a file that did not open.
-        if (n == 0) return ENODATA;
-        got += static_cast<size_t>(n);
-    }
-    return 0;
+// The KryoFlux reader's own result as the stream it is.
+std::unique_ptr<QuenStream> read_stream_owned(CaptureLoad load) {
+    return std::unique_ptr<QuenStream>(static_cast<QuenStream*>(load.capture.release()));
 }
 
 }  // namespace
 
-int open_regular_file(const std::string& name) {
-    // Non-blocking, so that a FIFO's name cannot stall the run before its type is known;
-    // a name swapped between the look and the open is caught by the second look.
-    struct stat st {};
-    if (stat(name.c_str(), &st) != 0) return -1;
-    if (!S_ISREG(st.st_mode)) {
-        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        return -1;
-    }
-    const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        errno = EINVAL;
-        return -1;
-    }
-    return fd;
-}
-
-StreamLoad load_stream_file(const std::string& name, FILE* err) {
+CaptureLoad load_stream_file(const std::string& name, FILE* err) {
     FileBytes file;
     if (const int why = read_whole_file(name, file); why != 0) {
         std::fprintf(err, "Could not open file %s\n", shown_name(name).c_str());
-        StreamLoad failed;
+        CaptureLoad failed;
+        failed.fault = CaptureLoad::Fault::Unreadable;
         failed.system_error = why;
         return failed;
     }
@@ -338,31 +289,33 @@ StreamLoad load_stream_file(const std::string& name, FILE* err) {
 }
 
 std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err) {
-    return load_stream_file(name, err).stream;
+    return read_stream_owned(load_stream_file(name, err));
 }
 
-StreamLoad load_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err) {
-    StreamLoad load;
-    load.stream = std::make_unique<QuenStream>();
+CaptureLoad load_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err) {
+    auto stream = std::make_unique<QuenStream>();
     // Stream positions are 32-bit: longer data cannot be described.
     int rc = kStreamTruncated;
     if (length <= std::numeric_limits<uint32_t>::max()) {
-        load.stream->data = bytes;
-        load.stream->data_len = static_cast<uint32_t>(length);
-        rc = load.stream->decode();
-        load.stream->data = nullptr;
+        stream->data = bytes;
+        stream->data_len = static_cast<uint32_t>(length);
+        rc = stream->decode();
+        stream->data = nullptr;
     }
+    CaptureLoad load;
     if (rc != kStreamOk) {
         std::fprintf(err, "Error decoding stream file %s\n", shown_name(name).c_str());
-        load.intervals_before_error = load.stream->flux_count;
-        load.stream.reset();
+        load.fault = CaptureLoad::Fault::Undecodable;
+        load.intervals_before_error = stream->flux_count;
         load.stream_error = rc;
+        return load;
     }
+    load.capture = std::move(stream);
     return load;
 }
 
 std::unique_ptr<QuenStream> read_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err) {
-    return load_stream_bytes(bytes, length, name, err).stream;
+    return read_stream_owned(load_stream_bytes(bytes, length, name, err));
 }
 
 namespace {
@@ -406,7 +359,7 @@ private:
 bool file_holds_indexed_stream(const std::string& name) {
     const int fd = open_regular_file(name);
     if (fd < 0) return false;
-    FdCloser closer{fd};
+    OwnedFd closer{fd};
     struct stat st {};
     if (fstat(fd, &st) != 0) return false;
     const uint64_t size = static_cast<uint64_t>(st.st_size);

@@ -328,8 +328,7 @@ std::vector<uint32_t> intervals_between(const std::vector<uint64_t>& transitions
     return intervals;
 }
 
-std::vector<uint8_t> revolutions_to_stream(const std::vector<MfmCells>& revs, const FluxTiming& timing,
-                                           const StreamOptions& opts) {
+FluxTrack revolutions_to_flux(const std::vector<MfmCells>& revs, const FluxTiming& timing) {
     // The lead-out lets the last index pulse fall inside a flux interval.
     const LaidOutCells laid = lay_out(revs);
     const double ticks_per_ns = timing.sck / 1e9;
@@ -355,7 +354,13 @@ std::vector<uint8_t> revolutions_to_stream(const std::vector<MfmCells>& revs, co
         if (pre >= intervals[k]) throw std::invalid_argument("index pulse too close to a transition");
         pulses.push_back({static_cast<uint32_t>(k), pre});
     }
-    return encode_stream(intervals, pulses, opts);
+    return {intervals, pulses};
+}
+
+std::vector<uint8_t> revolutions_to_stream(const std::vector<MfmCells>& revs, const FluxTiming& timing,
+                                           const StreamOptions& opts) {
+    const FluxTrack flux = revolutions_to_flux(revs, timing);
+    return encode_stream(flux.intervals_ticks, flux.pulses, opts);
 }
 
 std::vector<uint8_t> track_stream(const MfmCells& track, int revolutions, const FluxTiming& timing,

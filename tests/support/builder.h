@@ -187,6 +187,15 @@ std::vector<uint64_t> transition_ticks(const std::vector<uint8_t>& cells, const 
 // The intervals from time 0 to the first transition and on between each two.
 std::vector<uint32_t> intervals_between(const std::vector<uint64_t>& transitions_ticks);
 
+// Flux intervals in ticks with the index pulses inside them: what a stream or an image is
+// written from.
+struct FluxTrack {
+    std::vector<uint32_t> intervals_ticks;
+    std::vector<IndexPulse> pulses;
+};
+// The flux of consecutive revolutions of cells as revolutions_to_stream lays it out.
+FluxTrack revolutions_to_flux(const std::vector<MfmCells>& revs, const FluxTiming& timing = {});
+
 // The flux intervals (in ticks) of consecutive revolutions of cells, with an index
 // pulse a quarter cell into each revolution and one after the last: N revolutions give
 // N + 1 pulses. A short lead-in of 4E cells comes before the first pulse.

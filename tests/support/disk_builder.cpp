@@ -90,4 +90,96 @@ void write_clean_disk(const std::string& dir, int cylinders) {
     }
 }
 
+namespace {
+
+// Data that differs from sector to sector and from revolution to revolution.
+std::vector<uint8_t> sector_data(const BuiltSector& s, size_t variant) {
+    std::vector<uint8_t> d(128u << s.size_code);
+    for (size_t i = 0; i < d.size(); ++i) {
+        d[i] = static_cast<uint8_t>(s.cylinder * 40 + s.head * 20 + s.sector + i * (7 + variant * 4));
+    }
+    return d;
+}
+
+// On side 0 of cylinder 0 every kind in turn, the rest plain.
+SectorKind kind_at(int cylinder, int head, int sector) {
+    if (cylinder != 0 || head != 0) return SectorKind::kPlain;
+    switch (sector) {
+    case 2: return SectorKind::kBadDataCrc;
+    case 3: return SectorKind::kBadIdCrc;
+    case 4: return SectorKind::kDeleted;
+    case 5: return SectorKind::kWeak;
+    case 6: return SectorKind::kNoData;
+    case 7: return SectorKind::kDeletedBadCrc;
+    default: return SectorKind::kPlain;
+    }
+}
+
+constexpr int kImageRevolutions = 3;
+
+std::vector<BuiltSector> write_image_track(const std::string& dir, int cylinder, int head, int count,
+                                           uint8_t size_code) {
+    std::vector<BuiltSector> built;
+    for (int r = 1; r <= count; ++r) {
+        BuiltSector b;
+        b.cylinder = cylinder;
+        b.head = head;
+        // The large sectors carry the ID fields of another cylinder and head, as a protection may.
+        b.id_cylinder = static_cast<uint8_t>(size_code == 3 ? 40 : cylinder);
+        b.id_head = static_cast<uint8_t>(size_code == 3 ? 1 : head);
+        b.sector = static_cast<uint8_t>(r);
+        b.size_code = size_code;
+        b.kind = kind_at(cylinder, head, r);
+        if (b.kind != SectorKind::kNoData) b.data.push_back(sector_data(b, 0));
+        if (b.kind == SectorKind::kWeak) {
+            for (int v = 1; v < kImageRevolutions; ++v) b.data.push_back(sector_data(b, static_cast<size_t>(v)));
+        }
+        built.push_back(std::move(b));
+    }
+    std::vector<MfmCells> revs;
+    for (int rev = 0; rev < kImageRevolutions; ++rev) {
+        TrackPlan plan;
+        for (const BuiltSector& b : built) {
+            SectorPlan s;
+            s.track = b.id_cylinder;
+            s.head = b.id_head;
+            s.sector = b.sector;
+            s.size_code = b.size_code;
+            s.has_data = !b.data.empty();
+            if (s.has_data) s.data = b.data[b.data.size() > 1 ? static_cast<size_t>(rev) : 0];
+            const SectorKind k = b.kind;
+            if (k == SectorKind::kBadDataCrc || k == SectorKind::kWeak || k == SectorKind::kDeletedBadCrc) {
+                s.data_crc = 0x1234;
+            }
+            if (k == SectorKind::kBadIdCrc) s.id_crc = 0x1234;
+            if (k == SectorKind::kDeleted || k == SectorKind::kDeletedBadCrc) s.data_mark = 0xF8;
+            if (size_code == 3) s.gap4_4e = 40;
+            plan.sectors.push_back(s);
+        }
+        revs.push_back(build_track(plan));
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "/track%02d.%d.raw", cylinder, head);
+    write_file(dir + name, revolutions_to_stream(revs));
+    return built;
+}
+
+}  // namespace
+
+std::vector<BuiltSector> write_image_disk(const std::string& dir, ImageDiskShape shape) {
+    std::vector<BuiltSector> all;
+    for (int c = 0; c < 3; ++c) {
+        for (int h = 0; h < 2; ++h) {
+            std::vector<BuiltSector> t = write_image_track(dir, c, h, 9, 2);
+            all.insert(all.end(), t.begin(), t.end());
+        }
+    }
+    if (shape == ImageDiskShape::kMixed) {
+        std::vector<BuiltSector> t = write_image_track(dir, 3, 0, 5, 3);
+        all.insert(all.end(), t.begin(), t.end());
+        write_image_track(dir, 3, 1, 0, 2);
+    }
+    return all;
+}
+
 }  // namespace quen::synth

@@ -30,5 +30,30 @@ void write_full_disk(const std::string& dir, int tracks = 80);
 // exist), one file trackNN.S.raw per side, each with its own jitter: the size of a
 // whole disk's capture, for timing whole-disk runs. Throws like write_sample_disk.
 void write_clean_disk(const std::string& dir, int cylinders);
+// ---------------------------------------------------------------- disks for sector images
+// Every kind of sector an image has to tell apart.
+enum class SectorKind { kPlain, kBadDataCrc, kBadIdCrc, kDeleted, kDeletedBadCrc, kWeak, kNoData };
+
+struct BuiltSector {
+    int cylinder = 0;  // the track side it was written on
+    int head = 0;
+    uint8_t id_cylinder = 0;  // its ID field
+    uint8_t id_head = 0;
+    uint8_t sector = 0;
+    uint8_t size_code = 2;
+    SectorKind kind = SectorKind::kPlain;
+    // The data each revolution holds: one entry, or one per revolution for a weak sector;
+    // none without a DATA field.
+    std::vector<std::vector<uint8_t>> data;
+};
+
+enum class ImageDiskShape {
+    kUniform,  // cylinders 0-2, both sides, nine 512-byte sectors each, every kind on 00.0
+    kMixed,    // the same and cylinder 3: side 0 five 1024-byte sectors with the IDs of 40.1, side 1 unformatted
+};
+
+// Writes the disk's stream files into `dir` and returns its sectors, by track side then
+// in the order they pass the head.
+std::vector<BuiltSector> write_image_disk(const std::string& dir, ImageDiskShape shape);
 
 }  // namespace quen::synth
