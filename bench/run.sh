@@ -7,7 +7,11 @@
 #       quenanalyze on the same files, with default options and with -v, and of a
 #       quenanalyze that only prints its usage (what starting the program costs);
 #   (d) whole-process CPU time (median of 7 runs) of quendisk -j1, default options, over a
-#       synthetic disk of 80 cylinders on both sides and over a folder of the captures.
+#       synthetic disk of 80 cylinders on both sides and over a folder of the captures;
+#   (e) quendisk on the synthetic 80-cylinder disk of quensynth --full-disk: the CPU time
+#       and size of the page (disk map and timing pictures) against the same run without
+#       a page (and against the BASELINE quendisk's page), and the time and size of
+#       --pictures with its default choice, against their targets.
 # BASELINE=/path/to/other/build measures the quenanalyze and quendisk of that build folder
 # too (BASELINE may also name its quenanalyze), alternating run by run with this one, and
 # prints the ratio of the medians. --check first runs the randomized separator check over
@@ -90,4 +94,36 @@ for f in "${inputs[@]:2}"; do cp "$f" "$work/captures/"; done
 compare "$disk_runs" "disk of 80 cylinders" "$build/quendisk" "$base_qd" -j1 "$work/disk80" "$work/out"
 if [ -n "$(ls "$work/captures")" ]; then
   compare "$disk_runs" "the captures" "$build/quendisk" "$base_qd" -j1 "$work/captures" "$work/out"
+fi
+
+echo "== (e) quendisk's page and pictures of a whole disk (quensynth --full-disk; median CPU time of $disk_runs runs, -j1)"
+mkdir -p "$work/disk" && "$build/tests/quensynth" --full-disk "$work/disk"
+disk_cpu() {  # disk_cpu QUENDISK [args...]: median CPU time in ms
+  local times=()
+  for ((i = 0; i < disk_runs; i++)); do
+    read -r us kb < <("$build/bench/quen_cpu_time" "$@")
+    times+=("$us")
+  done
+  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (disk_runs + 1) / 2 ))p" | awk '{printf "%.0f", $1 / 1000}'
+}
+qd="$build/quendisk"
+bare=$(disk_cpu "$qd" -j1 -b "$work/disk")
+page=$(disk_cpu "$qd" -j1 -b --html "$work/page/index.html" "$work/disk")
+page_bytes=$(stat -c %s "$work/page/index.html")
+printf 'no page                 %7d ms\n' "$bare"
+printf 'page (map and timing)   %7d ms  %5.2f times the run without a page; page %.1f MB (target: 20 MB)\n' \
+  "$page" "$(echo "$page / $bare" | bc -l)" "$(echo "$page_bytes / 1000000" | bc -l)"
+if [ -n "$base_qd" ]; then
+  old=$(disk_cpu "$base_qd" -j1 -b --html "$work/old/index.html" "$work/disk")
+  printf 'baseline page           %7d ms  ratio %5.2f (target: at most 3)\n' "$old" "$(echo "$page / $old" | bc -l)"
+fi
+if command -v ploticus >/dev/null 2>&1; then
+  jobs=$(nproc)
+  start=$(date +%s.%N)
+  read -r us kb < <("$build/bench/quen_cpu_time" "$qd" -j"$jobs" -b --pictures "$work/disk" "$work/pictures")
+  wall=$(echo "$(date +%s.%N) - $start" | bc -l)
+  printf -- '--pictures (default), -j%d: %.1f s wall, %.1f s CPU, %.1f MB in OUTDIR (targets: 60 s, 100 MB)\n' \
+    "$jobs" "$wall" "$(echo "$us / 1000000" | bc -l)" "$(echo "$(du -sb "$work/pictures" | cut -f1) / 1000000" | bc -l)"
+else
+  echo "--pictures: ploticus is not installed, not measured"
 fi

@@ -12,19 +12,31 @@ prog=$(basename "$0")
 
 usage() {
     cat <<EOF
-usage: $prog [-t text] [dir]
+usage: $prog [-t text] [-p names] [dir]
        Draws the plot files that quenanalyze -t wrote into dir (default: the
        current directory) as PNG and SVG pictures in the same directory.
        -t text  put text (for example the stream file's name) into every title
+       -p names draw only these pictures, a comma-separated choice of layout,
+                trans, allsect, sec_layout, sec_data, sec_trans (default: all)
 Exit status: 0 all pictures drawn; 1 a picture failed or no plot file was
 found; 2 bad arguments, an unusable directory or no ploticus.
 EOF
 }
 
 caption=""
-while getopts ":t:h" opt; do
+chosen="layout,trans,allsect,sec_layout,sec_data,sec_trans"
+while getopts ":t:p:h" opt; do
     case $opt in
         t) caption=$OPTARG ;;
+        p)
+            chosen=$OPTARG
+            for name in ${chosen//,/ }; do
+                case $name in
+                    layout | trans | allsect | sec_layout | sec_data | sec_trans) ;;
+                    *) echo "$prog: -p: unknown picture '$name'" >&2; exit 2 ;;
+                esac
+            done
+            ;;
         h) usage; exit 0 ;;
         *) usage >&2; exit 2 ;;
     esac
@@ -119,6 +131,10 @@ draw_file() {
     local name=$1 heading=$2 why=$3 script=$4
     shift 4
     local file="$dir/$name.dat"
+    local kind=${name%_[0-9]*}
+    if [[ ,$chosen, != *,$kind,* ]]; then
+        return 0
+    fi
     if [[ ! -f $file ]]; then
         echo "$prog: note: $name.dat not found, skipped" >&2
         return 0

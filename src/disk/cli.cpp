@@ -29,7 +29,8 @@ namespace {
 
 const char kUsage[] =
     "usage: quendisk [-spvbcfm] [-r<num>] [-j N] [--csv FILE] [--json FILE] [--list-skipped]\n"
-    "                [--html FILE [--pictures]] [--image FILE] [--edsk FILE] [--imd FILE] DIR [OUTDIR]\n"
+    "                [--html FILE] [--timing DIR] [--pictures[=LIST]] [--image FILE] [--edsk FILE] [--imd FILE]\n"
+    "                DIR [OUTDIR]\n"
     "       analyses every trackNN.S.raw stream file of DIR with the analyser's options\n"
     "       (-t is not available) and prints a summary table, one line per track side\n"
     "       -j N           analyse N files at once (default: the number of cores)\n"
@@ -37,8 +38,13 @@ const char kUsage[] =
     "       --json FILE    write the summary as JSON\n"
     "       --list-skipped name the entries of DIR that are not stream files\n"
     "       --help, --version  this text, or the version\n"
-    "       --html FILE    write a page for a browser: the tracks' grid and the summary\n"
-    "       --pictures     draw each track's pictures into OUTDIR/trackNN.S (needs ploticus)\n"
+    "       --html FILE    write a page for a browser: the tracks' grid, the disk map, the\n"
+    "                      summary and each track side's flux timing\n"
+    "       --timing DIR   write each track side's flux timing pictures into DIR as SVG\n"
+    "       --pictures[=LIST]\n"
+    "                      draw ploticus pictures into OUTDIR/trackNN.S (needs ploticus):\n"
+    "                      LIST of layout, trans, allsect, sec_layout, sec_data, sec_trans\n"
+    "                      or all (default: layout,allsect)\n"
     "       --image FILE   write a plain sector image (.img, .st) when all tracks share one geometry\n"
     "       --edsk FILE    write an Extended DSK image: IDs, status bytes and weak copies as read\n"
     "       --imd FILE     write an ImageDisk image\n"
@@ -57,8 +63,10 @@ struct Command {
     std::string csv_path;
     std::string json_path;
     std::string html_path;
+    std::string timing_dir;
     ImagePaths images;
     bool pictures = false;
+    std::string picture_choice = kDefaultPictures;
     bool list_skipped = false;
     bool help = false;
     bool version = false;
@@ -106,6 +114,8 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
             cmd.json_path = value("--json");
         } else if (a == "--html") {
             cmd.html_path = value("--html");
+        } else if (a == "--timing") {
+            cmd.timing_dir = value("--timing");
         } else if (a == "--image") {
             cmd.images.raw = value("--image");
         } else if (a == "--edsk") {
@@ -114,6 +124,13 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
             cmd.images.imd = value("--imd");
         } else if (a == "--pictures") {
             cmd.pictures = true;
+        } else if (a.compare(0, 11, "--pictures=") == 0) {
+            cmd.pictures = true;
+            try {
+                cmd.picture_choice = picture_choice(a.substr(11));
+            } catch (const DiskError& e) {
+                throw UsageError{e.message};
+            }
         } else if (a == "--list-skipped") {
             cmd.list_skipped = true;
         } else if (a == "--help" || a == "-h") {
@@ -136,7 +153,9 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
     if (positional.size() > 2) throw UsageError{"too many arguments"};
     cmd.disk.dir = positional[0];
     if (positional.size() == 2) cmd.disk.outdir = positional[1];
-    if (cmd.images.any()) cmd.disk.detail = kDetailSectorData;
+    // The page shows the timing too; only what is drawn is worth summarising.
+    if (!cmd.html_path.empty() || !cmd.timing_dir.empty()) cmd.disk.detail |= kDetailTiming;
+    if (cmd.images.any()) cmd.disk.detail |= kDetailSectorData;
     return cmd;
 }
 
@@ -302,6 +321,7 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         refuse_inside_dir(cmd.disk.dir, cmd.csv_path, "the CSV file");
         refuse_inside_dir(cmd.disk.dir, cmd.json_path, "the JSON file");
         refuse_inside_dir(cmd.disk.dir, cmd.html_path, "the page");
+        refuse_inside_dir(cmd.disk.dir, cmd.timing_dir, "--timing");
         refuse_capture(cmd.csv_path, "the CSV file");
         refuse_capture(cmd.json_path, "the JSON file");
         refuse_capture(cmd.html_path, "the page");
@@ -345,7 +365,15 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     written = write_images(cmd.images, disk, io.err) && written;
     written = write_output(cmd.csv_path, io.err, [&](FILE* f) { write_csv(f, disk); }) && written;
     written = write_output(cmd.json_path, io.err, [&](FILE* f) { write_json(f, disk); }) && written;
-    const bool pictures_drawn = !cmd.pictures || draw_disk_pictures(disk, cmd.disk, io.err, io.progress);
+    if (!cmd.timing_dir.empty()) {
+        if (const std::string why = write_timing_pictures(disk, cmd.timing_dir); !why.empty()) {
+            std::fprintf(io.err, "quendisk: %s\n", why.c_str());
+            written = false;
+        }
+    }
+    const bool pictures_drawn =
+        !cmd.pictures || draw_disk_pictures(disk, cmd.disk, cmd.picture_choice, io.err,
+                                            io.progress ? ProgressStyle::kTerminal : ProgressStyle::kLog);
     if (!cmd.html_path.empty()) {
         try {
             write_disk_page(disk, {cmd.html_path, cmd.disk.analyser_options, cmd.pictures});

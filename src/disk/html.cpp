@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -10,8 +11,10 @@
 #include <system_error>
 
 #include "base/files.h"
+#include "disk/disk_map.h"
 #include "disk/html_text.h"
 #include "disk/outputs.h"
+#include "disk/timing_svg.h"
 
 namespace quen::disk {
 namespace {
@@ -40,6 +43,9 @@ constexpr StatusLook kLooks[] = {
 };
 constexpr const char* kNoFileClass = "none";
 constexpr const char* kNoFileGlyph = "\xE2\x80\x93";
+
+constexpr const char* kTrackPictures[][2] = {
+    {"layout", "layout"}, {"trans", "flux transitions"}, {"allsect", "sectors side by side"}};
 
 const StatusLook& look_of(TrackStatus s) {
     for (const StatusLook& l : kLooks) {
@@ -108,21 +114,20 @@ abbr { text-decoration: underline dotted; }
 table.pics { border-collapse: collapse; margin-bottom: .6rem; }
 table.pics th, table.pics td { padding: .1rem .8rem .1rem 0; text-align: left; }
 table.pics thead th { font-weight: 600; color: #57606a; font-size: .8rem; }
+.map svg { display: block; margin: .3rem 0; }
+.map .scroll { max-height: 80vh; overflow: auto; }
+.timing svg { display: block; max-width: 100%; height: auto; margin: .6rem 0; }
 footer { margin-top: 2rem; color: #57606a; font-size: .8rem; }
 )CSS";
 
-std::string format(const char* fmt, auto... args) {
-    const int length = std::snprintf(nullptr, 0, fmt, args...);
-    if (length <= 0) return {};
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), fmt, args...);
-    text.pop_back();
-    return text;
-}
+using html::format;
 
 std::string track_label(const TrackSummary& t) { return format("%02d.%d", t.track, t.side); }
 std::string track_anchor(const TrackSummary& t) { return "track-" + track_label(t); }
+// The anchors of the collapsed sections lie inside them: following a link to an
+// element inside a closed section opens it, a link to the section itself does not.
 std::string picture_anchor(const TrackSummary& t) { return "pictures-" + track_label(t); }
+std::string timing_anchor(const TrackSummary& t) { return "timing-" + track_label(t); }
 
 std::string rpm_text(double rpm) { return format("%.2f", rpm); }
 
@@ -178,7 +183,9 @@ public:
         head();
         totals();
         grid();
+        map();
         table();
+        timing();
         pictures();
         out_ += "<footer>Made by quendisk from the stream files of <code>" + escape(disk_.dir) +
                 "</code>.</footer>\n</body>\n</html>\n";
@@ -193,7 +200,8 @@ private:
         out_ += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
                 "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
                 "<meta name=\"generator\" content=\"quendisk\">\n";
-        out_ += "<title>Disk " + name + "</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
+        out_ += "<title>Disk " + name + "</title>\n<style>" + std::string(kStyle) + disk_map_style() + "\n" +
+                kTimingStyle + "\n</style>\n</head>\n<body>\n";
         out_ += "<header>\n<h1>Disk " + name + "</h1>\n<p class=\"meta\">Folder <code>" + escape(disk_.dir) +
                 "</code>";
         if (!settings_.analyser_options.empty()) {
@@ -293,8 +301,40 @@ private:
                 "</span><span>no file <small>no stream file for this track side</small></span></li>\n</ul>\n";
     }
 
+    void map() {
+        out_ += "<section class=\"map\" aria-labelledby=\"map\">\n<h2 id=\"map\">Disk map</h2>\n"
+                "<p class=\"note\">One row per track side, time from the index from left to right; each sector's "
+                "ID field (the narrow mark) and data field where the track decoder found them. Hover a field for "
+                "what was found, click it for the track side's row of the summary, click a track number for its "
+                "report.</p>\n<div class=\"scroll\">\n";
+        out_ += disk_map_svg(disk_.tracks, [&](const TrackSummary& t) {
+            MapLinks links{"#" + track_anchor(t), ""};
+            if (has_report(t)) links.report = link_to(t.report_path);
+            return links;
+        });
+        out_ += "</div>\n<ul class=\"legend map-legend\">\n";
+        for (FieldState s : kMapStates) {
+            out_ += format("<li><span class=\"swatch\" style=\"background:%s\">&nbsp;</span><span>%s <small>%s</small>"
+                           "</span></li>\n",
+                           field_state_colour(s), field_state_label(s), field_state_meaning(s));
+        }
+        out_ += format("<li><span class=\"swatch\" style=\"background:%s\">&nbsp;</span><span>unformatted <small>"
+                       "analysed, no sector found</small></span></li>\n<li><span class=\"swatch\" style=\"background:%s\">"
+                       "&nbsp;</span><span>failed <small>the file could not be analysed</small></span></li>\n</ul>\n"
+                       "</section>\n",
+                       kUnformattedColour, kFailedColour);
+    }
+
+    static bool has_report(const TrackSummary& t) { return !t.report_path.empty() && is_file(t.report_path); }
+
+    // The links column: reports, timing sections, pictures.
+    bool any_links() const {
+        if (!disk_.outdir.empty()) return true;
+        return std::any_of(disk_.tracks.begin(), disk_.tracks.end(), [](const TrackSummary& t) { return t.timing; });
+    }
+
     void table() {
-        const bool reports = !disk_.outdir.empty();
+        const bool links = any_links();
         out_ += "<section aria-labelledby=\"summary\">\n<h2 id=\"summary\">Summary</h2>\n<div class=\"scroll\">\n"
                 "<table class=\"summary\">\n<caption>One row per track side; hover the findings for their names; "
                 "\"IDs say\" names the cylinder and head of ID fields that disagree with the file name."
@@ -304,9 +344,9 @@ private:
                 "<th scope=\"col\">ID fields<br>good / bad</th><th scope=\"col\">Data fields<br>good / bad</th>"
                 "<th scope=\"col\">Sectors<br>OK / found</th><th scope=\"col\">Fuzzy</th>"
                 "<th scope=\"col\" class=\"text\">IDs say</th><th scope=\"col\" class=\"text\">Findings</th>";
-        if (reports) out_ += "<th scope=\"col\" class=\"text\">Report</th>";
+        if (links) out_ += "<th scope=\"col\" class=\"text\">Links</th>";
         out_ += "</tr></thead>\n<tbody>\n";
-        for (const TrackSummary& t : disk_.tracks) row(t, reports);
+        for (const TrackSummary& t : disk_.tracks) row(t, links);
         out_ += "</tbody>\n</table>\n</div>\n";
         if (disk_.cross_checked) {
             out_ += "<p class=\"note\">" + std::string(kDefaultOnlyMark) + " " + kDefaultOnlyMeaning +
@@ -316,7 +356,7 @@ private:
         out_ += "</section>\n";
     }
 
-    void row(const TrackSummary& t, bool reports) {
+    void row(const TrackSummary& t, bool with_links) {
         const StatusLook& look = look_of(t.status);
         const std::string info = t.stream_info.empty() ? "" : " title=\"stream: " + escape(t.stream_info) + "\"";
         out_ += "<tr id=\"" + track_anchor(t) + "\">" + format("<td%s>%02d</td><td>%d</td>", info.c_str(), t.track, t.side) +
@@ -344,20 +384,24 @@ private:
             }
             out_ += "</td>";
         }
-        if (reports) {
-            out_ += "<td class=\"text\">";
-            if (!t.report_path.empty() && is_file(t.report_path)) {
-                out_ += "<a href=\"" + link_to(t.report_path) + "\">report</a>";
-            }
-            if (has_pictures(t)) out_ += " <a href=\"#" + picture_anchor(t) + "\">pictures</a>";
-            out_ += "</td>";
+        if (with_links) {
+            std::string links;
+            const auto add = [&](const std::string& link) { links += (links.empty() ? "" : " ") + link; };
+            if (has_report(t)) add("<a href=\"" + link_to(t.report_path) + "\">report</a>");
+            if (t.timing) add("<a href=\"#" + timing_anchor(t) + "\">timing</a>");
+            if (has_pictures(t)) add("<a href=\"#" + picture_anchor(t) + "\">pictures</a>");
+            out_ += "<td class=\"text\">" + links + "</td>";
         }
         out_ += "</tr>\n";
     }
 
     bool has_pictures(const TrackSummary& t) const {
-        return settings_.pictures && !disk_.outdir.empty() &&
-               is_file(fs::path(picture_dir(disk_.outdir, t)) / "layout.svg");
+        if (!settings_.pictures || disk_.outdir.empty()) return false;
+        const fs::path dir = picture_dir(disk_.outdir, t);
+        for (const auto& [file, text] : kTrackPictures) {
+            if (!picture_links(dir, file).empty()) return true;
+        }
+        return !picture_sectors(dir).empty();
     }
 
     // Sector numbers of the sector pictures in a track's picture folder, in numeric order.
@@ -366,10 +410,17 @@ private:
         std::error_code ec;
         for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
             const std::string name = it->path().filename().string();
-            int n = 0;
-            char tail = 0;
-            if (std::sscanf(name.c_str(), "sec_layout_%d.sv%c", &n, &tail) == 2 && tail == 'g' && n >= 0) {
-                sectors.insert(n);
+            for (const char* kind : {"sec_layout_", "sec_data_", "sec_trans_"}) {
+                const size_t prefix = std::strlen(kind);
+                if (name.compare(0, prefix, kind) != 0) continue;
+                const size_t dot = name.find('.', prefix);
+                const std::string digits = name.substr(prefix, dot == std::string::npos ? 0 : dot - prefix);
+                const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+                if (digits.empty() || digits.size() > 3 || (ext != ".svg" && ext != ".png") ||
+                    digits.find_first_not_of("0123456789") != std::string::npos) {
+                    continue;
+                }
+                sectors.insert(std::stoi(digits));
             }
         }
         return {sectors.begin(), sectors.end()};
@@ -401,13 +452,20 @@ private:
     void track_pictures(const TrackSummary& t) {
         const fs::path dir = picture_dir(disk_.outdir, t);
         const std::string name = format("Track %02d side %d", t.track, t.side);
-        out_ += "<details id=\"" + picture_anchor(t) + "\">\n<summary>" + name + "</summary>\n";
-        out_ += "<img src=\"" + link_to(dir / "layout.svg") + "\" alt=\"Areas of " + name +
-                " along the revolution\" loading=\"lazy\">\n<p>";
-        const char* const track_pictures[][2] = {
-            {"layout", "layout"}, {"trans", "flux transitions"}, {"allsect", "sectors side by side"}};
+        out_ += "<details>\n<summary>" + name + "</summary>\n<div id=\"" + picture_anchor(t) + "\">\n";
+        // The PNG is shown: the SVGs' texts are laid out for the plotting program's own
+        // fonts and overlap in a browser's. The SVG stays one click away.
+        for (const auto& [file, text] : kTrackPictures) {
+            for (const char* ext : {".png", ".svg"}) {
+                const fs::path picture = dir / (std::string(file) + ext);
+                if (!is_file(picture)) continue;
+                out_ += "<img src=\"" + link_to(picture) + "\" alt=\"" + name + ": " + text + "\" loading=\"lazy\">\n";
+                break;
+            }
+        }
+        out_ += "<p>";
         const char* separator = "";
-        for (const auto& [file, text] : track_pictures) {
+        for (const auto& [file, text] : kTrackPictures) {
             const std::string links = picture_links(dir, file);
             if (links.empty()) continue;
             out_ += separator + std::string(text) + ": " + links;
@@ -426,7 +484,24 @@ private:
             }
             out_ += "</tbody>\n</table>\n";
         }
-        out_ += "</details>\n";
+        out_ += "</div>\n</details>\n";
+    }
+
+    void timing() {
+        if (std::none_of(disk_.tracks.begin(), disk_.tracks.end(), [](const TrackSummary& t) { return t.timing; })) {
+            return;
+        }
+        out_ += "<section class=\"pictures timing\" aria-labelledby=\"timing\">\n<h2 id=\"timing\">Flux timing</h2>\n"
+                "<p class=\"note\">The analysed revolution of each track side: its flux intervals against time from "
+                "the index, and their histogram.</p>\n";
+        for (const TrackSummary& t : disk_.tracks) {
+            if (!t.timing) continue;
+            const std::string name = format("Track %02d side %d", t.track, t.side);
+            out_ += "<details>\n<summary>" + name + "</summary>\n<div id=\"" + timing_anchor(t) + "\">\n" +
+                    timing_scatter_svg(*t.timing, name, SvgStyle::kFromPage) +
+                    timing_histogram_svg(*t.timing, name, SvgStyle::kFromPage) + "</div>\n</details>\n";
+        }
+        out_ += "</section>\n";
     }
 
     const DiskSummary& disk_;

@@ -2,6 +2,7 @@
 // links that keep working from file:// when the page moves with its folders.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -22,5 +23,16 @@ std::string url_path(const std::filesystem::path& relative);
 // The link from a page in `page_dir` to `target`, relative so that page and
 // target can move together; both are resolved against the current directory.
 std::string relative_link(const std::filesystem::path& page_dir, const std::filesystem::path& target);
+
+// printf into a string, for the numbers of the page and its pictures.
+template <class... Args>
+std::string format(const char* fmt, Args... args) {
+    const int length = std::snprintf(nullptr, 0, fmt, args...);
+    if (length <= 0) return {};
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), fmt, args...);
+    text.pop_back();
+    return text;
+}
 
 }  // namespace quen::html

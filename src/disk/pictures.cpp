@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,9 @@
 #include <regex>
 #include <system_error>
 
+#include "base/files.h"
 #include "disk/html.h"
+#include "disk/timing_svg.h"
 #include "disk/messages.h"
 #include "disk/workers.h"
 #include "base/names.h"
@@ -48,29 +51,48 @@ fs::path on_path(const char* name) {
     }
 }
 
-// The files an earlier picture run may have left: a sector that is gone must not keep
-// its pictures, and nothing else in the folder is touched.
-void remove_earlier_pictures(const fs::path& dir) {
-    static const std::regex kOurs(R"((layout|trans|allsect|sec_(layout|data|trans)_[0-9]+)\.(dat|png|svg))");
+const std::regex kOurs(R"(((layout|trans|allsect|sec_(layout|data|trans))(_[0-9]+)?)\.(dat|png|svg))");
+
+// Our files in `dir` that `remove(kind, extension)` names, removed; nothing else in
+// the folder is touched.
+template <class Remove>
+void remove_plot_files(const fs::path& dir, Remove&& remove) {
     std::error_code ec;
-    std::vector<fs::path> old;
+    std::vector<fs::path> chosen;
+    std::smatch m;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (std::regex_match(it->path().filename().string(), kOurs)) old.push_back(it->path());
+        const std::string name = it->path().filename().string();
+        if (std::regex_match(name, m, kOurs) && remove(m[2].str(), m[5].str())) chosen.push_back(it->path());
     }
-    for (const fs::path& p : old) fs::remove(p, ec);
+    for (const fs::path& p : chosen) fs::remove(p, ec);
+}
+
+// The files an earlier picture run may have left: a sector that is gone must not keep
+// its pictures.
+void remove_earlier_pictures(const fs::path& dir) {
+    remove_plot_files(dir, [](const std::string&, const std::string&) { return true; });
+}
+
+// The plot files of the pictures not chosen are not kept: the sector files alone come
+// to about 2 MB a track side.
+void remove_unchosen_plot_files(const fs::path& dir, const std::string& choice) {
+    remove_plot_files(dir, [&](const std::string& kind, const std::string&) {
+        return ("," + choice + ",").find("," + kind + ",") == std::string::npos;
+    });
 }
 
 // Runs the render script on one folder; its standard output (the names of the pictures
 // drawn) is dropped, its messages go to `messages`. Returns its exit status, -1 when
 // it could not be started.
-int render(const std::string& script, const std::string& caption, const std::string& dir, FILE* messages) {
+int render(const std::string& script, const std::string& caption, const std::string& choice, const std::string& dir,
+           FILE* messages) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     std::fflush(messages);
     posix_spawn_file_actions_adddup2(&actions, fileno(messages), STDERR_FILENO);
-    std::vector<std::string> args = {"bash", script, "-t", caption, dir};
+    std::vector<std::string> args = {"bash", script, "-t", caption, "-p", choice, dir};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -103,9 +125,10 @@ std::string track_pictures(const TrackSummary& t, const PictureSettings& setting
     const std::string dir = picture_dir(settings.outdir, t);
     OwnedFile messages(std::tmpfile());
     if (!messages) return "cannot make a temporary file: " + std::string(std::strerror(errno)) + "\n";
+    remove_unchosen_plot_files(dir, settings.choice);
     // The script's notes about sectors without data are no fault; its messages matter
     // only when a picture is missing.
-    if (render(script, t.file_name, dir, messages.get()) == 0) return {};
+    if (render(script, t.file_name, settings.choice, dir, messages.get()) == 0) return {};
     return read_back(messages.get()) + "the pictures were not all drawn\n";
 }
 
@@ -150,20 +173,63 @@ std::string pictures_problem(const std::string& outdir) {
     return {};
 }
 
-bool draw_disk_pictures(const DiskSummary& disk, const DiskOptions& opts, FILE* err, bool progress) {
+std::string picture_choice(const std::string& list) {
+    std::vector<std::string> names;
+    if (list == "all") names.assign(std::begin(kPictureNames), std::end(kPictureNames));
+    for (size_t start = 0; list != "all" && start <= list.size();) {
+        const size_t comma = std::min(list.find(',', start), list.size());
+        std::string name = list.substr(start, comma - start);
+        start = comma + 1;
+        if (std::none_of(std::begin(kPictureNames), std::end(kPictureNames), [&](const char* n) { return name == n; })) {
+            throw DiskError{"--pictures: unknown picture '" + name +
+                            "' (known: layout, trans, allsect, sec_layout, sec_data, sec_trans, all)"};
+        }
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+    }
+    std::string choice;
+    for (const std::string& name : names) choice += choice.empty() ? name : "," + name;
+    return choice;
+}
+
+std::string write_timing_pictures(const DiskSummary& disk, const std::string& dir) {
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) return "cannot create " + dir + ": " + ec.message();
+    for (const TrackSummary& t : disk.tracks) {
+        if (!t.timing) continue;
+        const std::string stem = t.file_name.substr(0, t.file_name.size() - 4);  // trackNN.S
+        const std::string caption = "Track " + stem.substr(5, 2) + " side " + stem.substr(8, 1);
+        const std::pair<const char*, std::string> pictures[] = {
+            {".scatter.svg", timing_scatter_svg(*t.timing, caption, SvgStyle::kEmbedded)},
+            {".histogram.svg", timing_histogram_svg(*t.timing, caption, SvgStyle::kEmbedded)}};
+        for (const auto& [suffix, text] : pictures) {
+            const std::string path = path_in(dir, stem + suffix);
+            const std::string error = write_file(path, Replace::kWhole,
+                                                 [&](FILE* f) { std::fwrite(text.data(), 1, text.size(), f); });
+            if (!error.empty()) return "cannot write " + path + ": " + error;
+        }
+    }
+    return {};
+}
+
+bool draw_disk_pictures(const DiskSummary& disk, const DiskOptions& opts, const std::string& choice, FILE* err,
+                        ProgressStyle progress) {
     PictureSettings settings;
     settings.outdir = opts.outdir;
     settings.jobs = opts.jobs;
     settings.err = err;
-    // Drawing takes far longer than analysing: a person waiting wants to see it move.
-    if (progress) settings.progress = progress_line(err, "pictures");
+    settings.choice = choice;
+    // Drawing takes far longer than analysing: a person waiting, or reading a log
+    // afterwards, wants to see it move.
+    if (progress == ProgressStyle::kTerminal) settings.progress = progress_line(err, "pictures");
+    if (progress == ProgressStyle::kLog) settings.progress = progress_log(err, "pictures");
     bool drawn = false;
     try {
         drawn = make_pictures(disk, settings) == 0;
     } catch (const DiskError& e) {
         std::fprintf(err, "quendisk: %s\n", shown_name(e.message).c_str());
     }
-    if (progress) end_progress_line(err);
+    if (progress == ProgressStyle::kTerminal) end_progress_line(err);
     return drawn;
 }
 

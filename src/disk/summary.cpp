@@ -101,6 +101,45 @@ std::string not_a_file_reason(const std::filesystem::path& entry) {
 
 bool same_finding(const FindingFigure& a, const FindingFigure& b) { return a.kind == b.kind && a.sector == b.sector; }
 
+// The sector decoder and the findings know sectors by number; a number found twice on a
+// track gives both its places the same colour.
+void place_sectors(TrackSummary& t, const RunFigures& main) {
+    const auto weak = [&](uint8_t n) {
+        return std::any_of(main.sectors.begin(), main.sectors.end(),
+                           [&](const SectorFigure& s) { return s.sector == n && s.fuzzy_position != 0; });
+    };
+    // The artefacts of the synch search inside fields are no property of the disk.
+    const auto named = [&](uint8_t n) {
+        return std::any_of(t.findings.begin(), t.findings.end(),
+                           [&](const Finding& f) { return f.sector == n && f.survives_no_sync; });
+    };
+    const auto noted = [&](uint8_t n) {
+        return std::any_of(t.notes.begin(), t.notes.end(), [&](const Finding& f) { return f.sector == n; });
+    };
+    t.map.clear();
+    for (const PlacedSectorFigure& p : main.placed) {
+        MapSector m{p.sector, p.id, p.data, FieldState::Good, FieldState::Good};
+        const bool finding = named(p.sector);
+        // A bad CRC where an incidental sync pattern re-framed a field that reads well
+        // without the in-field search is the note, not a fault of the disk.
+        const FieldState bad = noted(p.sector) ? FieldState::Note : FieldState::BadCrc;
+        m.id_state = !p.id_crc_ok ? bad : finding ? FieldState::Finding : noted(p.sector) ? FieldState::Note
+                                                                                          : FieldState::Good;
+        if (weak(p.sector)) {
+            m.data_state = FieldState::Weak;
+        } else if (!p.data_crc_ok) {
+            m.data_state = bad;
+        } else if (p.mark == DataMark::kDeleted) {
+            m.data_state = FieldState::Deleted;
+        } else if (finding) {
+            m.data_state = FieldState::Finding;
+        } else if (noted(p.sector)) {
+            m.data_state = FieldState::Note;
+        }
+        t.map.push_back(m);
+    }
+}
+
 // Whether the sync patterns that sector `sector`'s fields show are incidental: every sector
 // of that number read with good CRCs in the sector decoder's framing, and no run of the
 // patterns leads to an address mark (a sector within a sector).
@@ -125,6 +164,18 @@ const char* status_word(TrackStatus s) {
     case TrackStatus::Clean: return "clean";
     }
     return "clean";
+}
+
+const char* field_state_word(FieldState s) {
+    switch (s) {
+    case FieldState::Weak: return "weak";
+    case FieldState::BadCrc: return "bad-crc";
+    case FieldState::Finding: return "finding";
+    case FieldState::Deleted: return "deleted";
+    case FieldState::Note: return "note";
+    case FieldState::Good: return "good";
+    }
+    return "good";
 }
 
 int TrackSummary::findings_only_default_mode() const {
@@ -248,6 +299,10 @@ void summarise_track(TrackSummary& t, const RunFigures& main, const RunFigures* 
         protection = protection || (out.survives_no_sync && !out.incidental);
         (out.incidental ? t.notes : t.findings).push_back(std::move(out));
     }
+
+    t.track_ns = main.track_ns;
+    t.timing = main.timing;
+    place_sectors(t, main);
 
     // What fails whichever way the fields are searched: the sector decoder's reading, and
     // the track decoder's counts where both runs have the fault.

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,6 +70,26 @@ struct ForeignId {
     int count = 0;  // how many ID fields carry it
 };
 
+// What the disk map shows a field as, most telling first where several apply.
+enum class FieldState : uint8_t {
+    Weak,     // read differently from one revolution to the next
+    BadCrc,
+    Deleted,  // a deleted data mark
+    Finding,  // a protection finding names the sector, one that remains with -s
+    Note,     // an incidental note names the sector
+    Good,
+};
+const char* field_state_word(FieldState s);  // "weak", "bad-crc", "finding", "deleted", "note", "good"
+
+// One sector where the track decoder found its fields, for the disk map.
+struct MapSector {
+    uint8_t sector = 0;
+    FieldPlace id;    // length 0: no ID field (a data field the decoder met on its own)
+    FieldPlace data;  // length 0: no data field
+    FieldState id_state = FieldState::Good;
+    FieldState data_state = FieldState::Good;
+};
+
 struct TrackSummary {
     std::string file_name;    // as found in the folder, e.g. "track05.1.raw"
     std::string input_path;   // the path handed to the analyser
@@ -99,6 +120,9 @@ struct TrackSummary {
     std::vector<Finding> findings;  // the protection list, incidental sync patterns left out
     std::vector<Finding> notes;     // the incidental sync patterns
     std::vector<SectorSummary> sectors;
+    uint32_t track_ns = 0;           // the revolution's length
+    std::vector<MapSector> map;      // in track order, at most one per slot of the decoder
+    std::shared_ptr<const FluxTiming> timing;  // null unless the disk asked for it
     // What the run wrote on its standard error (set-up errors, revolutions a sector was
     // not read in), kept only when OUTDIR is given and cut after kMaxMessageBytes.
     std::string messages;
@@ -136,7 +160,9 @@ struct DiskOptions {
     unsigned jobs = 1;
     // The analyses also write their plot files into OUTDIR/trackNN.S, to be drawn there.
     bool plot_files = false;
-    // kDetailSectorData when a sector image is asked for.
+    // FigureDetail bits asked of each track side's analysis beyond what the summary
+    // needs: kDetailSectorData when a sector image is asked for, kDetailTiming for the
+    // timing pictures.
     uint8_t detail = kDetailSummary;
     // -s is among the analyser options: nothing to cross-check against.
     bool no_sync() const { return !analysis.look_for_sync; }

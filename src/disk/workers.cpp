@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -39,6 +40,19 @@ void for_each_on_workers(size_t n, unsigned jobs, const ProgressFn& progress,
 ProgressFn progress_line(FILE* err, const char* what) {
     return [err, what](size_t k, size_t n, const std::string& name) {
         std::fprintf(err, "%s%s %zu of %zu: %s", kRedrawLine, what, k, n, name.c_str());
+        std::fflush(err);
+    };
+}
+
+ProgressFn progress_log(FILE* err, const char* what) {
+    // The calls come one at a time, so the tenth last told needs no lock of its own.
+    // n is never 0 in a call: a call tells of one of the n items.
+    auto told = std::make_shared<size_t>(0);
+    return [err, what, told](size_t k, size_t n, const std::string&) {
+        const size_t tenth = k * 10 / n;
+        if (tenth <= *told) return;
+        *told = tenth;
+        std::fprintf(err, "%s: %zu of %zu started (%zu%%)\n", what, k, n, k * 100 / n);
         std::fflush(err);
     };
 }

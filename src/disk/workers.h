@@ -21,6 +21,9 @@ void for_each_on_workers(size_t n, unsigned jobs, const ProgressFn& progress,
 
 // A progress line on err that rewrites itself: "`what` k of n: name".
 ProgressFn progress_line(FILE* err, const char* what);
+// For a log: "`what`: k of n started (p%)" on a line of its own, each time another
+// tenth of the work has started.
+ProgressFn progress_log(FILE* err, const char* what);
 // Wipes the progress line, so that what follows starts on a clean line.
 void end_progress_line(FILE* err);
 

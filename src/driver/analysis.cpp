@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <bitset>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 #include "base/files.h"
 #include "base/names.h"
 #include "decode/field_syncs.h"
+#include "decode/flux_timing.h"
 #include "decode/marks.h"
 #include "decode/track.h"
 #include "protect/checks.h"
@@ -45,6 +47,31 @@ void record_stream(RunFigures& f, const FluxCapture& stream) {
     f.revolutions = static_cast<int>(stream.index_count) - 1;
     f.rpm_avg = stream.rpm_avg;
     f.stream_info = stream.info;
+}
+
+// Where the track decoder found each sector's fields, taken while the track buffer is
+// still there: a data field begins with its address mark, the byte that started where
+// the field starts.
+void record_placed(RunFigures& f, const TrackLayout& track, const ByteBuffer& track_buffer) {
+    f.placed.clear();
+    const auto first = track_buffer.entries.begin();
+    const auto last = first + track_buffer.count;
+    for_each_used_slot(track, [&](size_t i, const SectorSlot& slot) {
+        const AreaInfo& id = slot.area(AreaKind::ID);
+        const AreaInfo& data = slot.area(AreaKind::DATA);
+        // A slot that holds only a trailing sync zone is no sector.
+        if (i == 0 || (id.length_ns == 0 && data.length_ns == 0)) return;
+        PlacedSectorFigure p{slot.S, {id.position_ns, id.length_ns}, {data.position_ns, data.length_ns},
+                             id.length_ns != 0 && id.crc == 0, data.length_ns != 0 && data.crc == 0,
+                             DataMark::kNormal};
+        const auto mark = std::lower_bound(first, last, data.position_ns,
+                                           [](const DecodedByte& b, uint32_t ns) { return b.position_ns < ns; });
+        if (data.length_ns != 0 && mark != last && mark->position_ns == data.position_ns &&
+            marks::is_deleted_data_mark(mark->data)) {
+            p.mark = DataMark::kDeleted;
+        }
+        f.placed.push_back(p);
+    });
 }
 
 // The track decoder's totals, as the track layout table counts them.
@@ -127,6 +154,10 @@ private:
         {
             ByteBuffer track_buffer;  // the decoder sizes it from the revolution
             decode_track(track, runs_.from(rev), track_buffer, opts_);
+            record_placed(figures_, track, track_buffer);
+            if ((detail_ & kDetailTiming) != 0) {
+                figures_.timing = std::make_shared<const FluxTiming>(summarise_flux_timing(runs_.from(rev)));
+            }
             print_track_layout(report_, track);
             if (opts_.print_buffers) print_track_detail(report_, track, track_buffer, opts_);
         }

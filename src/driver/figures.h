@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "decode/flux_timing.h"
 #include "sector/readings.h"
 
 namespace quen {
@@ -59,7 +61,28 @@ enum FigureDetail : uint8_t {
     kDetailSummary = 0,
     kDetailFieldSyncs = 1 << 0,
     kDetailSectorData = 1 << 1,  // what sector images need
+    kDetailTiming = 1 << 2,  // the flux timing of the analysed revolution, for pictures of it
 };
+
+// Where the track decoder found a field along the revolution; length 0: not found.
+struct FieldPlace {
+    uint32_t position_ns = 0;  // from the index
+    uint32_t length_ns = 0;
+};
+
+// A data field's address mark: an ordinary one, or the deleted data mark.
+enum class DataMark : uint8_t { kNormal, kDeleted };
+
+// One sector as the track decoder met it, in track order.
+struct PlacedSectorFigure {
+    uint8_t sector = 0;
+    FieldPlace id;
+    FieldPlace data;
+    bool id_crc_ok = false;
+    bool data_crc_ok = false;
+    DataMark mark = DataMark::kNormal;
+};
+
 
 // One entry of the protection list, in the list's order.
 struct FindingFigure {
@@ -96,6 +119,8 @@ struct RunFigures {
     std::vector<IdFigure> ids;
     std::vector<SectorFigure> sectors;
     std::vector<FindingFigure> findings;
+    std::vector<PlacedSectorFigure> placed;  // at most TrackLayout::kMaxSlots - 1
+    std::shared_ptr<const FluxTiming> timing;  // null unless asked for with kDetailTiming
 };
 
 }  // namespace quen

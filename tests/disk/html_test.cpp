@@ -68,7 +68,8 @@ TEST(HtmlPage, CellOfEachTrackSideWithItsStatus) {
     Capture table;
     Capture err;
     disk::DiskIo io{table.get(), err.get(), false, 2};
-    ASSERT_EQ(disk::run_quendisk({"-b", "--html", out + "/index.html", dir, out}, io), 1) << err.text();
+    ASSERT_EQ(disk::run_quendisk({"-b", "--html", out + "/index.html", "--timing", out + "/t", dir, out}, io), 1)
+        << err.text();
     const std::string page = read_file(out + "/index.html");
 
     int cells = 0;
@@ -80,6 +81,12 @@ TEST(HtmlPage, CellOfEachTrackSideWithItsStatus) {
             << e.file;
         const bool report = std::string(e.status) != "failed";
         EXPECT_EQ(page.find("<a href=\"track" + label + ".txt\">report</a>") != std::string::npos, report) << e.file;
+        // Each analysed track side has its timing, in the page and as files.
+        EXPECT_EQ(page.find("<a href=\"#timing-" + label + "\">timing</a>") != std::string::npos, report) << e.file;
+        EXPECT_EQ(page.find("<div id=\"timing-" + label + "\">") != std::string::npos, report) << e.file;
+        for (const char* picture : {".scatter.svg", ".histogram.svg"}) {
+            EXPECT_EQ(fs::is_regular_file(out + "/t/track" + label + picture), report) << e.file << picture;
+        }
         ++cells;
     }
     // Tracks 0 to 5 on two sides: every place without a file has its empty cell.

@@ -212,6 +212,12 @@ TEST_F(QuenDisk, ExitCodes) {
         {{clean, "--csv", clean + "/d.csv"}, 2, "quendisk: the CSV file would be written into " + clean + "\n"},
         {{clean, "--csv", empty + "/no/d.csv"}, 2, "quendisk: cannot create " + empty + "/no/d.csv\n"},
         {{"--frob", clean}, 2, "quendisk: unknown option --frob\n"},
+        {{"--pictures=layout,frob", clean, empty}, 2,
+         "quendisk: --pictures: unknown picture 'frob' (known: layout, trans, allsect, sec_layout, sec_data, sec_trans, "
+         "all)\n"},
+        {{clean, "--timing"}, 2, "quendisk: --timing needs a value\n"},
+        {{clean, "--timing", clean + "/t"}, 2, "quendisk: --timing would be written into " + clean + "\n"},
+        {{clean, "--timing", file + "/t"}, 2, "quendisk: cannot create " + file + "/t: Not a directory\n"},
         {{"-br", clean}, 2, "quendisk: -r needs a digit\n"},
         {{"-j257", clean}, 2, "quendisk: -j needs a number from 1 to 256\n"},
         {{clean, empty, "extra"}, 2, "quendisk: too many arguments\n"},

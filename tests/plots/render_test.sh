@@ -89,6 +89,16 @@ fixture)
     check_picture "$partial/layout.png"
     check_picture "$partial/sec_data_2.png"
 
+    # -p draws only the pictures named; an unknown name is refused.
+    chosen="$work/chosen"
+    cp -r "$src/tests/plots/fixture" "$chosen"
+    "$render" -p layout,sec_data "$chosen" >/dev/null 2>"$work/err" || fail "render.sh -p layout,sec_data failed"
+    drawn=$(cd "$chosen" && ls ./*.png | sed 's|^\./||; s/_[0-9]*\.png$//; s/\.png$//' | sort -u | tr '\n' ' ')
+    [[ $drawn == "layout sec_data " ]] || fail "render.sh -p layout,sec_data drew: $drawn"
+    status=0
+    "$render" -p layout,frob "$chosen" >/dev/null 2>&1 || status=$?
+    [[ $status -eq 2 ]] || fail "render.sh -p with an unknown picture ended with $status, not 2"
+
     # A directory without plot files, and one that does not exist, are errors.
     mkdir "$work/empty"
     status=0

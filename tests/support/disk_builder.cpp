@@ -13,6 +13,42 @@ void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
 }
 
+void write_full_disk(const std::string& dir, int tracks) {
+    for (int track = 0; track < tracks; ++track) {
+        for (int side = 0; side < 2; ++side) {
+            const auto cylinder = static_cast<uint8_t>(track);
+            const auto head = static_cast<uint8_t>(side);
+            FluxTiming timing;
+            timing.jitter_ns = 60.0;
+            timing.seed = static_cast<uint32_t>(track * 2 + side + 1);
+            TrackPlan plan = standard_track(cylinder, head);
+            if (track % 10 == 3 && side == 0) plan.sectors[3].data_crc = 0x1234;
+            if (track % 10 == 6 && side == 1) plan.sectors[1].data_mark = 0xF8;
+            std::vector<uint8_t> bytes;
+            if (track == tracks - 1 && side == 1) {
+                MfmCells blank;
+                blank.bytes(0x4E, 6250);
+                bytes = track_stream(blank, 3, timing);
+            } else if (track % 10 == 8 && side == 0) {
+                // Sector 5 reads differently in each revolution.
+                std::vector<MfmCells> revs;
+                for (uint8_t rev = 0; rev < 3; ++rev) {
+                    TrackPlan weak = plan;
+                    weak.sectors[4].data = pattern_data(512);
+                    weak.sectors[4].data[100] = static_cast<uint8_t>(rev * 37);
+                    revs.push_back(build_track(weak));
+                }
+                bytes = revolutions_to_stream(revs, timing);
+            } else {
+                bytes = track_stream(build_track(plan), 3, timing);
+            }
+            char name[32];
+            std::snprintf(name, sizeof name, "/track%02d.%d.raw", track, side);
+            write_file(dir + name, bytes);
+        }
+    }
+}
+
 std::vector<DiskEntry> write_sample_disk(const std::string& dir) {
     const auto stream = [](const MfmCells& track) { return track_stream(track); };
     // Sector 4 reads with a bad data CRC in every mode; sectors 7 and 8 carry artefacts as above.

@@ -21,6 +21,11 @@ void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 // Throws std::runtime_error when a file cannot be written.
 std::vector<DiskEntry> write_sample_disk(const std::string& dir);
 
+// A whole double-sided disk of `tracks` cylinders of nine-sector tracks with jittered
+// flux, for the benchmarks: mostly clean, with a bad CRC, a deleted and a weak sector
+// and an unformatted last track side among them.
+void write_full_disk(const std::string& dir, int tracks = 80);
+
 // Writes a clean double-sided disk of `cylinders` cylinders into `dir` (which must
 // exist), one file trackNN.S.raw per side, each with its own jitter: the size of a
 // whole disk's capture, for timing whole-disk runs. Throws like write_sample_disk.

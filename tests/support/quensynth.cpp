@@ -21,9 +21,11 @@ int usage() {
                  "usage: quensynth [--revs N] [--jitter NS] [--speed F] [--seed N] [--scp] output\n"
                  "       quensynth --disk DIR [--tracks N]\n"
                  "       quensynth --image-disk DIR\n"
+                 "       quensynth --full-disk DIR\n"
                  "  Writes a double-density track of nine 512-byte sectors with an index mark,\n"
                  "  or a small disk of track files, clean, protected, damaged and misplaced,\n"
-                 "  or with --tracks a clean double-sided disk of N cylinders (1 to 99).\n"
+                 "  or with --tracks a clean double-sided disk of N cylinders (1 to 99),\n"
+                 "  or a whole 80-cylinder disk with a few bad, weak and deleted sectors.\n"
                  "  With --scp, an SCP image of cylinders 0 and 1, both sides, at its 25 ns clock.\n");
     return 2;
 }
@@ -38,6 +40,7 @@ int main(int argc, char** argv) {
     const char* out = nullptr;
     const char* disk = nullptr;
     int cylinders = 0;
+    const char* full_disk = nullptr;
     bool scp = false;
     const char* image_disk = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -58,6 +61,8 @@ int main(int argc, char** argv) {
             cylinders = std::atoi(argv[++i]);
             // Two digits name the cylinder in a track file's name.
             if (cylinders < 1 || cylinders > 99) return usage();
+        } else if (std::strcmp(argv[i], "--full-disk") == 0 && has_value) {
+            full_disk = argv[++i];
         } else if (std::strcmp(argv[i], "--image-disk") == 0 && has_value) {
             image_disk = argv[++i];
         } else if (argv[i][0] != '-' && out == nullptr) {
@@ -78,11 +83,12 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    if (disk != nullptr && out == nullptr) {
+    if ((disk != nullptr || full_disk != nullptr) && out == nullptr) {
         try {
-            if (cylinders != 0) {
+            if (full_disk != nullptr) quen::synth::write_full_disk(full_disk);
+            if (disk != nullptr && cylinders != 0) {
                 quen::synth::write_clean_disk(disk, cylinders);
-            } else {
+            } else if (disk != nullptr) {
                 quen::synth::write_sample_disk(disk);
             }
         } catch (const std::runtime_error& e) {
