@@ -287,20 +287,9 @@ void forward_messages(FILE* err, const DiskSummary& disk, bool several) {
     for (const TrackSummary& t : disk.tracks) print_lines(err, where + t.file_name + ": ", t.messages);
 }
 
-// A folder's own name, or an image's without its extension: "." and "dumps/" name
-// themselves too.
-std::string input_name(const std::string& input) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path p = fs::absolute(input, ec).lexically_normal();
-    if (p.filename().empty()) p = p.parent_path();
-    const std::string name = fs::is_directory(p, ec) ? p.filename().string() : p.stem().string();
-    return name.empty() ? "untitled" : name;
-}
-
 // Every disk of the run with the folder its reports go to: OUTDIR itself for one disk,
-// OUTDIR/<name> for each of several, named by its prefix, and by its input too when
-// there are several inputs.
+// OUTDIR/<name> for each of several. A disk of several in one folder is named by its
+// prefix, and by its folder too when there are several inputs.
 struct PlannedDisk {
     DiskListing listing;
     std::string outdir;
@@ -310,12 +299,9 @@ std::vector<PlannedDisk> plan_disks(std::vector<InputListing>& inputs, const std
                                     const std::string& outdir) {
     std::vector<PlannedDisk> disks;
     for (size_t i = 0; i < inputs.size(); ++i) {
-        const bool one_of_several_inputs = inputs.size() > 1;
+        const bool qualified = inputs.size() > 1 && inputs[i].disks.size() > 1;
         for (DiskListing& d : inputs[i].disks) {
-            if (one_of_several_inputs) {
-                const std::string own = input_name(paths[i]);
-                d.name = inputs[i].disks.size() == 1 ? own : own + "_" + d.name;
-            }
+            if (qualified) d.name = input_name(paths[i]) + "_" + d.name;
             disks.push_back({std::move(d), outdir});
         }
     }

@@ -151,7 +151,8 @@ InputListing list_folder(const std::string& dir) {
     std::sort(listing.skipped.begin(), listing.skipped.end());
     std::sort(listing.near_misses.begin(), listing.near_misses.end());
     for (auto& [prefix, disk] : by_prefix) {
-        disk.name = disk_name_of_prefix(prefix);
+        // A folder of one disk is that disk: it keeps the folder's name.
+        disk.name = by_prefix.size() == 1 ? input_name(dir) : disk_name_of_prefix(prefix);
         disk.input = dir;
         disk.skipped = listing.skipped;
         sort_tracks(disk.tracks);
@@ -171,8 +172,7 @@ InputListing list_image(const std::string& path) {
     const std::string file = std::filesystem::path(path).filename().string();
     DiskListing disk;
     disk.input = path;
-    disk.name = std::filesystem::path(path).stem().string();
-    if (disk.name.empty()) disk.name = "untitled";
+    disk.name = input_name(path);
     for (const TrackSide& side : sides) {
         TrackSummary t;
         t.track = side.cylinder;
@@ -188,6 +188,15 @@ InputListing list_image(const std::string& path) {
 }
 
 }  // namespace
+
+std::string input_name(const std::string& input) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path p = fs::absolute(input, ec).lexically_normal();
+    if (p.filename().empty()) p = p.parent_path();
+    const std::string name = fs::is_directory(p, ec) ? p.filename().string() : p.stem().string();
+    return name.empty() ? "untitled" : name;
+}
 
 InputListing list_input(const std::string& input) {
     std::error_code ec;

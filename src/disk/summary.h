@@ -170,7 +170,8 @@ struct DiskSummary {
 // One disk: the stream files of a folder under one prefix, or the track sides of an SCP
 // image, by track then side.
 struct DiskListing {
-    // Of a prefix as disk_name_of_prefix makes it, or of the image file without ".scp".
+    // The input's (input_name) when it is one disk, else of its prefix as
+    // disk_name_of_prefix makes it.
     std::string name;
     std::string input;  // the folder or the image
     std::vector<TrackSummary> tracks;  // file_name, input_path, track and side filled
@@ -189,6 +190,9 @@ struct InputListing {
 };
 // Throws DiskError when the folder cannot be listed or the image read.
 InputListing list_input(const std::string& input);
+// A folder's own name, or an image's without its extension: "." and "dumps/" name
+// themselves too.
+std::string input_name(const std::string& input);
 
 struct DiskError {
     std::string message;

@@ -320,7 +320,7 @@ TEST_F(QuenDisk, CsvCellsAndNamesThatLookLikeSomethingElse) {
     EXPECT_EQ(dash_alone.code, 0) << dash_alone.err;
     const std::vector<std::string> rows = split(csv, '\n');
     ASSERT_GE(rows.size(), 2u);
-    EXPECT_EQ(rows[1].substr(0, 23), "track,track01.0.raw,1,0");
+    EXPECT_EQ(rows[1].substr(0, 26), "'=SUM(A1),track01.0.raw,1,");
     EXPECT_EQ(rows[1].substr(rows[1].size() - 11), ",'=SUM(A1)\r");
     EXPECT_NE(rows[1].find(",'@out/track01.0.txt,"), std::string::npos) << rows[1];
     fs::remove_all(base);
@@ -376,8 +376,10 @@ TEST_F(QuenDisk, HostileFolderNameInCsvAndJson) {
     fs::copy_file(dir() + "/track01.0.raw", disk + "/track01.0.raw");
     ASSERT_EQ(run_disk({disk, "--csv", base + "/d.csv", "--json", base + "/d.json"}).code, 0);
     const std::string csv = read_file(base + "/d.csv");
-    const std::string record = ",\"" + base + "/a,\"\"b\"\"\r\nc\xFF\"\r\n";
-    EXPECT_EQ(csv.substr(csv.size() - record.size()), record);
+    const std::string name = "\"a,\"\"b\"\"\r\nc\xFF\",track01.0.raw,";
+    EXPECT_EQ(csv.substr(csv.find("\r\n") + 2, name.size()), name);
+    const std::string folder = ",\"" + base + "/a,\"\"b\"\"\r\nc\xFF\"\r\n";
+    EXPECT_EQ(csv.substr(csv.size() - folder.size()), folder);
     EXPECT_EQ(nlohmann::json::parse(read_file(base + "/d.json"))["disk"], base + "/a,\"b\"\r\nc\xEF\xBF\xBD");
     fs::remove_all(base);
 }
