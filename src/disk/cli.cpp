@@ -359,6 +359,10 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         for (const std::string& input : cmd.inputs) {
             // An image is one file: what is written beside it cannot change it.
             if (!std::filesystem::is_directory(input)) continue;
+            // A disk's own folder of reports may be another input: "-o out out/a out/b".
+            for (const PlannedDisk& d : planned) {
+                if (d.outdir != cmd.disk.outdir) refuse_inside_dir(input, d.outdir, "the reports of a disk");
+            }
             refuse_inside_dir(input, cmd.csv_path, "the CSV file");
             refuse_inside_dir(input, cmd.json_path, "the JSON file");
             refuse_inside_dir(input, cmd.html_path, "the page");

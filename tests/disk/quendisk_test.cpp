@@ -240,6 +240,8 @@ TEST_F(QuenDisk, ExitCodes) {
         {{two, "--edsk", empty + "/d.dsk"}, 2, "quendisk: --image, --edsk and --imd take one disk, and the inputs "
                                                "hold 2\n"},
         {{clean, "-o"}, 2, "quendisk: -o needs a value\n"},
+        {{"-o", fs::path(clean).parent_path().string(), clean, two}, 2,
+         "quendisk: the reports of a disk would be written into " + clean + "\n"},
         {{clean, "-o", clean + "/r"}, 2, "quendisk: OUTDIR would be written into " + clean + "\n"},
         // The analysis is done, but a summary lost on the way must not pass for written.
         {{clean, "--csv", "/dev/full"}, 2, "quendisk: error writing /dev/full: No space left on device\n"},
