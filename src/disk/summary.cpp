@@ -1,7 +1,6 @@
 #include "disk/summary.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
