@@ -1,6 +1,7 @@
 #include "disk/summary.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "base/files.h"
@@ -8,6 +9,7 @@
 #include "disk/html.h"
 #include "disk/messages.h"
 #include "disk/pictures.h"
+#include "disk/track_names.h"
 #include "disk/workers.h"
 #include "driver/analysis.h"
 #include "stream/capture_load.h"
@@ -16,16 +18,31 @@
 namespace quen::disk {
 namespace {
 
-std::string report_path_of(const std::string& outdir, const TrackSummary& t) {
-    return path_in(outdir, t.file_name.substr(0, t.file_name.size() - 4) + ".txt");
-}
-
 // A run that ends before its report has a banner leaves no report to point to.
 bool leaves_a_report(RunFailure f) {
     return f == RunFailure::None || f == RunFailure::TooFewRevolutions || f == RunFailure::RevolutionOutOfRange;
 }
 
-void analyse_track(const DiskOptions& opts, TrackSummary& t) {
+// The reader's own line about a track side it could not read: the reason it failed.
+std::string read_image_track(const FileBytes& image, const TrackSummary& t, FILE* said, CaptureLoad& load) {
+    char* text = nullptr;
+    size_t size = 0;
+    OwnedFile line(open_memstream(&text, &size));
+    load.capture = read_scp_track(image.bytes.get(), image.length, shown_name(t.input_path),
+                                  {static_cast<uint8_t>(t.track), static_cast<uint8_t>(t.side)},
+                                  line ? line.get() : said);
+    line.reset();
+    std::string lines = text != nullptr ? std::string(text, size) : std::string();
+    std::free(text);
+    std::fputs(lines.c_str(), said);
+    if (load.capture) return {};
+    load.fault = CaptureLoad::Fault::Undecodable;
+    while (!lines.empty() && lines.back() == '\n') lines.pop_back();
+    const size_t last = lines.rfind('\n');
+    return last == std::string::npos ? lines : lines.substr(last + 1);
+}
+
+void analyse_track(const DiskOptions& opts, const FileBytes* image, TrackSummary& t) {
     OwnedFile sink = discard_sink();
     OwnedFile messages(opts.outdir.empty() ? nullptr : std::tmpfile());
     if (!sink) {
@@ -37,7 +54,13 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
     FILE* said = messages ? messages.get() : sink.get();
 
     RunFigures main;
-    CaptureLoad load = load_stream_file(t.input_path, said);
+    CaptureLoad load;
+    std::string image_fault;
+    if (image != nullptr) {
+        image_fault = read_image_track(*image, t, said, load);
+    } else {
+        load = load_stream_file(t.input_path, said);
+    }
     if (!load.capture) {
         std::fprintf(said, "Could not open input file '%s'\n", shown_name(t.input_path).c_str());
         main.failure = load.fault == CaptureLoad::Fault::Unreadable ? RunFailure::Unreadable : RunFailure::Undecodable;
@@ -46,10 +69,13 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
         main.intervals_before_error = load.intervals_before_error;
         if (messages) t.messages = read_back(messages.get(), kMaxMessageBytes);
         summarise_track(t, main, nullptr);
+        if (!image_fault.empty()) t.failure_reason = image_fault;
         return;
     }
 
-    CaptureAnalysis analysis(*load.capture, t.input_path);
+    std::optional<TrackSide> side;
+    if (image != nullptr) side = TrackSide{static_cast<uint8_t>(t.track), static_cast<uint8_t>(t.side)};
+    CaptureAnalysis analysis(*load.capture, t.input_path, side);
     RunOptions settings = opts.analysis;
     if (opts.outdir.empty()) {
         // A report that goes nowhere needs no dumps; the findings do not depend on them.
@@ -58,7 +84,7 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
     } else {
         // Written beside its name and renamed once whole: a report cut by a full disk or
         // a kill never stands under the track's name.
-        const std::string path = report_path_of(opts.outdir, t);
+        const std::string path = report_path_in(opts.outdir, t.track, t.side);
         if (opts.plot_files) {
             // Drawn later from what this one analysis writes, so the file is read once.
             const std::string problem = prepare_picture_dir(opts.outdir, t);
@@ -107,7 +133,9 @@ void analyse_track(const DiskOptions& opts, TrackSummary& t) {
 
 DiskSummary analyse_disk(const DiskOptions& opts, const DiskListing& listing, const ProgressFn& progress) {
     DiskSummary disk;
-    disk.dir = opts.dir;
+    disk.source = listing.image ? DiskSource::kScpImage : DiskSource::kStreamFiles;
+    disk.name = listing.name;
+    disk.dir = listing.input;
     disk.outdir = opts.outdir;
     disk.cross_checked = !opts.no_sync();
     disk.analyser_options = opts.analyser_options;
@@ -118,7 +146,7 @@ DiskSummary analyse_disk(const DiskOptions& opts, const DiskListing& listing, co
         disk.tracks.size(), opts.jobs, progress,
         [&](size_t i) -> const std::string& { return disk.tracks[i].file_name; },
         [&](size_t i) {
-            if (disk.tracks[i].analysed()) analyse_track(opts, disk.tracks[i]);
+            if (disk.tracks[i].analysed()) analyse_track(opts, listing.image.get(), disk.tracks[i]);
         });
 
     disk.totals = total_of(disk.tracks);

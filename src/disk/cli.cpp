@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <system_error>
 #include <utility>
 
@@ -30,13 +31,15 @@ namespace {
 const char kUsage[] =
     "usage: quendisk [-spvbcfm] [-r<num>] [-j N] [--csv FILE] [--json FILE] [--list-skipped]\n"
     "                [--html FILE] [--timing DIR] [--pictures[=LIST]] [--image FILE] [--edsk FILE] [--imd FILE]\n"
-    "                DIR [OUTDIR]\n"
-    "       analyses every trackNN.S.raw stream file of DIR with the analyser's options\n"
-    "       (-t is not available) and prints a summary table, one line per track side\n"
+    "                INPUT [OUTDIR]\n"
+    "       quendisk [options] -o OUTDIR INPUT...\n"
+    "       analyses every track side of each INPUT with the analyser's options (-t is not\n"
+    "       available) and prints a summary table, one line per track side. An INPUT is a\n"
+    "       folder of stream files <prefix>NN.S.raw (one disk per prefix) or an SCP image\n"
     "       -j N           analyse N files at once (default: the number of cores)\n"
     "       --csv FILE     write the summary as CSV\n"
     "       --json FILE    write the summary as JSON\n"
-    "       --list-skipped name the entries of DIR that are not stream files\n"
+    "       --list-skipped name the entries of the folders that are not stream files\n"
     "       --help, --version  this text, or the version\n"
     "       --html FILE    write a page for a browser: the tracks' grid, the disk map, the\n"
     "                      summary and each track side's flux timing\n"
@@ -48,7 +51,9 @@ const char kUsage[] =
     "       --image FILE   write a plain sector image (.img, .st) when all tracks share one geometry\n"
     "       --edsk FILE    write an Extended DSK image: IDs, status bytes and weak copies as read\n"
     "       --imd FILE     write an ImageDisk image\n"
-    "       OUTDIR         write each track's report to OUTDIR/trackNN.S.txt\n";
+    "       OUTDIR         write each track's report to OUTDIR/trackNN.S.txt; with several\n"
+    "                      disks, to OUTDIR/<disk>/trackNN.S.txt\n"
+    "       -o OUTDIR      the same, required when there is more than one INPUT\n";
 
 constexpr unsigned kMaxJobs = 256;
 // In OUTDIR, held locked while a run writes there.
@@ -60,6 +65,7 @@ struct UsageError {
 
 struct Command {
     DiskOptions disk;
+    std::vector<std::string> inputs;
     std::string csv_path;
     std::string json_path;
     std::string html_path;
@@ -108,6 +114,9 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
             positional.push_back(a);
         } else if (a == "--") {
             options_end = true;
+        } else if (a == "-o") {
+            cmd.disk.outdir = value("-o");
+            if (cmd.disk.outdir.empty()) throw UsageError{"-o needs a folder"};
         } else if (a == "--csv") {
             cmd.csv_path = value("--csv");
         } else if (a == "--json") {
@@ -150,9 +159,14 @@ Command parse(const std::vector<std::string>& args, unsigned default_jobs) {
     }
     if (cmd.help || cmd.version) return cmd;
     if (positional.empty()) throw UsageError{"no folder named"};
-    if (positional.size() > 2) throw UsageError{"too many arguments"};
-    cmd.disk.dir = positional[0];
-    if (positional.size() == 2) cmd.disk.outdir = positional[1];
+    if (cmd.disk.outdir.empty() && positional.size() > 2) {
+        throw UsageError{"too many arguments: several inputs need -o OUTDIR"};
+    }
+    if (cmd.disk.outdir.empty() && positional.size() == 2) {
+        cmd.disk.outdir = positional[1];
+        positional.pop_back();
+    }
+    cmd.inputs = positional;
     // The page shows the timing too; only what is drawn is worth summarising.
     if (!cmd.html_path.empty() || !cmd.timing_dir.empty()) cmd.disk.detail |= kDetailTiming;
     if (cmd.images.any()) cmd.disk.detail |= kDetailSectorData;
@@ -226,9 +240,8 @@ void refuse_shared_outputs(const Command& cmd) {
     }
 }
 
-void prepare_outdir(const std::string& dir, const std::string& outdir) {
+void prepare_outdir(const std::string& outdir) {
     if (outdir.empty()) return;
-    refuse_inside_dir(dir, outdir, "OUTDIR");
     std::error_code ec;
     std::filesystem::create_directories(outdir, ec);
     if (!std::filesystem::is_directory(outdir, ec)) throw UsageError{"cannot create the folder " + outdir};
@@ -286,16 +299,48 @@ bool write_output(const std::string& path, FILE* err, const std::function<void(F
     return false;
 }
 
-// The runs' own standard error, in track order, each line under its file's name.
-void forward_messages(FILE* err, const DiskSummary& disk) {
-    for (const TrackSummary& t : disk.tracks) print_lines(err, t.file_name + ": ", t.messages);
+// The runs' own standard error, in track order, each line under its file's name, and
+// that under its disk's when there are several.
+void forward_messages(FILE* err, const DiskSummary& disk, bool several) {
+    const std::string where = several ? disk.name + ": " : "";
+    for (const TrackSummary& t : disk.tracks) print_lines(err, where + t.file_name + ": ", t.messages);
+}
+
+// Every disk of the run with the folder its reports go to: OUTDIR itself for one disk,
+// OUTDIR/<name> for each of several. A disk of several in one folder is named by its
+// prefix, and by its folder too when there are several inputs.
+struct PlannedDisk {
+    DiskListing listing;
+    std::string outdir;
+};
+
+std::vector<PlannedDisk> plan_disks(std::vector<InputListing>& inputs, const std::vector<std::string>& paths,
+                                    const std::string& outdir) {
+    std::vector<PlannedDisk> disks;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const bool qualified = inputs.size() > 1 && inputs[i].disks.size() > 1;
+        for (DiskListing& d : inputs[i].disks) {
+            if (qualified) d.name = input_name(paths[i]) + "_" + d.name;
+            disks.push_back({std::move(d), outdir});
+        }
+    }
+    if (disks.size() < 2) return disks;
+    std::set<std::string> names;
+    for (PlannedDisk& d : disks) {
+        if (!names.insert(d.listing.name).second) {
+            throw UsageError{"two disks are named " + d.listing.name + ": their reports would share a folder"};
+        }
+        if (!outdir.empty()) d.outdir = path_in(outdir, d.listing.name);
+    }
+    return disks;
 }
 
 }  // namespace
 
 int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     Command cmd;
-    DiskListing listing;
+    std::vector<InputListing> inputs;
+    std::vector<PlannedDisk> planned;
     OutdirLock outdir_lock;
     try {
         cmd = parse(args, io.default_jobs);
@@ -307,21 +352,45 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
             std::fprintf(io.out, "quendisk (%s)\n", kProgramName);
             return kAllAnalysed;
         }
-        try {
-            listing = list_disk(cmd.disk.dir);
-        } catch (const DiskError& e) {
-            throw UsageError{e.message};
+        for (const std::string& input : cmd.inputs) {
+            try {
+                inputs.push_back(list_input(input));
+            } catch (const DiskError& e) {
+                throw UsageError{e.message};
+            }
+            const InputListing& listing = inputs.back();
+            if (listing.disks.empty()) throw UsageError{"no stream file (<prefix>NN.S.raw) in " + input};
+            if (listing.disks.front().image && listing.disks.front().tracks.empty()) {
+                throw UsageError{"no track side in the SCP image " + input};
+            }
+            if (!listing.near_misses.empty()) {
+                std::string names;
+                for (const std::string& n : listing.near_misses) names += (names.empty() ? "" : ", ") + n;
+                std::fprintf(io.err, "quendisk: not read, their names are not <prefix>NN.S.raw: %s\n", names.c_str());
+            }
         }
-        if (listing.tracks.empty()) throw UsageError{"no stream file (trackNN.S.raw) in " + cmd.disk.dir};
-        if (!listing.near_misses.empty()) {
-            std::string names;
-            for (const std::string& n : listing.near_misses) names += (names.empty() ? "" : ", ") + n;
-            std::fprintf(io.err, "quendisk: not read, their names are not trackNN.S.raw: %s\n", names.c_str());
+        planned = plan_disks(inputs, cmd.inputs, cmd.disk.outdir);
+        // The images are of one disk; which of several to take would be a guess.
+        if (cmd.images.any() && planned.size() > 1) {
+            throw UsageError{"--image, --edsk and --imd take one disk, and the inputs hold " +
+                             std::to_string(planned.size())};
         }
-        refuse_inside_dir(cmd.disk.dir, cmd.csv_path, "the CSV file");
-        refuse_inside_dir(cmd.disk.dir, cmd.json_path, "the JSON file");
-        refuse_inside_dir(cmd.disk.dir, cmd.html_path, "the page");
-        refuse_inside_dir(cmd.disk.dir, cmd.timing_dir, "--timing");
+        for (const std::string& input : cmd.inputs) {
+            // An image is one file: what is written beside it cannot change it.
+            if (!std::filesystem::is_directory(input)) continue;
+            // A disk's own folder of reports may be another input: "-o out out/a out/b".
+            for (const PlannedDisk& d : planned) {
+                if (d.outdir != cmd.disk.outdir) refuse_inside_dir(input, d.outdir, "the reports of a disk");
+            }
+            refuse_inside_dir(input, cmd.csv_path, "the CSV file");
+            refuse_inside_dir(input, cmd.json_path, "the JSON file");
+            refuse_inside_dir(input, cmd.html_path, "the page");
+            refuse_inside_dir(input, cmd.timing_dir, "--timing");
+            refuse_inside_dir(input, cmd.images.raw, "the image");
+            refuse_inside_dir(input, cmd.images.edsk, "the EDSK image");
+            refuse_inside_dir(input, cmd.images.imd, "the IMD image");
+            refuse_inside_dir(input, cmd.disk.outdir, "OUTDIR");
+        }
         refuse_capture(cmd.csv_path, "the CSV file");
         refuse_capture(cmd.json_path, "the JSON file");
         refuse_capture(cmd.html_path, "the page");
@@ -329,16 +398,16 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         refuse_capture(cmd.images.edsk, "the EDSK image");
         refuse_capture(cmd.images.imd, "the IMD image");
         refuse_shared_outputs(cmd);
-        refuse_inside_dir(cmd.disk.dir, cmd.images.raw, "the image");
-        refuse_inside_dir(cmd.disk.dir, cmd.images.edsk, "the EDSK image");
-        refuse_inside_dir(cmd.disk.dir, cmd.images.imd, "the IMD image");
         if (const std::string why = page_problem(cmd.html_path); !why.empty()) throw UsageError{why};
         if (const std::string why = cmd.pictures ? pictures_problem(cmd.disk.outdir) : ""; !why.empty()) {
             throw UsageError{why};
         }
-        prepare_outdir(cmd.disk.dir, cmd.disk.outdir);
+        prepare_outdir(cmd.disk.outdir);
         cmd.disk.plot_files = cmd.pictures;
         outdir_lock.take(cmd.disk.outdir);
+        for (const PlannedDisk& d : planned) {
+            if (d.outdir != cmd.disk.outdir) prepare_outdir(d.outdir);
+        }
         check_creatable(cmd.csv_path);
         check_creatable(cmd.json_path);
         for (const std::string* p : {&cmd.images.raw, &cmd.images.edsk, &cmd.images.imd}) check_folder_writable(*p);
@@ -349,34 +418,64 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
         return kUsageError;
     }
 
-    const ProgressFn progress = io.progress ? progress_line(io.err, "track") : ProgressFn();
-    DiskSummary disk = analyse_disk(cmd.disk, listing, progress);
-    if (io.progress) end_progress_line(io.err);
+    const bool several = planned.size() > 1;
+    std::vector<DiskSummary> disks;
+    std::vector<DiskOptions> options;
+    for (PlannedDisk& d : planned) {
+        DiskOptions opts = cmd.disk;
+        opts.outdir = d.outdir;
+        const ProgressFn progress = io.progress ? progress_line(io.err, "track") : ProgressFn();
+        disks.push_back(analyse_disk(opts, d.listing, progress));
+        if (io.progress) end_progress_line(io.err);
+        // Each image's bytes are held only while its own disk is analysed.
+        d.listing.image.reset();
+        options.push_back(std::move(opts));
+    }
 
-    forward_messages(io.err, disk);
-    write_table(io.out, disk);
+    bool all_analysed = true;
+    for (const DiskSummary& disk : disks) {
+        forward_messages(io.err, disk, several);
+        if (several) std::fprintf(io.out, "%sDisk %s\n", &disk == &disks.front() ? "" : "\n",
+                                  shown_name(disk.name).c_str());
+        write_table(io.out, disk);
+        all_analysed = all_analysed && disk.all_analysed();
+    }
     if (cmd.list_skipped) {
-        for (const std::string& name : disk.skipped) std::fprintf(io.out, "Skipped: %s\n", shown_name(name).c_str());
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            for (const std::string& name : inputs[i].skipped) {
+                const std::string shown = inputs.size() > 1 ? path_in(cmd.inputs[i], name) : name;
+                std::fprintf(io.out, "Skipped: %s\n", shown_name(shown).c_str());
+            }
+        }
     }
     // A table lost to a full disk or a closed pipe must not pass for a summary.
     bool written = std::fflush(io.out) == 0 && std::ferror(io.out) == 0;
     if (!written) std::fprintf(io.err, "quendisk: error writing the table\n");
     // Before the JSON, which records what the plain image holds.
-    written = write_images(cmd.images, disk, io.err) && written;
-    written = write_output(cmd.csv_path, io.err, [&](FILE* f) { write_csv(f, disk); }) && written;
-    written = write_output(cmd.json_path, io.err, [&](FILE* f) { write_json(f, disk); }) && written;
+    if (cmd.images.any()) written = write_images(cmd.images, disks.front(), io.err) && written;
+    written = write_output(cmd.csv_path, io.err, [&](FILE* f) { write_csv(f, disks); }) && written;
+    written = write_output(cmd.json_path, io.err, [&](FILE* f) { write_json(f, disks); }) && written;
     if (!cmd.timing_dir.empty()) {
-        if (const std::string why = write_timing_pictures(disk, cmd.timing_dir); !why.empty()) {
-            std::fprintf(io.err, "quendisk: %s\n", why.c_str());
-            written = false;
+        for (const DiskSummary& disk : disks) {
+            // Several disks name the same track sides: each gets a folder of its own.
+            const std::string dir = several ? path_in(cmd.timing_dir, disk.name) : cmd.timing_dir;
+            if (const std::string why = write_timing_pictures(disk, dir); !why.empty()) {
+                std::fprintf(io.err, "quendisk: %s\n", shown_name(why).c_str());
+                written = false;
+            }
         }
     }
-    const bool pictures_drawn =
-        !cmd.pictures || draw_disk_pictures(disk, cmd.disk, cmd.picture_choice, io.err,
-                                            io.progress ? ProgressStyle::kTerminal : ProgressStyle::kLog);
+    bool pictures_drawn = true;
+    if (cmd.pictures) {
+        const ProgressStyle style = io.progress ? ProgressStyle::kTerminal : ProgressStyle::kLog;
+        for (size_t i = 0; i < disks.size(); ++i) {
+            pictures_drawn =
+                draw_disk_pictures(disks[i], options[i], cmd.picture_choice, io.err, style) && pictures_drawn;
+        }
+    }
     if (!cmd.html_path.empty()) {
         try {
-            write_disk_page(disk, {cmd.html_path, cmd.disk.analyser_options, cmd.pictures});
+            write_disk_page(disks, {cmd.html_path, cmd.disk.analyser_options, cmd.pictures});
         } catch (const DiskError& e) {
             std::fprintf(io.err, "quendisk: %s\n", shown_name(e.message).c_str());
             written = false;
@@ -384,7 +483,7 @@ int run_quendisk(const std::vector<std::string>& args, const DiskIo& io) {
     }
     if (!written) return kUsageError;
     if (!pictures_drawn) return kSomeFailed;
-    return disk.all_analysed() ? kAllAnalysed : kSomeFailed;
+    return all_analysed ? kAllAnalysed : kSomeFailed;
 }
 
 }  // namespace quen::disk

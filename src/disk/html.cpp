@@ -14,6 +14,7 @@
 #include "disk/disk_map.h"
 #include "disk/html_text.h"
 #include "disk/outputs.h"
+#include "disk/track_names.h"
 #include "disk/timing_svg.h"
 
 namespace quen::disk {
@@ -180,36 +181,65 @@ public:
     }
 
     std::string page() {
-        head();
-        totals();
-        grid();
-        map();
-        table();
-        timing();
-        pictures();
-        out_ += "<footer>Made by quendisk from the stream files of <code>" + escape(disk_.dir) +
+        head("Disk " + disk_name(), disk_.cross_checked);
+        body();
+        out_ += "<footer>Made by quendisk from the " + source_words() + " <code>" + escape(disk_.dir) +
                 "</code>.</footer>\n</body>\n</html>\n";
+        return std::move(out_);
+    }
+
+    // A page of several disks: the heading of the first, which carries the options that
+    // every disk shares, named for them all.
+    std::string collection_head(size_t disks) {
+        head(std::to_string(disks) + " disks", disk_.cross_checked);
+        return std::move(out_);
+    }
+
+    // One disk of several under its own heading; its ids kept apart from the others'.
+    std::string section(size_t number) {
+        ids_ = "disk" + std::to_string(number) + "-";
+        out_ += "<section aria-labelledby=\"" + ids_ + "disk\">\n<h2 id=\"" + ids_ + "disk\">Disk " +
+                escape(disk_.name) + "</h2>\n<p class=\"meta\">From the " + source_words() + " <code>" +
+                escape(disk_.dir) + "</code></p>\n";
+        body();
+        out_ += "</section>\n";
         return std::move(out_);
     }
 
 private:
     std::string link_to(const fs::path& target) const { return escape(html::relative_link(page_dir_, target)); }
 
-    void head() {
-        const std::string name = escape(disk_name());
+    std::string source_words() const {
+        return disk_.source == DiskSource::kScpImage ? "SCP image" : "stream files of";
+    }
+
+    void body() {
+        totals();
+        grid();
+        map();
+        table();
+        timing();
+        pictures();
+    }
+
+    // The id of a place on the page, kept apart from another disk's on a page of several.
+    std::string id(const std::string& name) const { return ids_ + name; }
+
+    void head(const std::string& title, bool cross_checked) {
+        const std::string name = escape(title);
         out_ += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
                 "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
                 "<meta name=\"generator\" content=\"quendisk\">\n";
-        out_ += "<title>Disk " + name + "</title>\n<style>" + std::string(kStyle) + disk_map_style() + "\n" +
+        out_ += "<title>" + name + "</title>\n<style>" + std::string(kStyle) + disk_map_style() + "\n" +
                 kTimingStyle + "\n</style>\n</head>\n<body>\n";
-        out_ += "<header>\n<h1>Disk " + name + "</h1>\n<p class=\"meta\">Folder <code>" + escape(disk_.dir) +
-                "</code>";
+        out_ += "<header>\n<h1>" + name + "</h1>\n<p class=\"meta\">" +
+                (disk_.source == DiskSource::kScpImage ? "Image" : "Folder") + " <code>" + escape(disk_.dir) + "</code>";
         if (!settings_.analyser_options.empty()) {
             std::string options;
             for (const std::string& o : settings_.analyser_options) options += (options.empty() ? "" : " ") + o;
             out_ += " \xC2\xB7 options <code>" + escape(options) + "</code>";
         }
-        out_ += disk_.cross_checked ? " \xC2\xB7 findings cross-checked with a run with -s"
+        out_ += cross_checked ? " \xC2\xB7 findings cross-checked with a run with -s"
                                     : " \xC2\xB7 analysed with -s: no cross-check";
         out_ += "</p>\n</header>\n";
     }
@@ -230,7 +260,8 @@ private:
 
     void totals() {
         const DiskTotals& s = disk_.totals;
-        out_ += "<section aria-labelledby=\"totals\">\n<h2 id=\"totals\">Totals</h2>\n<div class=\"totals\">\n";
+        out_ += "<section aria-labelledby=\"" + id("totals") + "\">\n<h2 id=\"" + id("totals") +
+                "\">Totals</h2>\n<div class=\"totals\">\n";
         total("Track sides", std::to_string(s.tracks));
         total("Analysed", std::to_string(s.analysed));
         total("Failed", std::to_string(s.failed), s.failed > 0);
@@ -249,7 +280,7 @@ private:
     }
 
     void grid() {
-        out_ += "<section aria-labelledby=\"grid\">\n<h2 id=\"grid\">Tracks</h2>\n";
+        out_ += "<section aria-labelledby=\"" + id("grid") + "\">\n<h2 id=\"" + id("grid") + "\">Tracks</h2>\n";
         if (disk_.tracks.empty()) {
             out_ += "<p>No stream file.</p>\n</section>\n";
             return;
@@ -281,7 +312,7 @@ private:
                 // Notes are marked apart from the status: they are no fault and no protection.
                 const char* notes = t.notes.empty() && t.findings_only_default_mode() == 0 ? "" : " data-notes";
                 out_ += "<td class=\"st-" + std::string(status_word(t.status)) + "\" data-track=\"" + track_label(t) +
-                        "\"" + notes + " title=\"" + escape(cell_title(t)) + "\"><a href=\"#" + track_anchor(t) + "\">" +
+                        "\"" + notes + " title=\"" + escape(cell_title(t)) + "\"><a href=\"#" + id(track_anchor(t)) + "\">" +
                         look_of(t.status).glyph + "</a></td>";
             }
             out_ += "</tr>\n";
@@ -302,13 +333,14 @@ private:
     }
 
     void map() {
-        out_ += "<section class=\"map\" aria-labelledby=\"map\">\n<h2 id=\"map\">Disk map</h2>\n"
+        out_ += "<section class=\"map\" aria-labelledby=\"" + id("map") + "\">\n<h2 id=\"" + id("map") +
+                "\">Disk map</h2>\n"
                 "<p class=\"note\">One row per track side, time from the index from left to right; each sector's "
                 "ID field (the narrow mark) and data field where the track decoder found them. Hover a field for "
                 "what was found, click it for the track side's row of the summary, click a track number for its "
                 "report.</p>\n<div class=\"scroll\">\n";
         out_ += disk_map_svg(disk_.tracks, [&](const TrackSummary& t) {
-            MapLinks links{"#" + track_anchor(t), ""};
+            MapLinks links{"#" + id(track_anchor(t)), ""};
             if (has_report(t)) links.report = link_to(t.report_path);
             return links;
         });
@@ -335,7 +367,8 @@ private:
 
     void table() {
         const bool links = any_links();
-        out_ += "<section aria-labelledby=\"summary\">\n<h2 id=\"summary\">Summary</h2>\n<div class=\"scroll\">\n"
+        out_ += "<section aria-labelledby=\"" + id("summary") + "\">\n<h2 id=\"" + id("summary") +
+                "\">Summary</h2>\n<div class=\"scroll\">\n"
                 "<table class=\"summary\">\n<caption>One row per track side; hover the findings for their names; "
                 "\"IDs say\" names the cylinder and head of ID fields that disagree with the file name."
                 "</caption>\n<thead><tr>"
@@ -359,7 +392,7 @@ private:
     void row(const TrackSummary& t, bool with_links) {
         const StatusLook& look = look_of(t.status);
         const std::string info = t.stream_info.empty() ? "" : " title=\"stream: " + escape(t.stream_info) + "\"";
-        out_ += "<tr id=\"" + track_anchor(t) + "\">" + format("<td%s>%02d</td><td>%d</td>", info.c_str(), t.track, t.side) +
+        out_ += "<tr id=\"" + id(track_anchor(t)) + "\">" + format("<td%s>%02d</td><td>%d</td>", info.c_str(), t.track, t.side) +
                 "<td class=\"status\"><span class=\"swatch st-" + status_word(t.status) + "\">" + look.glyph +
                 "</span>" + look.short_label + "</td>";
         if (!t.analysed()) {
@@ -388,8 +421,8 @@ private:
             std::string links;
             const auto add = [&](const std::string& link) { links += (links.empty() ? "" : " ") + link; };
             if (has_report(t)) add("<a href=\"" + link_to(t.report_path) + "\">report</a>");
-            if (t.timing) add("<a href=\"#" + timing_anchor(t) + "\">timing</a>");
-            if (has_pictures(t)) add("<a href=\"#" + picture_anchor(t) + "\">pictures</a>");
+            if (t.timing) add("<a href=\"#" + id(timing_anchor(t)) + "\">timing</a>");
+            if (has_pictures(t)) add("<a href=\"#" + id(picture_anchor(t)) + "\">pictures</a>");
             out_ += "<td class=\"text\">" + links + "</td>";
         }
         out_ += "</tr>\n";
@@ -442,7 +475,8 @@ private:
         bool any = false;
         for (const TrackSummary& t : disk_.tracks) any = any || has_pictures(t);
         if (!any) return;
-        out_ += "<section class=\"pictures\" aria-labelledby=\"pictures\">\n<h2 id=\"pictures\">Pictures</h2>\n";
+        out_ += "<section class=\"pictures\" aria-labelledby=\"" + id("pictures") + "\">\n<h2 id=\"" + id("pictures") +
+                "\">Pictures</h2>\n";
         for (const TrackSummary& t : disk_.tracks) {
             if (has_pictures(t)) track_pictures(t);
         }
@@ -452,7 +486,7 @@ private:
     void track_pictures(const TrackSummary& t) {
         const fs::path dir = picture_dir(disk_.outdir, t);
         const std::string name = format("Track %02d side %d", t.track, t.side);
-        out_ += "<details>\n<summary>" + name + "</summary>\n<div id=\"" + picture_anchor(t) + "\">\n";
+        out_ += "<details>\n<summary>" + name + "</summary>\n<div id=\"" + id(picture_anchor(t)) + "\">\n";
         // The PNG is shown: the SVGs' texts are laid out for the plotting program's own
         // fonts and overlap in a browser's. The SVG stays one click away.
         for (const auto& [file, text] : kTrackPictures) {
@@ -491,13 +525,14 @@ private:
         if (std::none_of(disk_.tracks.begin(), disk_.tracks.end(), [](const TrackSummary& t) { return t.timing; })) {
             return;
         }
-        out_ += "<section class=\"pictures timing\" aria-labelledby=\"timing\">\n<h2 id=\"timing\">Flux timing</h2>\n"
+        out_ += "<section class=\"pictures timing\" aria-labelledby=\"" + id("timing") + "\">\n<h2 id=\"" +
+                id("timing") + "\">Flux timing</h2>\n"
                 "<p class=\"note\">The analysed revolution of each track side: its flux intervals against time from "
                 "the index, and their histogram.</p>\n";
         for (const TrackSummary& t : disk_.tracks) {
             if (!t.timing) continue;
             const std::string name = format("Track %02d side %d", t.track, t.side);
-            out_ += "<details>\n<summary>" + name + "</summary>\n<div id=\"" + timing_anchor(t) + "\">\n" +
+            out_ += "<details>\n<summary>" + name + "</summary>\n<div id=\"" + id(timing_anchor(t)) + "\">\n" +
                     timing_scatter_svg(*t.timing, name, SvgStyle::kFromPage) +
                     timing_histogram_svg(*t.timing, name, SvgStyle::kFromPage) + "</div>\n</details>\n";
         }
@@ -507,17 +542,21 @@ private:
     const DiskSummary& disk_;
     const PageSettings& settings_;
     fs::path page_dir_;
+    std::string ids_;  // before every id of a disk on a page of several
     std::string out_;
 };
 
 }  // namespace
 
 std::string picture_dir(const std::string& outdir, const TrackSummary& t) {
-    return (fs::path(outdir) / ("track" + track_label(t))).string();
+    return picture_dir_in(outdir, t.track, t.side);
 }
 
-std::string disk_page(const DiskSummary& disk, const PageSettings& settings) {
-    return PageWriter(disk, settings).page();
+std::string disk_page(const std::vector<DiskSummary>& disks, const PageSettings& settings) {
+    if (disks.size() == 1) return PageWriter(disks.front(), settings).page();
+    std::string page = PageWriter(disks.front(), settings).collection_head(disks.size());
+    for (size_t i = 0; i < disks.size(); ++i) page += PageWriter(disks[i], settings).section(i + 1);
+    return page + "<footer>Made by quendisk.</footer>\n</body>\n</html>\n";
 }
 
 std::string page_problem(const std::string& page_path) {
@@ -532,13 +571,13 @@ std::string page_problem(const std::string& page_path) {
     return {};
 }
 
-void write_disk_page(const DiskSummary& disk, const PageSettings& settings) {
+void write_disk_page(const std::vector<DiskSummary>& disks, const PageSettings& settings) {
     const fs::path path(settings.page_path);
     std::error_code ec;
     if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
     if (ec) throw DiskError{"cannot create the folder of " + settings.page_path + ": " + ec.message()};
 
-    const std::string text = disk_page(disk, settings);
+    const std::string text = disk_page(disks, settings);
     // Written beside the page and renamed over it, so a reader never sees half a page.
     const std::string error = write_file(settings.page_path, Replace::kWhole,
                                          [&](FILE* f) { std::fwrite(text.data(), 1, text.size(), f); });

@@ -20,7 +20,8 @@ struct PageSettings {
 
 // The page's text. Reports and pictures are linked where they exist on disk, so the
 // page never points at a file that is not there.
-std::string disk_page(const DiskSummary& disk, const PageSettings& settings);
+// Several disks: one section each, under a heading that names the disk.
+std::string disk_page(const std::vector<DiskSummary>& disks, const PageSettings& settings);
 
 // Why the page could not be written at `page_path`, empty when it can; creates its
 // folder. Asked before the analysis, so that a long run does not end without its page.
@@ -28,7 +29,7 @@ std::string page_problem(const std::string& page_path);
 
 // Writes the page, creating its folder when needed. The file appears whole or not at
 // all, so an earlier page is never left half overwritten. Throws DiskError.
-void write_disk_page(const DiskSummary& disk, const PageSettings& settings);
+void write_disk_page(const std::vector<DiskSummary>& disks, const PageSettings& settings);
 
 // The folder of a track's pictures inside OUTDIR: OUTDIR/trackNN.S.
 std::string picture_dir(const std::string& outdir, const TrackSummary& t);

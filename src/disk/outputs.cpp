@@ -41,7 +41,7 @@ const char* const kCsvColumns[] = {
     "disk", "file", "track", "side", "status", "revolutions", "rpm", "bytes", "length_ms", "id_good", "id_bad",
     "data_good", "data_bad", "sectors_ok", "sectors_found", "fuzzy_sectors", "ids_carry", "findings",
     "findings_only_default_mode", "failure", "report", "id_good_no_sync", "id_bad_no_sync", "data_good_no_sync",
-    "data_bad_no_sync", "notes",
+    "data_bad_no_sync", "notes", "input",
 };
 
 // Each finding as code:sector:value:survives, separated by blanks; -1 stands for none.
@@ -208,13 +208,10 @@ void write_table(FILE* out, const DiskSummary& disk) {
     write_verdict(out, disk, verdict_of(disk));
 }
 
-void write_csv(FILE* out, const DiskSummary& disk) {
+namespace {
+
+void write_csv_records(FILE* out, const DiskSummary& disk) {
     bool first = true;
-    for (const char* c : kCsvColumns) {
-        std::fprintf(out, "%s%s", first ? "" : ",", c);
-        first = false;
-    }
-    std::fprintf(out, "\r\n");
     for (const TrackSummary& t : disk.tracks) {
         const bool ok = t.analysed();
         const auto num = [ok](long v) { return ok ? std::to_string(v) : std::string(); };
@@ -222,7 +219,7 @@ void write_csv(FILE* out, const DiskSummary& disk) {
         const Cell T = Cell::kText;
         const Cell N = Cell::kNumber;
         const std::pair<std::string, Cell> fields[] = {
-            {disk.dir, T},
+            {disk.name, T},
             {t.file_name, T},
             {std::to_string(t.track), N},
             {std::to_string(t.side), N},
@@ -248,6 +245,7 @@ void write_csv(FILE* out, const DiskSummary& disk) {
             {plain(t.no_sync.data_good), N},
             {plain(t.no_sync.data_bad), N},
             {csv_findings(t.notes), T},
+            {disk.dir, T},
         };
         first = true;
         for (const auto& [value, kind] : fields) {
@@ -258,11 +256,12 @@ void write_csv(FILE* out, const DiskSummary& disk) {
     }
 }
 
-void write_json(FILE* out, const DiskSummary& disk) {
+nlohmann::ordered_json json_disk(const DiskSummary& disk) {
     using nlohmann::ordered_json;
     ordered_json tracks = ordered_json::array();
     for (const TrackSummary& t : disk.tracks) {
         ordered_json j;
+        j["disk"] = disk.name;
         j["file"] = t.file_name;
         j["track"] = t.track;
         j["side"] = t.side;
@@ -301,6 +300,7 @@ void write_json(FILE* out, const DiskSummary& disk) {
     const DiskTotals& d = disk.totals;
     ordered_json doc;
     doc["disk"] = disk.dir;
+    doc["name"] = disk.name;
     doc["outdir"] = disk.outdir.empty() ? ordered_json(nullptr) : ordered_json(disk.outdir);
     doc["options"] = disk.analyser_options;
     doc["cross_checked"] = disk.cross_checked;
@@ -350,6 +350,29 @@ void write_json(FILE* out, const DiskSummary& disk) {
         }
         image["bad_sectors"] = bad;
         doc["image"] = image;
+    }
+    return doc;
+}
+
+}  // namespace
+
+void write_csv(FILE* out, const std::vector<DiskSummary>& disks) {
+    bool first = true;
+    for (const char* c : kCsvColumns) {
+        std::fprintf(out, "%s%s", first ? "" : ",", c);
+        first = false;
+    }
+    std::fprintf(out, "\r\n");
+    for (const DiskSummary& disk : disks) write_csv_records(out, disk);
+}
+
+void write_json(FILE* out, const std::vector<DiskSummary>& disks) {
+    nlohmann::ordered_json doc;
+    if (disks.size() == 1) {
+        doc = json_disk(disks.front());
+    } else {
+        doc["disks"] = nlohmann::ordered_json::array();
+        for (const DiskSummary& disk : disks) doc["disks"].push_back(json_disk(disk));
     }
     // Names from the file system need not be UTF-8: replace what is not, never throw.
     const std::string text = doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);

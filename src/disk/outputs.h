@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "disk/summary.h"
 
@@ -22,7 +23,9 @@ std::string notes_text(const TrackSummary& t);
 std::string foreign_ids_text(const TrackSummary& t);
 
 void write_table(FILE* out, const DiskSummary& disk);
-void write_csv(FILE* out, const DiskSummary& disk);
-void write_json(FILE* out, const DiskSummary& disk);
+// One record per track side of every disk, each naming its disk (DiskSummary::name).
+void write_csv(FILE* out, const std::vector<DiskSummary>& disks);
+// One disk: the disk's object, as it always was. Several: {"disks": [one object per disk]}.
+void write_json(FILE* out, const std::vector<DiskSummary>& disks);
 
 }  // namespace quen::disk

@@ -1,45 +1,22 @@
 #include "disk/summary.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <system_error>
 #include <tuple>
 
 #include "decode/marks.h"
+#include "disk/track_names.h"
 #include "protect/prot.h"
+#include "stream/scp.h"
 #include "stream/stream.h"
 #include "report/format.h"
 
 namespace quen::disk {
 namespace {
-
-// trackNN.S.raw: two digits of track, one of side, as the capture device names them.
-bool parse_stream_name(const std::string& name, int& track, int& side) {
-    static constexpr char kPrefix[] = "track";
-    static constexpr char kSuffix[] = ".raw";
-    const size_t prefix = sizeof kPrefix - 1;
-    const size_t suffix = sizeof kSuffix - 1;
-    if (name.size() != prefix + 2 + 1 + 1 + suffix) return false;
-    if (name.compare(0, prefix, kPrefix) != 0 || name.compare(name.size() - suffix, suffix, kSuffix) != 0) return false;
-    const char* p = name.c_str() + prefix;
-    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    if (!digit(p[0]) || !digit(p[1]) || p[2] != '.' || (p[3] != '0' && p[3] != '1')) return false;
-    track = (p[0] - '0') * 10 + (p[1] - '0');
-    side = p[3] - '0';
-    return true;
-}
-
-// A name a user may have meant as a track file: "track" or ".raw" in any case.
-bool looks_like_a_stream_name(const std::string& name) {
-    std::string lower = name;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const std::string raw = ".raw";
-    return lower.rfind("track", 0) == 0 ||
-           (lower.size() >= raw.size() && lower.compare(lower.size() - raw.size(), raw.size(), raw) == 0);
-}
 
 // Why the stream decoder gave up, in a user's words: bytes that held flux before they
 // broke off are a capture cut short, anything else is no capture at all.
@@ -183,39 +160,100 @@ int TrackSummary::findings_only_default_mode() const {
         std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return !f.survives_no_sync; }));
 }
 
-DiskListing list_disk(const std::string& dir) {
+namespace {
+
+void sort_tracks(std::vector<TrackSummary>& tracks) {
+    std::sort(tracks.begin(), tracks.end(), [](const TrackSummary& a, const TrackSummary& b) {
+        return std::tie(a.track, a.side) < std::tie(b.track, b.side);
+    });
+}
+
+InputListing list_folder(const std::string& dir) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    if (!fs::is_directory(dir, ec)) throw DiskError{"'" + dir + "' is not a folder"};
-    DiskListing listing;
+    InputListing listing;
+    std::map<std::string, DiskListing> by_prefix;
     fs::directory_iterator it(dir, ec);
     if (ec) throw DiskError{"cannot list '" + dir + "': " + ec.message()};
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        TrackSummary t;
-        if (parse_stream_name(name, t.track, t.side)) {
-            t.file_name = name;
-            t.input_path = path_in(dir, name);
-            // A track side that is there by name but cannot be read must not vanish from
-            // the summary: it fails with its reason, and is never opened.
-            t.failure_reason = not_a_file_reason(it->path());
-            if (!t.failure_reason.empty()) {
-                t.failure = RunFailure::Unreadable;
-                t.status = TrackStatus::Failed;
-            }
-            listing.tracks.push_back(std::move(t));
-        } else {
+        const std::optional<StreamName> parsed = parse_stream_name(name);
+        if (!parsed) {
             listing.skipped.push_back(name);
             if (looks_like_a_stream_name(name)) listing.near_misses.push_back(name);
+            continue;
         }
+        TrackSummary t;
+        t.track = parsed->track;
+        t.side = parsed->side;
+        t.file_name = name;
+        t.input_path = path_in(dir, name);
+        // A track side that is there by name but cannot be read must not vanish from
+        // the summary: it fails with its reason, and is never opened.
+        t.failure_reason = not_a_file_reason(it->path());
+        if (!t.failure_reason.empty()) {
+            t.failure = RunFailure::Unreadable;
+            t.status = TrackStatus::Failed;
+        }
+        by_prefix[parsed->prefix].tracks.push_back(std::move(t));
     }
     if (ec) throw DiskError{"cannot list '" + dir + "': " + ec.message()};
-    std::sort(listing.tracks.begin(), listing.tracks.end(), [](const TrackSummary& a, const TrackSummary& b) {
-        return std::tie(a.track, a.side) < std::tie(b.track, b.side);
-    });
     std::sort(listing.skipped.begin(), listing.skipped.end());
     std::sort(listing.near_misses.begin(), listing.near_misses.end());
+    for (auto& [prefix, disk] : by_prefix) {
+        // A folder of one disk is that disk: it keeps the folder's name.
+        disk.name = by_prefix.size() == 1 ? input_name(dir) : disk_name_of_prefix(prefix);
+        disk.input = dir;
+        disk.skipped = listing.skipped;
+        sort_tracks(disk.tracks);
+        listing.disks.push_back(std::move(disk));
+    }
     return listing;
+}
+
+InputListing list_image(const std::string& path) {
+    auto bytes = std::make_shared<FileBytes>();
+    if (const int error = read_whole_file(path, *bytes); error != 0) {
+        throw DiskError{"cannot read '" + path + "': " + std::strerror(error)};
+    }
+    std::string fault;
+    const std::vector<TrackSide> sides = scp_track_sides(bytes->bytes.get(), bytes->length, fault);
+    if (!fault.empty()) throw DiskError{"SCP file '" + path + "': " + fault};
+    const std::string file = std::filesystem::path(path).filename().string();
+    DiskListing disk;
+    disk.input = path;
+    disk.name = input_name(path);
+    for (const TrackSide& side : sides) {
+        TrackSummary t;
+        t.track = side.cylinder;
+        t.side = side.side;
+        t.file_name = image_track_side_name(file, side.cylinder, side.side);
+        t.input_path = path;
+        disk.tracks.push_back(std::move(t));
+    }
+    disk.image = std::move(bytes);
+    InputListing listing;
+    listing.disks.push_back(std::move(disk));
+    return listing;
+}
+
+}  // namespace
+
+std::string input_name(const std::string& input) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path p = fs::absolute(input, ec).lexically_normal();
+    if (p.filename().empty()) p = p.parent_path();
+    const std::string name = fs::is_directory(p, ec) ? p.filename().string() : p.stem().string();
+    return name.empty() ? "untitled" : name;
+}
+
+InputListing list_input(const std::string& input) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(input, ec)) return list_folder(input);
+    if (file_holds_scp_image(input)) return list_image(input);
+    if (std::filesystem::exists(input, ec)) throw DiskError{"'" + input + "' is neither a folder nor an SCP image"};
+    throw DiskError{"'" + input + "' is not a folder"};
 }
 
 void summarise_track(TrackSummary& t, const RunFigures& main, const RunFigures* no_sync) {

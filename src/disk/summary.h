@@ -91,8 +91,8 @@ struct MapSector {
 };
 
 struct TrackSummary {
-    std::string file_name;    // as found in the folder, e.g. "track05.1.raw"
-    std::string input_path;   // the path handed to the analyser
+    std::string file_name;    // as found in the folder, e.g. "track05.1.raw", or "disk.scp:05.1" in an image
+    std::string input_path;   // the path handed to the analyser: the stream file, or the image
     std::string report_path;  // OUTDIR/trackNN.S.txt when written, else empty
     int track = 0;            // from the file name
     int side = 0;
@@ -155,7 +155,6 @@ struct DiskTotals {
 struct DiskOptions {
     RunOptions analysis;  // the analyser's settings for every track side
     std::vector<std::string> analyser_options;  // the same as the user wrote them, e.g. {"-b", "-r2"}: only shown
-    std::string dir;
     std::string outdir;  // empty: no per-track reports
     unsigned jobs = 1;
     // The analyses also write their plot files into OUTDIR/trackNN.S, to be drawn there.
@@ -177,8 +176,12 @@ struct ImageRecord {
     std::vector<image::FlaggedSector> flagged;  // sectors written from bad data or fill
 };
 
+enum class DiskSource : uint8_t { kStreamFiles, kScpImage };
+
 struct DiskSummary {
-    std::string dir;
+    DiskSource source = DiskSource::kStreamFiles;
+    std::string name;    // the prefix of its stream files, or the image's name: see DiskListing
+    std::string dir;     // the folder or SCP image it was read from
     std::string outdir;
     bool cross_checked = true;  // findings were checked against a run with -s
     std::vector<std::string> analyser_options;  // as given, applied to every track side
@@ -189,15 +192,32 @@ struct DiskSummary {
     bool all_analysed() const { return totals.failed == 0; }
 };
 
-// The stream files of a folder, by track then side, and the names of everything else.
+// One disk: the stream files of a folder under one prefix, or the track sides of an SCP
+// image, by track then side.
 struct DiskListing {
+    // The input's (input_name) when it is one disk, else of its prefix as
+    // disk_name_of_prefix makes it.
+    std::string name;
+    std::string input;  // the folder or the image
     std::vector<TrackSummary> tracks;  // file_name, input_path, track and side filled
+    std::vector<std::string> skipped;  // the folder's entries that no disk of it takes
+    // The image's bytes, read once and shared by the workers; null for stream files.
+    std::shared_ptr<const FileBytes> image;
+};
+
+// What one input argument holds: a folder's disks (one per prefix, by prefix) and the
+// names of the rest, or an image's one disk.
+struct InputListing {
+    std::vector<DiskListing> disks;
     std::vector<std::string> skipped;
     // Skipped names that look meant as stream files (Track03.1.raw, track4.0.raw), sorted.
     std::vector<std::string> near_misses;
 };
-// Throws DiskError when the folder cannot be listed.
-DiskListing list_disk(const std::string& dir);
+// Throws DiskError when the folder cannot be listed or the image read.
+InputListing list_input(const std::string& input);
+// A folder's own name, or an image's without its extension: "." and "dumps/" name
+// themselves too.
+std::string input_name(const std::string& input);
 
 struct DiskError {
     std::string message;

@@ -80,6 +80,19 @@ public:
 
     const std::vector<std::string>& warnings() const { return warnings_; }
 
+    std::vector<TrackSide> sides() {
+        check_header();
+        read_table();
+        std::vector<TrackSide> present;
+        for (uint8_t cylinder = 0; cylinder < kScpCylinders; ++cylinder) {
+            for (uint8_t side = 0; side < 2; ++side) {
+                const uint32_t slot = slot_of({cylinder, side});
+                if (slot < table_slots_ && table_[slot] != 0) present.push_back({cylinder, side});
+            }
+        }
+        return present;
+    }
+
 private:
     [[noreturn]] void fail(std::string text) { throw ScpFault{std::move(text)}; }
     std::string track_name() const { return format("track %u.%u", wanted_.cylinder, wanted_.side); }
@@ -111,6 +124,19 @@ private:
 
     // The table slot of the wanted track side, its track header checked to fit the file.
     uint32_t find_slot() {
+        read_table();
+        const uint32_t slot = slot_of(wanted_);
+        if (slot >= table_slots_ || table_[slot] == 0) fail(track_name() + " is not in the image");
+        uint32_t sharing = 0;
+        for (uint32_t i = 0; i < table_slots_; ++i) sharing += i != slot && table_[i] == table_[slot];
+        if (sharing != 0) {
+            warn(format("%s: its track header is named by %u other table entries", track_name().c_str(), sharing));
+        }
+        return slot;
+    }
+
+    // Reads the table and checks that every track header it names fits the file.
+    void read_table() {
         // The table ends where the first track header begins: images of older revisions
         // have a shorter table, and their track headers must not be taken for offsets.
         uint64_t first_header = length_;
@@ -121,10 +147,9 @@ private:
             table_[read] = le32(b_ + at);
             if (table_[read] != 0) first_header = std::min<uint64_t>(first_header, table_[read]);
         }
+        table_slots_ = read;
         const uint64_t table_end = kHeaderBytes + 4u * uint64_t{read};
         const uint64_t header_bytes = kTrackHeaderBytes + kRevolutionEntryBytes * uint64_t{revolutions_};
-        bool even = false;
-        bool odd = false;
         for (uint32_t i = 0; i < read; ++i) {
             if (table_[i] == 0) continue;
             if (table_[i] < table_end) {
@@ -133,30 +158,19 @@ private:
             if (table_[i] + header_bytes > length_) {
                 fail(format("table entry %u: the track header at 0x%X runs past the end of the file", i, table_[i]));
             }
-            (i % 2 == 0 ? even : odd) = true;
+            (i % 2 == 0 ? even_ : odd_) = true;
         }
+    }
 
-        uint32_t slot = wanted_.cylinder * 2u + wanted_.side;
-        if (heads_ != 0) {
-            // A single-head image fills every other slot; an older layout fills them all,
-            // one cylinder per slot, with the head the heads byte names.
-            const uint8_t only_side = heads_ == 1 ? 0 : 1;
-            if (even && odd) {
-                if (b_[4] == kDiskTypeHalfTracks) {
-                    fail("a single-head image with half-tracks (disk type 0x00) is not read");
-                }
-                slot = wanted_.side == only_side ? wanted_.cylinder : kTableSlots;
-            } else if (wanted_.side != only_side) {
-                slot = kTableSlots;
-            }
-        }
-        if (slot >= read || table_[slot] == 0) fail(track_name() + " is not in the image");
-        uint32_t sharing = 0;
-        for (uint32_t i = 0; i < read; ++i) sharing += i != slot && table_[i] == table_[slot];
-        if (sharing != 0) {
-            warn(format("%s: its track header is named by %u other table entries", track_name().c_str(), sharing));
-        }
-        return slot;
+    // The table slot of a track side; kTableSlots when the image cannot hold it.
+    uint32_t slot_of(TrackSide t) {
+        if (heads_ == 0) return t.cylinder * 2u + t.side;
+        // A single-head image fills every other slot; an older layout fills them all,
+        // one cylinder per slot, with the head the heads byte names.
+        const uint8_t only_side = heads_ == 1 ? 0 : 1;
+        if (!(even_ && odd_)) return t.side == only_side ? t.cylinder * 2u + t.side : kTableSlots;
+        if (b_[4] == kDiskTypeHalfTracks) fail("a single-head image with half-tracks (disk type 0x00) is not read");
+        return t.side == only_side ? t.cylinder : kTableSlots;
     }
 
     std::vector<Revolution> read_track_header(uint32_t slot) {
@@ -318,6 +332,9 @@ private:
     uint8_t heads_ = 0;
     uint32_t ticks_per_unit_ = 1;
     uint32_t table_[kTableSlots] = {};
+    uint32_t table_slots_ = 0;  // entries before the first track header
+    bool even_ = false;         // some even entry names a track header
+    bool odd_ = false;
     std::vector<std::string> warnings_;
 };
 
@@ -354,6 +371,17 @@ bool file_holds_scp_image(const std::string& name) {
     }
     close(fd);
     return n == static_cast<ssize_t>(sizeof head) && has_scp_signature(head, sizeof head);
+}
+
+std::vector<TrackSide> scp_track_sides(const uint8_t* bytes, size_t length, std::string& fault) {
+    ScpReader reader(bytes, length, {0, 0});
+    try {
+        fault.clear();
+        return reader.sides();
+    } catch (const ScpFault& f) {
+        fault = f.text;
+        return {};
+    }
 }
 
 std::unique_ptr<FluxCapture> read_scp_track(const uint8_t* bytes, size_t length, const std::string& name,

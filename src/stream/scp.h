@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "stream/capture.h"
 
@@ -30,6 +31,10 @@ std::optional<TrackSide> parse_track_side(const std::string& text);
 bool has_scp_signature(const uint8_t* bytes, size_t length);
 // Whether `name` is a regular file that begins as an SCP image does.
 bool file_holds_scp_image(const std::string& name);
+
+// The track sides the image holds, by cylinder then side: those its table names. On a
+// fault of its header or table, none, with the fault in `fault` (empty otherwise).
+std::vector<TrackSide> scp_track_sides(const uint8_t* bytes, size_t length, std::string& fault);
 
 // Reads track side `wanted` of the image in `bytes`. Every field is checked against the
 // length of the bytes; on a fault one line "SCP file '<name>': <fault>" goes to `err` and

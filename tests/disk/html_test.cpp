@@ -103,9 +103,8 @@ TEST(HtmlPage, LinksOnlyPicturesThatExist) {
     synth::write_sample_disk(dir);
     const std::string out = make_temp_dir();
     disk::DiskOptions opts;
-    opts.dir = dir;
     opts.outdir = out;
-    disk::DiskSummary summary = disk::analyse_disk(opts, disk::list_disk(dir));
+    disk::DiskSummary summary = disk::analyse_disk(opts, disk::list_input(dir).disks.front());
     fs::create_directories(out + "/track01.0");
     for (const char* name : {"layout.svg", "sec_layout_3.svg", "sec_data_3.png", "sec_layout_x.svg"}) {
         std::ofstream(out + "/track01.0/" + name) << "<svg/>";
@@ -114,8 +113,8 @@ TEST(HtmlPage, LinksOnlyPicturesThatExist) {
     // Longer than any fixed buffer a formatter might use.
     const std::string long_value(300, 'k');
     summary.tracks[0].stream_info = "name=<script>x</script>, v=" + long_value + "\"";
-    const std::string page = disk::disk_page(summary, {out + "/index.html", {"-b"}, true});
-    EXPECT_EQ(disk::disk_page(summary, {out + "/index.html", {"-b"}, false}).find("layout.svg"), std::string::npos);
+    const std::string page = disk::disk_page({summary}, {out + "/index.html", {"-b"}, true});
+    EXPECT_EQ(disk::disk_page({summary}, {out + "/index.html", {"-b"}, false}).find("layout.svg"), std::string::npos);
 
     EXPECT_NE(page.find("<img src=\"track01.0/layout.svg\""), std::string::npos);
     EXPECT_NE(page.find("<td><a href=\"track01.0/sec_layout_3.svg\">svg</a></td>"

@@ -39,8 +39,8 @@ python3 - out/collection.csv <<'PY' || fail "merged CSV"
 import csv, sys
 rows = list(csv.DictReader(open(sys.argv[1], newline='')))
 disks = sorted({r['disk'] for r in rows})
-assert disks == ['dumps/disk-a', 'dumps/disk-b'], disks
+assert disks == ['disk-a', 'disk-b'], disks
 assert len(rows) == 11, len(rows)
-assert [r['status'] for r in rows if r['disk'] == 'dumps/disk-a'].count('failed') == 1
+assert [r['status'] for r in rows if r['disk'] == 'disk-a'].count('failed') == 1
 PY
 echo "recipe ran over two disks: $(($(wc -l < out/collection.csv) - 1)) track sides merged"

@@ -21,6 +21,7 @@
 #include "support/builder.h"
 #include "support/disk_builder.h"
 #include "support/run_helper.h"
+#include "support/scp_builder.h"
 
 namespace quen::testing {
 namespace {
@@ -179,6 +180,10 @@ TEST_F(QuenDisk, ExitCodes) {
     const std::string aside = make_temp_dir();
     const std::string capture = aside + "/track09.0.raw";
     fs::copy_file(dir() + "/track01.0.raw", capture);
+    const std::string two = make_temp_dir();
+    for (const char* name : {"track01.0.raw", "disk1_01.0.raw"}) fs::copy_file(dir() + "/track01.0.raw", two + "/" + name);
+    const std::string short_scp = make_temp_dir() + "/short.scp";
+    synth::write_file(short_scp, {'S', 'C', 'P', 0});
     const std::string busy = make_temp_dir();
     const int lock = open((busy + "/.quendisk.lock").c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
@@ -202,8 +207,9 @@ TEST_F(QuenDisk, ExitCodes) {
         {{"--csv"}, 2, "quendisk: --csv needs a value\n"},
         {{}, 2, "quendisk: no folder named\n"},
         {{empty + "/missing"}, 2, "quendisk: '" + empty + "/missing' is not a folder\n"},
-        {{file}, 2, "quendisk: '" + file + "' is not a folder\n"},
-        {{empty}, 2, "quendisk: no stream file (trackNN.S.raw) in " + empty + "\n"},
+        {{file}, 2, "quendisk: '" + file + "' is neither a folder nor an SCP image\n"},
+        {{empty}, 2, "quendisk: no stream file (<prefix>NN.S.raw) in " + empty + "\n"},
+        {{short_scp}, 2, "quendisk: SCP file '" + short_scp + "': shorter than its 16-byte header\n"},
         {{clean, file + "/out"}, 2, "quendisk: cannot create the folder " + file + "/out\n"},
         {{clean, clean + "/."}, 2, "quendisk: OUTDIR would be written into " + clean + "\n"},
         {{clean, clean + "/new/reports"}, 2, "quendisk: OUTDIR would be written into " + clean + "\n"},
@@ -220,11 +226,21 @@ TEST_F(QuenDisk, ExitCodes) {
         {{clean, "--timing", file + "/t"}, 2, "quendisk: cannot create " + file + "/t: Not a directory\n"},
         {{"-br", clean}, 2, "quendisk: -r needs a digit\n"},
         {{"-j257", clean}, 2, "quendisk: -j needs a number from 1 to 256\n"},
-        {{clean, empty, "extra"}, 2, "quendisk: too many arguments\n"},
+        {{clean, empty, "extra"}, 2, "quendisk: too many arguments: several inputs need -o OUTDIR\n"},
+        {{clean, two, "-o", empty + "/several"}, 0, ""},
+        {{"-o", empty + "/twice", clean, clean}, 2, "quendisk: two disks are named " +
+             fs::path(clean).filename().string() + ": their reports would share a folder\n"},
+        {{two, "--edsk", empty + "/d.dsk"}, 2, "quendisk: --image, --edsk and --imd take one disk, and the inputs "
+                                               "hold 2\n"},
+        {{clean, "-o"}, 2, "quendisk: -o needs a value\n"},
+        {{"-o", fs::path(clean).parent_path().string(), clean, two}, 2,
+         "quendisk: the reports of a disk would be written into " + clean + "\n"},
+        {{clean, "-o", clean + "/r"}, 2, "quendisk: OUTDIR would be written into " + clean + "\n"},
         // The analysis is done, but a summary lost on the way must not pass for written.
         {{clean, "--csv", "/dev/full"}, 2, "quendisk: error writing /dev/full: No space left on device\n"},
         {{"--version"}, 0, ""},
-        {{misses}, 0, "quendisk: not read, their names are not trackNN.S.raw: Track03.1.raw, track4.0.raw\n"},
+        // Track03.1.raw is a disk of its own, under the prefix "Track".
+        {{misses}, 0, "quendisk: not read, their names are not <prefix>NN.S.raw: track4.0.raw\n"},
         // What quenanalyze refuses to overwrite, quendisk refuses too.
         {{clean, "--csv", capture}, 2, "quendisk: the CSV file " + capture + " is a stream file: not overwritten\n"},
         {{clean, "--html", capture}, 2, "quendisk: the page " + capture + " is a stream file: not overwritten\n"},
@@ -300,6 +316,7 @@ TEST_F(QuenDisk, CsvCellsAndNamesThatLookLikeSomethingElse) {
     const std::vector<std::string> rows = split(csv, '\n');
     ASSERT_GE(rows.size(), 2u);
     EXPECT_EQ(rows[1].substr(0, 26), "'=SUM(A1),track01.0.raw,1,");
+    EXPECT_EQ(rows[1].substr(rows[1].size() - 11), ",'=SUM(A1)\r");
     EXPECT_NE(rows[1].find(",'@out/track01.0.txt,"), std::string::npos) << rows[1];
     fs::remove_all(base);
 }
@@ -354,9 +371,92 @@ TEST_F(QuenDisk, HostileFolderNameInCsvAndJson) {
     fs::copy_file(dir() + "/track01.0.raw", disk + "/track01.0.raw");
     ASSERT_EQ(run_disk({disk, "--csv", base + "/d.csv", "--json", base + "/d.json"}).code, 0);
     const std::string csv = read_file(base + "/d.csv");
-    const std::string record = "\"" + base + "/a,\"\"b\"\"\r\nc\xFF\",track01.0.raw,";
-    EXPECT_EQ(csv.substr(csv.find("\r\n") + 2, record.size()), record);
+    const std::string name = "\"a,\"\"b\"\"\r\nc\xFF\",track01.0.raw,";
+    EXPECT_EQ(csv.substr(csv.find("\r\n") + 2, name.size()), name);
+    const std::string folder = ",\"" + base + "/a,\"\"b\"\"\r\nc\xFF\"\r\n";
+    EXPECT_EQ(csv.substr(csv.size() - folder.size()), folder);
     EXPECT_EQ(nlohmann::json::parse(read_file(base + "/d.json"))["disk"], base + "/a,\"b\"\r\nc\xEF\xBF\xBD");
+    fs::remove_all(base);
+}
+
+// An SCP image is a disk like a folder: the same figures as the same ticks in stream
+// files, reports under the same names, and a damaged track header a failed track side.
+TEST_F(QuenDisk, ScpImageIsADisk) {
+    const std::string base = make_temp_dir();
+    fs::create_directory(base + "/streams");
+    synth::FluxTiming timing;
+    timing.sck = kScpSampleClock;
+    std::vector<synth::ScpTrackSide> sides;
+    for (const TrackSide at : {TrackSide{0, 0}, TrackSide{0, 1}, TrackSide{1, 0}, TrackSide{1, 1}}) {
+        const synth::MfmCells cells = synth::build_track(synth::standard_track(at.cylinder, at.side));
+        sides.push_back({at, synth::revolutions_to_flux({cells, cells, cells}, timing)});
+        char name[32];
+        std::snprintf(name, sizeof name, "/streams/track%02d.%d.raw", at.cylinder, at.side);
+        synth::write_file(base + name, synth::stream_at_scp_clock(sides.back().flux));
+    }
+    std::vector<uint8_t> bytes = synth::encode_scp(sides);
+    const size_t entry = synth::scp_table_entry_at({1, 1});
+    bytes[bytes[entry] | bytes[entry + 1] << 8 | bytes[entry + 2] << 16] = 'X';
+    synth::fix_scp_checksum(bytes);
+    const std::string image = base + "/disk.scp";
+    synth::write_file(image, bytes);
+
+    const RunResult scp = run_disk({image, base + "/out", "--csv", base + "/d.csv"});
+    const RunResult streams = run_disk({base + "/streams"});
+    EXPECT_EQ(scp.code, 1) << scp.err;
+    EXPECT_EQ(streams.code, 0) << streams.err;
+    // The RPM column aside: a stream's index clock is not the image's.
+    const auto without_rpm = [](const std::string& row) { return row.substr(0, 16) + row.substr(23); };
+    const std::vector<std::string> rows = split(streams.out, '\n');
+    const std::vector<std::string> scp_rows = split(scp.out, '\n');
+    for (size_t i = 1; i < 4; ++i) EXPECT_EQ(without_rpm(scp_rows[i]), without_rpm(rows[i]));
+    EXPECT_NE(scp.out.find("    1    1 failed: SCP file '" + image + "': track 1.1: no track header at 0x"),
+              std::string::npos) << scp.out;
+    const std::string report = read_file(base + "/out/track01.0.txt");
+    EXPECT_NE(report.find("\n  Stream file '" + image + "' track 1.0 3 revolutions"), std::string::npos) << report;
+    EXPECT_FALSE(fs::exists(base + "/out/track01.1.txt"));
+    EXPECT_EQ(split(read_file(base + "/d.csv"), '\n')[1].substr(0, 26), "disk,disk.scp:00.0,0,0,cle");
+    fs::remove_all(base);
+}
+
+// A folder of stream files under several prefixes is a collection: one disk per prefix,
+// each with its own block, records, folder of reports and section of the page.
+TEST_F(QuenDisk, FolderWithSeveralPrefixesIsACollection) {
+    const std::string base = make_temp_dir();
+    const std::string in = base + "/in";
+    fs::create_directory(in);
+    for (const char* name : {"track01.0.raw", "disk1_00.0.raw", "disk1_01.0.raw", "7_01.0.raw"}) {
+        fs::copy_file(dir() + "/track01.0.raw", in + "/" + name);
+    }
+    std::ofstream(in + "/track100.0.raw") << "";
+    const std::string out = base + "/out";
+    const RunResult r = run_disk({in, out, "--list-skipped", "--csv", base + "/d.csv", "--json", base + "/d.json",
+                                  "--html", base + "/d.html"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    const std::string csv = read_file(base + "/d.csv");
+    const nlohmann::json json = nlohmann::json::parse(read_file(base + "/d.json"));
+    const std::string page = read_file(base + "/d.html");
+    const struct {
+        const std::string& text;
+        std::string part;
+    } holds[] = {
+        {r.out, "Disk 7\nTrack Side"},
+        {r.out, "\n\nDisk disk1\nTrack Side"},
+        {r.out, "\n\nDisk track\nTrack Side"},
+        {r.out, "\nSkipped: track100.0.raw\n"},
+        {csv, "\r\ndisk1,disk1_00.0.raw,0,0,"},
+        {csv, "\r\ntrack,track01.0.raw,1,0,"},
+        {csv, "\r\n7,7_01.0.raw,1,0,"},
+        {page, "<h2 id=\"disk2-disk\">Disk disk1</h2>"},
+        {page, "<tr id=\"disk3-track-01.0\">"},
+    };
+    for (const auto& h : holds) EXPECT_NE(h.text.find(h.part), std::string::npos) << h.part;
+    ASSERT_EQ(json["disks"].size(), 3u);
+    EXPECT_EQ(json["disks"][1]["name"], "disk1");
+    EXPECT_EQ(json["disks"][1]["tracks"][1]["disk"], "disk1");
+    for (const char* report : {"/7/track01.0.txt", "/disk1/track00.0.txt", "/disk1/track01.0.txt", "/track/track01.0.txt"}) {
+        EXPECT_TRUE(fs::exists(out + report)) << report;
+    }
     fs::remove_all(base);
 }
 

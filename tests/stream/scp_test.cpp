@@ -123,6 +123,40 @@ std::vector<ModelCase> model_cases() {
     };
 }
 
+// The track sides a whole-disk run lists: those the table names, in the layout the
+// heads byte gives, and none when the header is damaged.
+TEST(ScpReader, TrackSidesAreThoseTheTableNames) {
+    ScpOptions side_1;
+    side_1.heads = 2;
+    ScpOptions legacy;
+    legacy.heads = 1;
+    legacy.disk_type = 0x30;
+    const std::vector<ScpRevolution> rev{{100, {60}}};
+    std::vector<uint8_t> unsummed = synth::encode_scp_words({{kT00, rev}});
+    unsummed.back() ^= 1;
+    const struct {
+        const char* name;
+        std::vector<uint8_t> image;
+        std::string sides;
+        std::string fault;
+    } cases[] = {
+        {"both heads", synth::encode_scp_words({{{2, 1}, rev}, {{0, 1}, rev}, {kT00, rev}}), "0.0 0.1 2.1 ", ""},
+        {"side 1 only", synth::encode_scp_words({{{3, 1}, rev}, {{5, 1}, rev}}, side_1), "3.1 5.1 ", ""},
+        {"older single-side layout", synth::encode_scp_words({{kT00, rev}, {{0, 1}, rev}}, legacy), "0.0 1.0 ", ""},
+        {"bad checksum", unsummed, "", "checksum"},
+    };
+    for (const auto& c : cases) {
+        std::string fault;
+        std::string sides;
+        for (const TrackSide& t : scp_track_sides(c.image.data(), c.image.size(), fault)) {
+            sides += std::to_string(t.cylinder) + "." + std::to_string(t.side) + " ";
+        }
+        EXPECT_EQ(sides, c.sides) << c.name;
+        EXPECT_EQ(fault.substr(0, std::string(c.fault).size()), c.fault) << c.name;
+        EXPECT_EQ(fault.empty(), c.fault.empty()) << c.name;
+    }
+}
+
 TEST(ScpReader, RevolutionsJoinIntoOneFluxSequence) {
     for (const ModelCase& c : model_cases()) {
         SCOPED_TRACE(c.name);
