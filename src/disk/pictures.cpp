@@ -19,6 +19,7 @@
 #include "disk/html.h"
 #include "disk/timing_svg.h"
 #include "disk/messages.h"
+#include "disk/track_names.h"
 #include "disk/workers.h"
 #include "base/names.h"
 #include "base/owned_file.h"
@@ -197,8 +198,10 @@ std::string write_timing_pictures(const DiskSummary& disk, const std::string& di
     if (ec) return "cannot create " + dir + ": " + ec.message();
     for (const TrackSummary& t : disk.tracks) {
         if (!t.timing) continue;
-        const std::string stem = t.file_name.substr(0, t.file_name.size() - 4);  // trackNN.S
-        const std::string caption = "Track " + stem.substr(5, 2) + " side " + stem.substr(8, 1);
+        // Named by the track side, whatever the file was called: trackNN.S as the reports.
+        const std::string stem = track_side_stem(t.track, t.side);
+        char caption[32];
+        std::snprintf(caption, sizeof caption, "Track %02d side %d", t.track, t.side);
         const std::pair<const char*, std::string> pictures[] = {
             {".scatter.svg", timing_scatter_svg(*t.timing, caption, SvgStyle::kEmbedded)},
             {".histogram.svg", timing_histogram_svg(*t.timing, caption, SvgStyle::kEmbedded)}};

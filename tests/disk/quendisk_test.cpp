@@ -401,10 +401,12 @@ TEST_F(QuenDisk, ScpImageIsADisk) {
     const std::string image = base + "/disk.scp";
     synth::write_file(image, bytes);
 
-    const RunResult scp = run_disk({image, base + "/out", "--csv", base + "/d.csv"});
+    const RunResult scp = run_disk({image, base + "/out", "--csv", base + "/d.csv", "--timing", base + "/t"});
     const RunResult streams = run_disk({base + "/streams"});
     EXPECT_EQ(scp.code, 1) << scp.err;
     EXPECT_EQ(streams.code, 0) << streams.err;
+    // The timing pictures are named by the track side, as the reports.
+    EXPECT_TRUE(fs::exists(base + "/t/track01.0.scatter.svg"));
     // The RPM column aside: a stream's index clock is not the image's.
     const auto without_rpm = [](const std::string& row) { return row.substr(0, 16) + row.substr(23); };
     const std::vector<std::string> rows = split(streams.out, '\n');
