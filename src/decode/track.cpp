@@ -258,12 +258,6 @@ void init_track_layout(TrackLayout& layout) {
     layout.slots[0].used = 1;
 }
 
-void decode_track(TrackLayout& layout, FluxCursor& cursor, uint8_t revolution, ByteBuffer& buffer,
-                  const RunOptions& opts) {
-    SeparatorRun run(cursor.stream, revolution, opts.pll_off);
-    decode_track(layout, run, buffer, opts);
-}
-
 void decode_track(TrackLayout& layout, SeparatorRun& run, ByteBuffer& buffer, const RunOptions& opts) {
     TrackDecoder(layout, buffer, run, opts).run();
 }

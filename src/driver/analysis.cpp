@@ -214,12 +214,12 @@ private:
 }  // namespace
 
 CaptureAnalysis::CaptureAnalysis(const FluxCapture& capture, std::string input_name,
-                                 std::optional<TrackSide> track, SeparatorSharing sharing)
-    : stream_(capture), input_name_(std::move(input_name)), track_(track), sharing_(sharing) {}
+                                 std::optional<TrackSide> track)
+    : stream_(capture), input_name_(std::move(input_name)), track_(track) {}
 
 SeparatorRuns& CaptureAnalysis::separator(bool pll_off) {
     std::unique_ptr<SeparatorRuns>& runs = runs_[pll_off ? 1 : 0];
-    if (!runs) runs = std::make_unique<SeparatorRuns>(&stream_, pll_off, sharing_);
+    if (!runs) runs = std::make_unique<SeparatorRuns>(&stream_, pll_off);
     return *runs;
 }
 

@@ -36,8 +36,7 @@ enum class AnalysisEnd : uint8_t {
 class CaptureAnalysis {
 public:
     // `track` names the track side when the capture is one of an SCP image's.
-    CaptureAnalysis(const FluxCapture& capture, std::string input_name, std::optional<TrackSide> track = {},
-                    SeparatorSharing sharing = SeparatorSharing::kShared);
+    CaptureAnalysis(const FluxCapture& capture, std::string input_name, std::optional<TrackSide> track = {});
 
     // Analyses the capture with `opts` (the revolution 1-based, as the user gave it), its
     // output and diagnostic streams taken from `sinks`. `budget` null: the standard limits.
@@ -52,7 +51,6 @@ private:
     const FluxCapture& stream_;
     std::string input_name_;
     std::optional<TrackSide> track_;
-    SeparatorSharing sharing_;
     std::array<std::unique_ptr<SeparatorRuns>, 2> runs_{};
 };
 

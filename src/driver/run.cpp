@@ -66,7 +66,7 @@ public:
         scan(args);
         set_up();
         const AnalysisSinks sinks{report_, has_output_ ? report_ : io_.err, io_.err};
-        CaptureAnalysis analysis(*stream_, input_, track_, io_.separator_sharing);
+        CaptureAnalysis analysis(*stream_, input_, track_);
         switch (analysis.run(opts_, sinks, figures(), io_.work_budget)) {
         case AnalysisEnd::Completed: break;
         case AnalysisEnd::Abnormal: abnormal_exit();

@@ -95,12 +95,6 @@ struct Locator {
 
 }  // namespace
 
-uint8_t locate_ids(FluxCursor& cursor, uint8_t revolution, IdLayout& layout, ByteBuffer& id_buffer,
-                   const RunOptions& opts) {
-    SeparatorRun run(cursor.stream, revolution, opts.pll_off);
-    return locate_ids(run, layout, id_buffer, opts);
-}
-
 uint8_t locate_ids(SeparatorRun& run, IdLayout& layout, ByteBuffer& id_buffer, const RunOptions& opts) {
     uint32_t intervals_left = run.revolution_intervals();
     layout = IdLayout{};

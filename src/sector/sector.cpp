@@ -415,7 +415,7 @@ bool SectorPasses::decode(uint8_t revolution, SectorLayout& layout, uint8_t want
                           ByteBuffer& buffer, const RunOptions& opts) {
     SeparatorRun& run = runs_.from(revolution);
     SectorDecoder decoder(layout, buffer, run, opts, wanted_sector, expected_pos_ns);
-    if (runs_.sharing() != SeparatorSharing::kShared || expected_.empty()) {
+    if (expected_.empty()) {
         const bool found = decoder.run();
         if (opts.budget != nullptr) opts.budget->charge_intervals(decoder.reader.next);
         return found;
@@ -451,25 +451,6 @@ bool SectorPasses::decode(uint8_t revolution, SectorLayout& layout, uint8_t want
     const bool found = decoder.run(from, approach.get());
     if (opts.budget != nullptr) opts.budget->charge_intervals(decoder.reader.next - (from ? from->reader.next : 0));
     return found;
-}
-
-bool decode_sector(FluxCursor& cursor, SectorLayout& layout, uint8_t revolution, uint8_t wanted_sector,
-                   uint32_t expected_pos_ns, ByteBuffer& buffer, const RunOptions& opts) {
-    SeparatorRun run(cursor.stream, revolution, opts.pll_off);
-    return decode_sector(run, layout, wanted_sector, expected_pos_ns, buffer, opts);
-}
-
-bool decode_sector(SeparatorRun& run, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
-                   ByteBuffer& buffer, const RunOptions& opts) {
-    SectorDecoder decoder(layout, buffer, run, opts, wanted_sector, expected_pos_ns);
-    return decoder.run();
-}
-
-bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, FluxCursor& cursor, uint8_t revolution,
-                    uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts) {
-    SeparatorRuns runs(cursor.stream, opts.pll_off, SeparatorSharing::kPerDecoder);
-    SectorPasses passes(runs, {});
-    return analyse_sector(layout, buffer, passes, revolution, wanted_sector, expected_pos_ns, opts);
 }
 
 bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SectorPasses& passes, uint8_t revolution,

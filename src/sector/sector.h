@@ -53,17 +53,8 @@ private:
     bool texts_dropped_ = false;
 };
 
-// Decodes the wanted sector in one revolution; returns whether its ID field was found.
-bool decode_sector(FluxCursor& cursor, SectorLayout& layout, uint8_t revolution, uint8_t wanted_sector,
-                   uint32_t expected_pos_ns, ByteBuffer& buffer, const RunOptions& opts);
-bool decode_sector(SeparatorRun& run, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
-                   ByteBuffer& buffer, const RunOptions& opts);
-
 // Decodes the sector in the chosen revolution, then in the other revolutions to find
 // its fuzzy position; writes the sector's layout plot file with -t.
-bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, FluxCursor& cursor, uint8_t revolution,
-                    uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts);
-// The same with every decoding going through the run's passes.
 bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SectorPasses& passes, uint8_t revolution,
                     uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts);
 

@@ -35,9 +35,8 @@ Plotted plot_sector(const QuenStream& s, uint32_t expected_ns = kSector3Ns, cons
     opts.plot = true;
     opts.plot_dir = p.dir;
     ByteBuffer buffer(10000);
-    FluxCursor cursor(&s);
     try {
-        analyse_sector(p.layout, buffer, cursor, 1, 3, expected_ns, opts);
+        testing::analyse_sector_alone(p.layout, buffer, s, 1, 3, expected_ns, opts);
     } catch (const RunExit& e) {
         EXPECT_EQ(e.code, 2);
         p.err = err.text();

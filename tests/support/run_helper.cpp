@@ -39,12 +39,7 @@ std::string read_file(const std::string& path) {
     return ss.str();
 }
 
-SeparatorSharing default_sharing() {
-    const char* v = std::getenv("QUEN_TEST_SEPARATOR");
-    return v != nullptr && std::string(v) == "per-decoder" ? SeparatorSharing::kPerDecoder : SeparatorSharing::kShared;
-}
-
-RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir, SeparatorSharing sharing,
+RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir,
                        WorkBudget* budget, const std::vector<uint8_t>* stream_bytes) {
     Capture out;
     Capture err;
@@ -53,7 +48,6 @@ RunResult run_analyser(const std::vector<std::string>& args, const std::string& 
     io.err = err.get();
     io.wait_for_key = false;
     io.plot_dir = plot_dir;
-    io.separator_sharing = sharing;
     io.work_budget = budget;
     if (stream_bytes != nullptr) io.stream_bytes = std::span<const uint8_t>(*stream_bytes);
     RunResult r;
