@@ -100,7 +100,10 @@ public:
         init_track_layout(layout_);
         buffer_.clear();
         buffer_.reserve(track_buffer_entries(remaining));
-        if (opts_.plot) plot_.emplace(opts_);
+        if (opts_.plot) {
+            plot_.emplace(opts_);
+            if (plot_->failed()) return;
+        }
         // The reader never hands out the stream's trailing entry, even when the index
         // records claim more intervals than the stream holds.
         for (; remaining != 0 && !reader_.at_end(); --remaining) interval_step();

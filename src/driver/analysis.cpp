@@ -87,7 +87,7 @@ void record_findings(RunFigures& f, const TrackLayout& track, const IdLayout& id
 class Pass {
 public:
     Pass(SeparatorRuns& runs, const RunOptions& opts, FILE* report, RunFigures& figures, uint8_t detail)
-        : runs_(runs), opts_(opts), report_(report), figures_(figures), detail_(detail) {}
+        : runs_(runs), opts_(opts), stop_(*opts.stop), report_(report), figures_(figures), detail_(detail) {}
 
     AnalysisEnd execute() {
         if (opts_.plot) {
@@ -99,6 +99,12 @@ public:
             }
         }
         analyse();
+        if (stop_.stopped) {
+            // A plot file that could not be created or written; its line is said.
+            figures_.completed = false;
+            figures_.failure = RunFailure::WriteFailed;
+            return AnalysisEnd::WriteFailed;
+        }
         // A full disk must not pass for a completed run.
         if (allsect_ && !allsect_->commit()) {
             std::fprintf(opts_.err_out, "Error writing file %s\n", shown_name(allsect_->path()).c_str());
@@ -118,6 +124,7 @@ private:
         {
             ByteBuffer track_buffer;  // the decoder sizes it from the revolution
             decode_track(track, runs_.from(rev), track_buffer, opts_);
+            if (stop_.stopped) return;
             print_track_layout(report_, track);
             if (opts_.print_buffers) print_track_detail(report_, track, track_buffer, opts_);
         }
@@ -147,6 +154,7 @@ private:
             buffers.emplace_back(kSectorBufferEntries);
             const uint8_t wanted = id_byte(id_buffer, i, IdEntry::kSector);
             found[i] = analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
+            if (stop_.stopped) return;
         }
         if (passes.skipped != 0) std::fprintf(report_, kPassesSkippedLine, static_cast<unsigned>(passes.skipped));
         if (allsect != nullptr) std::fprintf(allsect, "// sector_number id_start id_len gap3_len data_len gap4_len\n");
@@ -205,6 +213,7 @@ private:
 
     SeparatorRuns& runs_;
     const RunOptions& opts_;
+    const RunStop& stop_;
     FILE* report_;
     RunFigures& figures_;
     uint8_t detail_;
@@ -255,15 +264,10 @@ AnalysisEnd CaptureAnalysis::run(RunOptions opts, const AnalysisSinks& sinks, Ru
     }
     opts.revolution -= 1;
 
-    try {
-        Pass pass(separator(opts.pll_off), opts, sinks.report, figures, detail);
-        return pass.execute();
-    } catch (const RunExit&) {
-        // A plot file that could not be created or written; its line is said.
-        figures.completed = false;
-        figures.failure = RunFailure::WriteFailed;
-        return AnalysisEnd::WriteFailed;
-    }
+    RunStop stop;
+    opts.stop = &stop;
+    Pass pass(separator(opts.pll_off), opts, sinks.report, figures, detail);
+    return pass.execute();
 }
 
 }  // namespace quen

@@ -42,6 +42,11 @@ const char* const kUsage[] = {
 // run's files are closed, so that a user who never answers it still finds them whole.
 struct AbnormalEnd {};
 
+// Ends a run early with its exit code, its line said.
+struct RunExit {
+    int code;
+};
+
 void wait_for_key_press() {
     termios saved{};
     const bool tty = tcgetattr(STDIN_FILENO, &saved) == 0;

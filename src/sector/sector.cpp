@@ -154,7 +154,7 @@ struct SectorDecoder {
         intervals_left = reader.run->revolution_intervals();
         layout = SectorLayout{};
         buffer.clear();
-        if (opts.plot) open_sector_plots(plots, opts, wanted);
+        if (opts.plot && !open_sector_plots(plots, opts, wanted)) return false;
         if (from != nullptr) {
             source->replay_diag(*from, reader);
             resume(*from);
@@ -336,8 +336,7 @@ struct SectorDecoder {
         close_area(reader.total_ns);
         layout.has_data = (data_found && wanted_found) ? 1 : 0;
         layout.DOI = static_cast<uint16_t>(doi_count);
-        plots.trans.close();
-        plots.bytes.close();
+        if (plots.trans.close()) plots.bytes.close();
         return wanted_found;
     }
 
@@ -456,9 +455,15 @@ bool SectorPasses::decode(uint8_t revolution, SectorLayout& layout, uint8_t want
 bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SectorPasses& passes, uint8_t revolution,
                     uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts) {
     PlotFile layout_plot;
-    if (opts.plot) layout_plot = open_sector_layout_plot(opts, wanted_sector);
+    if (opts.plot) {
+        layout_plot = open_sector_layout_plot(opts, wanted_sector);
+        if (layout_plot.failed()) return false;
+    }
 
-    if (!passes.decode(revolution, layout, wanted_sector, expected_pos_ns, buffer, opts)) {
+    const bool found = passes.decode(revolution, layout, wanted_sector, expected_pos_ns, buffer, opts);
+    // A plot file of the decoding failed: the run ends without another line.
+    if (opts.stop != nullptr && opts.stop->stopped) return false;
+    if (!found) {
         layout_plot.close();
         return false;
     }
