@@ -18,7 +18,7 @@ constexpr const char* kSkippedMarkLine = "  ** Skipped invalid AM $%02x byte aft
 
 struct Locator {
     Locator(IdLayout& layout, ByteBuffer& buffer, SeparatorRun& run, const RunOptions& opts)
-        : layout(layout), buffer(buffer), reader(run, opts, kLocatorTexts) {}
+        : layout(layout), buffer(buffer), reader(run, DiagSink::of(opts), kLocatorTexts) {}
 
     // Faults go to the entry of the ID field being looked for.
     AreaInfo& current() { return layout.ids[layout.id_count]; }
@@ -63,7 +63,7 @@ struct Locator {
     }
 
     void address_mark(uint8_t b, uint32_t time_us) {
-        reader.sync_count = 0;
+        reader.end_sync_run();
         if (!marks::is_id_mark(b)) {
             reader.say(kSkippedMarkLine, unsigned{b}, static_cast<int>(time_us));
             return;

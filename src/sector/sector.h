@@ -1,5 +1,5 @@
-// Sector decoder: one sector from its ID field through GAP3, DATA and GAP4, with the
-// comparison over the other revolutions that reveals fuzzy data.
+// The sector decodes of a run: each sector in the chosen revolution, then in the others
+// to find its fuzzy position.
 #pragma once
 
 #include <array>
@@ -12,15 +12,13 @@
 #include "decode/records.h"
 #include "base/options.h"
 #include "decode/separator.h"
-#include "stream/cursor.h"
+#include "sector/sector_decoder.h"
 
 namespace quen {
 
 // Room for a sector of 1024 bytes with all its areas; a buffer grows beyond it when needed,
 // but every sector of the run keeps its buffer to the end, so they start no larger.
 inline constexpr uint16_t kSectorBufferEntries = 2048;
-
-class RevolutionApproach;
 
 // The sector decodes of one run. They read the run's shared separator results and, in
 // each revolution, take up the reading that is the same for every sector up to where
@@ -35,7 +33,7 @@ public:
 
     const FluxCapture* stream() const { return runs_.stream(); }
     bool decode(uint8_t revolution, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
-                ByteBuffer& buffer, const RunOptions& opts);
+                ByteBuffer& buffer, const RunOptions& opts, SectorPlots plots);
 
     // Comparison passes left out once the run's work budget was spent.
     uint32_t skipped = 0;

@@ -24,7 +24,7 @@ bool decode_sector_alone(const FluxCapture& stream, uint8_t revolution, SectorLa
                          uint32_t expected_pos_ns, ByteBuffer& buffer, const RunOptions& opts) {
     SeparatorRuns runs(&stream, opts.pll_off);
     SectorPasses passes(runs, {expected_pos_ns});
-    return passes.decode(revolution, layout, wanted_sector, expected_pos_ns, buffer, opts);
+    return passes.decode(revolution, layout, wanted_sector, expected_pos_ns, buffer, opts, SectorPlots::kWritten);
 }
 
 bool analyse_sector_alone(SectorLayout& layout, ByteBuffer& buffer, const FluxCapture& stream, uint8_t revolution,
