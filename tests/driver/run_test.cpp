@@ -108,7 +108,15 @@ TEST(Run, EveryEndLeavesWholeFiles) {
         {{"-r4"}, nullptr, nullptr, 2, "Invalid value 4 for revolution number\n", stream_line},
         // allsect.dat is made before decoding starts: nothing but the stream line is written.
         {{"-t"}, "missing/plots", nullptr, 2, "Could not open sector layout file\n", stream_line},
+        // The track decoder's plot file: the run ends before its layout is printed...
+        {{"-t"}, nullptr, "layout.dat", 2, "Could not open plot layout file\n", stream_line},
+        {{"-t"}, nullptr, "trans.dat", 2, "Could not open plot transition file\n", stream_line},
+        // ...a sector's, before the sectors are printed, whichever sector it is.
         {{"-t"}, nullptr, "sec_trans_1.dat", 2, "Could not open plot transition file\n",
+         "  0038 172560 4000  fe 00 00 09 02 43 c6                             .....C.\n"},
+        {{"-t"}, nullptr, "sec_data_1.dat", 2, "Could not open plot data file\n",
+         "  0038 172560 4000  fe 00 00 09 02 43 c6                             .....C.\n"},
+        {{"-t"}, nullptr, "sec_layout_5.dat", 2, "Could not open plot layout file\n",
          "  0038 172560 4000  fe 00 00 09 02 43 c6                             .....C.\n"},
     };
     for (const Case& c : cases) {
