@@ -39,7 +39,7 @@ struct HostileCase {
     const char* name;
     synth::HostileShape shape;
     int revolutions;
-    const char* options;
+    bool verbose;             // -v; the buffers are never printed
     uint64_t pass_intervals;  // the run's limits
     uint64_t diag_bytes;
     bool passes_skipped;      // the report says the budget was spent
@@ -48,31 +48,27 @@ struct HostileCase {
 constexpr uint64_t kAmple = UINT64_MAX;
 
 const HostileCase kHostileCases[] = {
-    {"long gaps", synth::HostileShape::kLongGaps, 0, "-b", WorkBudget::kPassIntervals, WorkBudget::kDiagBytes, false},
-    {"long gaps, passes cut short", synth::HostileShape::kLongGaps, 0, "-b", 60000, kAmple, true},
-    {"noise", synth::HostileShape::kNoise, 3, "-b", WorkBudget::kPassIntervals, WorkBudget::kDiagBytes, false},
-    {"noise, passes cut short", synth::HostileShape::kNoise, 3, "-b", 100000, kAmple, true},
-    {"noise, no comparison pass at all", synth::HostileShape::kNoise, 3, "-b", 0, kAmple, true},
-    {"short intervals, -v cut short", synth::HostileShape::kShortIntervals, 2, "-bv", kAmple, 300000, false},
+    {"long gaps", synth::HostileShape::kLongGaps, 0, false, WorkBudget::kPassIntervals, WorkBudget::kDiagBytes, false},
+    {"long gaps, passes cut short", synth::HostileShape::kLongGaps, 0, false, 60000, kAmple, true},
+    {"noise", synth::HostileShape::kNoise, 3, false, WorkBudget::kPassIntervals, WorkBudget::kDiagBytes, false},
+    {"noise, passes cut short", synth::HostileShape::kNoise, 3, false, 100000, kAmple, true},
+    {"noise, no comparison pass at all", synth::HostileShape::kNoise, 3, false, 0, kAmple, true},
+    {"short intervals, -v cut short", synth::HostileShape::kShortIntervals, 2, true, kAmple, 300000, false},
     // Cut in the track decoder's lines, before any revolution's approach is read...
-    {"noise, -v cut at once", synth::HostileShape::kNoise, 2, "-bv", kAmple, 1000, false},
+    {"noise, -v cut at once", synth::HostileShape::kNoise, 2, true, kAmple, 1000, false},
     // ...and in the sector decodes, whose approach text is replayed.
-    {"noise, -v cut in the sector decodes", synth::HostileShape::kNoise, 2, "-bv", kAmple, 200000, false},
+    {"noise, -v cut in the sector decodes", synth::HostileShape::kNoise, 2, true, kAmple, 200000, false},
 };
 
 TEST(DamagedStream, HostileStreamsStayWithinTheBudget) {
-    const std::string dir = make_temp_dir();
     for (const HostileCase& c : kHostileCases) {
         SCOPED_TRACE(c.name);
-        const std::string input = dir + "/hostile.raw";
         const std::vector<uint8_t> bytes = synth::hostile_stream(c.shape, c.revolutions);
-        FILE* f = std::fopen(input.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-
+        RunOptions opts;
+        opts.print_buffers = false;
+        opts.verbose = c.verbose;
         WorkBudget budget(c.pass_intervals, c.diag_bytes);
-        const RunResult r = run_analyser({c.options, input}, dir, &budget);
+        const RunResult r = run_analysis(bytes, opts, budget);
         EXPECT_EQ(r.code, 1);
         // Only the first revolution holds the sectors: every pass run fails, the others are skipped.
         const std::vector<std::string> err_lines = lines_of(r.err);
@@ -117,12 +113,14 @@ TEST(DamagedStream, ManyRevolutionsKeepOneRunOfDiagnostics) {
     // 3000 one-cell intervals write some 220 KB of lines per reading; the track decoder
     // and the ID locator write them once each before the sector decodes.
     constexpr size_t kNoiseCells = 3000;
-    const std::string dir = make_temp_dir();
+    RunOptions opts;
+    opts.print_buffers = false;
+    opts.verbose = true;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::vector<uint8_t> bytes = synth::noisy_revolutions_stream(c.revolutions, kNoiseCells);
         WorkBudget budget(kAmple, c.diag_bytes);
-        const RunResult r = run_analyser({"-bv", "noisy.raw"}, dir, &budget, &bytes);
+        const RunResult r = run_analysis(bytes, opts, budget);
         EXPECT_EQ(r.code, 1);
         EXPECT_GT(budget.diag_kept(), 0u);
         // Each revolution's text may run over by the line that crosses the limit and the

@@ -142,21 +142,6 @@ TEST(Run, EveryEndLeavesWholeFiles) {
     }
 }
 
-TEST(Run, StreamBytesInMemoryStandInForTheInputFile) {
-    const std::string file = read_file(kSample);
-    const std::vector<uint8_t> bytes(file.begin(), file.end());
-    std::string expected = without_banner(run_analyser({"-b", kSample}).out);
-    expected.replace(expected.find(kSample), kSample.size(), "label.raw");
-    RunResult r = run_analyser({"-b", "label.raw"}, "", nullptr, &bytes);
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(without_banner(r.out), expected);
-
-    const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + 100);
-    r = run_analyser({"label.raw"}, "", nullptr, &cut);
-    EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "Error decoding stream file label.raw\nCould not open input file 'label.raw'\n");
-}
-
 TEST(Run, FullDiskIsNotACompletedRun) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
     const std::string dir = make_temp_dir();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/options.h"
 #include "base/work_budget.h"
 
 namespace quen::testing {
@@ -22,11 +23,12 @@ std::string write_temp_file(const std::vector<uint8_t>& bytes, const std::string
 std::string read_file(const std::string& path);
 
 // Runs the analyser with args; plot files go to plot_dir (empty: current directory).
-// With `budget`, the run uses it instead of one with the standard limits. With
-// stream_bytes the run takes its stream from them and the input name only labels it.
-RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir = "",
-                       WorkBudget* budget = nullptr,
-                       const std::vector<uint8_t>* stream_bytes = nullptr);
+RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir = "");
+
+// One analysis of a capture's bytes with the given settings and limits, as a run without
+// an output file makes it once its arguments are read: the report in `out`, the -v lines
+// and the messages in `err`; code 1 for a completed analysis, 2 for any other end.
+RunResult run_analysis(const std::vector<uint8_t>& capture_bytes, RunOptions opts, WorkBudget& budget);
 
 // Where a program run as a process of its own sends its standard output.
 enum class StdoutTo : uint8_t {
