@@ -32,6 +32,7 @@ public:
     SectorPasses& operator=(const SectorPasses&) = delete;
 
     const FluxCapture* stream() const { return runs_.stream(); }
+    // Decodes the wanted sector in one revolution; returns whether its ID field was found.
     bool decode(uint8_t revolution, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
                 ByteBuffer& buffer, const RunOptions& opts, SectorPlots plots);
 
