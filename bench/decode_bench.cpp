@@ -75,7 +75,7 @@ void BM_StreamDecode(benchmark::State& state, std::string path) {
         std::fclose(f);
     }
     FILE* sink = std::fopen("/dev/null", "w");
-    for (auto _ : state) benchmark::DoNotOptimize(quen::read_stream_bytes(bytes.data(), bytes.size(), path, sink));
+    for (auto _ : state) benchmark::DoNotOptimize(quen::load_stream_bytes(bytes.data(), bytes.size(), path, sink));
     std::fclose(sink);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <span>
 #include <string>
 
 #include "driver/run.h"
@@ -46,8 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     io.err = s.sink;
     io.wait_for_key = false;
     io.plot_dir = s.dir;
-    io.stream_bytes = std::span<const uint8_t>(data + quen::fuzz::kPrefixBytes, size - quen::fuzz::kPrefixBytes);
-    const int code = quen::run_quenanalyze(quen::fuzz::run_args(data, "fuzz.raw", s.dir + "/report.txt"), io);
+    // The stream goes through a file, as every run reads its input.
+    const std::string input = s.dir + "/fuzz.raw";
+    FILE* f = std::fopen(input.c_str(), "wb");
+    if (f == nullptr) std::abort();
+    const size_t n = size - quen::fuzz::kPrefixBytes;
+    if (std::fwrite(data + quen::fuzz::kPrefixBytes, 1, n, f) != n || std::fclose(f) != 0) std::abort();
+    const int code = quen::run_quenanalyze(quen::fuzz::run_args(data, input, s.dir + "/report.txt"), io);
     // Any other end is a fault the fuzzer must stop at.
     if (code != 1 && code != 2) std::abort();
     return 0;

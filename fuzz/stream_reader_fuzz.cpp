@@ -24,12 +24,13 @@ FILE* sink() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    auto stream = quen::read_stream_bytes(data, size, "fuzz.raw", sink());
-    if (!stream) return 0;
+    const quen::CaptureLoad load = quen::load_stream_bytes(data, size, "fuzz.raw", sink());
+    const quen::FluxCapture* stream = load.capture.get();
+    if (stream == nullptr) return 0;
     // What the cursor relies on: every index record counted, one trailing entry after the intervals.
     if (stream->index_count != stream->index.size()) std::abort();
     if (!stream->flux.empty() && stream->flux.size() != static_cast<size_t>(stream->flux_count) + 1) std::abort();
-    quen::FluxCursor cursor(stream.get());
+    quen::FluxCursor cursor(stream);
     uint64_t sum = 0;
     for (uint32_t r = 0; r + 1 < stream->index_count && r < kMaxRevolutions; ++r) {
         cursor.start(static_cast<uint8_t>(r));

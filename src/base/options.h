@@ -12,6 +12,13 @@ namespace quen {
 
 inline constexpr const char* kProgramName = "QuenAnalyze V1.2";
 
+// Whether the run must end at once: a plot file could not be created or written, and its
+// line is said. Recorded where that happens; every decoder returns as soon as it sees it,
+// and the analysis ends the run with nothing more written.
+struct RunStop {
+    bool stopped = false;
+};
+
 struct RunOptions {
     bool look_for_sync = true;     // -s clears
     bool pll_off = false;          // -p sets
@@ -31,11 +38,8 @@ struct RunOptions {
     std::string plot_dir;
     // The run's limits on repeated work and diagnostic text; none when null.
     WorkBudget* budget = nullptr;
-};
-
-// Thrown to end a run early; the run entry point turns it into the exit code.
-struct RunExit {
-    int code;
+    // Where a plot file's failure is recorded for the whole run; with -t it must be given.
+    RunStop* stop = nullptr;
 };
 
 }  // namespace quen

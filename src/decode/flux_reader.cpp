@@ -1,7 +1,6 @@
 #include "decode/flux_reader.h"
 
 #include <cstdarg>
-#include <cstring>
 
 #include "decode/marks.h"
 
@@ -20,29 +19,10 @@ unsigned previous(uint16_t byte_count) { return static_cast<uint16_t>(byte_count
 }  // namespace
 
 void FluxReader::say(const char* fmt, ...) {
-    if (diag == nullptr || (budget != nullptr && budget->diag_spent())) return;
     va_list args;
     va_start(args, fmt);
-    const int n = std::vfprintf(diag, fmt, args);
+    diag.vsay(fmt, args);
     va_end(args);
-    if (budget != nullptr && n > 0) budget->charge_diag(static_cast<uint64_t>(n), diag);
-}
-
-void FluxReader::replay(const char* text, size_t n) {
-    if (diag == nullptr || n == 0) return;
-    if (budget == nullptr) {
-        std::fwrite(text, 1, n, diag);
-        return;
-    }
-    // Line by line the text would stop after the line that reaches the limit.
-    const uint64_t left = budget->diag_left();
-    if (left == 0) return;
-    if (n > left) {
-        const void* nl = std::memchr(text + left - 1, '\n', n - (left - 1));
-        if (nl != nullptr) n = static_cast<size_t>(static_cast<const char*>(nl) - text) + 1;
-    }
-    std::fwrite(text, 1, n, diag);
-    budget->charge_diag(n, diag);
 }
 
 IntervalFault FluxReader::count_faults(AreaInfo& area, uint16_t byte_count) {

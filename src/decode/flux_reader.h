@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "base/options.h"
+#include "base/diag_sink.h"
 #include "decode/mfm.h"
 #include "decode/records.h"
 #include "decode/separator.h"
@@ -31,15 +31,40 @@ struct TakenByte {
     bool long_run = false;     // the fourth byte of a run
 };
 
-struct FluxReader {
-    FluxReader(SeparatorRun& run, const RunOptions& opts, const FluxTexts& texts)
-        : run(&run), diag(opts.verbose ? opts.diag_out : nullptr), budget(opts.budget), texts(&texts) {}
+// Where a reader stands in its separator run: all a reading taken up elsewhere needs.
+struct FluxReading {
+    uint32_t next = 0;
+    MfmShifter shifter;
+    uint32_t total_ns = 0;
+    uint32_t byte_start_ns = 0;
+    uint16_t crc = 0;
+    uint16_t clk = 0;
+    uint8_t sync_count = 0;
+    uint8_t last_sync = 0;
+    // The interval last read, its cell count and its IntervalClass bits.
+    int32_t interval_ns = 0;
+    uint16_t cells = 0;
+    uint8_t classes = 0;
+};
+
+class FluxReader : public FluxReading {
+public:
+    FluxReader(SeparatorRun& run, DiagSink diag, const FluxTexts& texts) : run_(&run), diag(diag), texts(&texts) {}
+
+    const SeparatorRun& run() const { return *run_; }
+    // Goes on from where another reader of the same separator run stood, writing its
+    // own lines where this one writes them.
+    void take_up(const FluxReading& reading) { static_cast<FluxReading&>(*this) = reading; }
+    // Before the first interval: the bit period a byte shows until one is read.
+    void start_clock(uint16_t clk_ns) { clk = clk_ns; }
+    // An address mark, or a byte no mark can follow, ends the synch run.
+    void end_sync_run() { sync_count = 0; }
 
     // True when the stream has no interval left for this reader.
-    bool at_end() { return !run->has(next); }
+    bool at_end() { return !run_->has(next); }
     // Takes the next interval with the separator's result for it.
     void read_interval() {
-        const SeparatedInterval s = run->get(next++);
+        const SeparatedInterval s = run_->get(next++);
         total_ns = s.total_ns;
         interval_ns = s.interval_ns;
         cells = s.cells;
@@ -63,31 +88,16 @@ struct FluxReader {
     IntervalFault count_faults(AreaInfo& area, uint16_t byte_count);
     // Writes a diagnostic line with -v, within the run's budget.
     [[gnu::format(printf, 2, 3)]] void say(const char* fmt, ...);
-    // Writes diagnostic text another reading wrote for this one, as say() would have
-    // written it line by line.
-    void replay(const char* text, size_t n);
 
     uint8_t data() const { return shifter.data; }
     DecodedByte decoded() const { return {shifter.data, shifter.clock, clk, byte_start_ns}; }
 
-    // Pointers, so that a decoder's reading can be kept and taken up again.
-    SeparatorRun* run;
-    uint32_t next = 0;
-    MfmShifter shifter;
-    uint32_t total_ns = 0;
-    uint32_t byte_start_ns = 0;
-    uint16_t crc = 0;
-    uint16_t clk = 0;
-    uint8_t sync_count = 0;
-    uint8_t last_sync = 0;
-    // The interval last read, its cell count and its IntervalClass bits.
-    int32_t interval_ns = 0;
-    uint16_t cells = 0;
-    uint8_t classes = 0;
+private:
+    SeparatorRun* run_;
 
-    FILE* diag;  // null without -v
-    WorkBudget* budget;
-    const FluxTexts* texts;
+public:
+    const DiagSink diag;
+    const FluxTexts* const texts;
 };
 
 }  // namespace quen

@@ -5,44 +5,29 @@
 namespace quen {
 
 PlotFile::PlotFile(const RunOptions& opts, const std::string& name, const char* fail_line)
-    : err_(opts.err_out), path_(opts.plot_dir.empty() ? name : opts.plot_dir + "/" + name) {
-    f_ = std::fopen(path_.c_str(), "w");
-    if (f_ == nullptr) {
+    : file_(std::make_unique<OutputFile>(path_in(opts.plot_dir, name), Replace::kInPlace)),
+      err_(opts.err_out),
+      stop_(opts.stop) {
+    if (!file_->is_open()) {
         std::fputs(fail_line, err_);
-        throw RunExit{2};
+        fail();
     }
 }
 
-PlotFile::PlotFile(PlotFile&& other) noexcept : f_(other.f_), err_(other.err_), path_(std::move(other.path_)) {
-    other.f_ = nullptr;
+void PlotFile::fail() {
+    failed_ = true;
+    if (stop_ != nullptr) stop_->stopped = true;
 }
 
-PlotFile& PlotFile::operator=(PlotFile&& other) noexcept {
-    if (this != &other) {
-        if (f_ != nullptr) std::fclose(f_);
-        f_ = other.f_;
-        err_ = other.err_;
-        path_ = std::move(other.path_);
-        other.f_ = nullptr;
-    }
-    return *this;
-}
-
-PlotFile::~PlotFile() {
-    if (f_ != nullptr) std::fclose(f_);
-}
-
-void PlotFile::close() {
-    if (f_ == nullptr) return;
-    FILE* f = f_;
-    f_ = nullptr;
-    const bool write_failed = std::ferror(f) != 0;
-    const bool close_failed = std::fclose(f) != 0;
+bool PlotFile::close() {
+    if (!is_open()) return !failed_;
     // A full disk must not leave a truncated plot file behind a successful run.
-    if (write_failed || close_failed) {
-        std::fprintf(err_, "Error writing file %s\n", path_.c_str());
-        throw RunExit{2};
+    if (!file_->commit()) {
+        std::fprintf(err_, "Error writing file %s\n", file_->path().c_str());
+        fail();
+        return false;
     }
+    return true;
 }
 
 void write_trans_header(FILE* f) { std::fputs("//\n// Pos      clk  flux color\n//\n", f); }

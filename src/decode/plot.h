@@ -3,34 +3,37 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
-#include "decode/records.h"
+#include "base/files.h"
 #include "base/options.h"
+#include "decode/records.h"
 
 namespace quen {
 
-// A plot file created in the run's plot directory. Creation failure writes
-// `fail_line` to the run's standard error and ends the run with exit code 2;
-// a write error found at close() writes "Error writing file %s\n" and does the same.
+// A plot file created in the run's plot directory. Creation failure writes `fail_line`
+// to the run's standard error, a write error found at close() writes "Error writing
+// file %s\n"; either way the run's stop is recorded and the file reads as failed.
 class PlotFile {
 public:
     PlotFile() = default;
     PlotFile(const RunOptions& opts, const std::string& name, const char* fail_line);
-    PlotFile(const PlotFile&) = delete;
-    PlotFile& operator=(const PlotFile&) = delete;
-    PlotFile(PlotFile&& other) noexcept;
-    PlotFile& operator=(PlotFile&& other) noexcept;
-    ~PlotFile();
 
-    bool is_open() const { return f_ != nullptr; }
-    FILE* get() const { return f_; }
-    void close();
+    bool is_open() const { return file_ != nullptr && file_->is_open(); }
+    // Whether creating or writing the file failed; its line is said.
+    bool failed() const { return failed_; }
+    FILE* get() const { return file_ != nullptr ? file_->get() : nullptr; }
+    // False when the file could not be written whole.
+    bool close();
 
 private:
-    FILE* f_ = nullptr;
+    void fail();
+
+    std::unique_ptr<OutputFile> file_;
     FILE* err_ = nullptr;
-    std::string path_;
+    RunStop* stop_ = nullptr;
+    bool failed_ = false;
 };
 
 // "//\n// Pos      clk  flux color\n//\n"

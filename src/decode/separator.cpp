@@ -65,10 +65,8 @@ bool SeparatorRun::extend(uint32_t i) {
 }
 
 SeparatorRun& SeparatorRuns::from(uint8_t revolution) {
-    std::unique_ptr<SeparatorRun>& run = runs_[sharing_ == SeparatorSharing::kShared ? revolution : 0];
-    if (!run || sharing_ == SeparatorSharing::kPerDecoder) {
-        run = std::make_unique<SeparatorRun>(stream_, revolution, pll_off_);
-    }
+    std::unique_ptr<SeparatorRun>& run = runs_[revolution];
+    if (!run) run = std::make_unique<SeparatorRun>(stream_, revolution, pll_off_);
     return *run;
 }
 

@@ -69,26 +69,17 @@ private:
     size_t capacity_ = 0;
 };
 
-// Whether the decoders of one run share the separator's results or each steps it afresh.
-// Sharing is the normal way; stepping afresh is kept as the reference the shared
-// results are checked against.
-enum class SeparatorSharing : uint8_t { kShared, kPerDecoder };
-
 // The separator runs of one analysis, one per starting revolution, for the options in force.
 class SeparatorRuns {
 public:
-    SeparatorRuns(const FluxCapture* stream, bool pll_off, SeparatorSharing sharing = SeparatorSharing::kShared)
-        : stream_(stream), pll_off_(pll_off), sharing_(sharing) {}
+    SeparatorRuns(const FluxCapture* stream, bool pll_off) : stream_(stream), pll_off_(pll_off) {}
 
     const FluxCapture* stream() const { return stream_; }
-    SeparatorSharing sharing() const { return sharing_; }
-    // Per decoder, a run is valid until the next call.
     SeparatorRun& from(uint8_t revolution);
 
 private:
     const FluxCapture* stream_;
     bool pll_off_;
-    SeparatorSharing sharing_;
     std::array<std::unique_ptr<SeparatorRun>, 256> runs_{};
 };
 

@@ -90,17 +90,20 @@ constexpr const char* kInvalidMarkLine = "  ** Invalid $%02x byte (not an AM) af
 class TrackDecoder {
 public:
     TrackDecoder(TrackLayout& layout, ByteBuffer& buffer, SeparatorRun& run, const RunOptions& opts)
-        : layout_(layout), buffer_(buffer), opts_(opts), reader_(run, opts, kTrackTexts) {
+        : layout_(layout), buffer_(buffer), opts_(opts), reader_(run, DiagSink::of(opts), kTrackTexts) {
         // A revolution without intervals still ends with a byte, shown at the nominal bit period.
-        reader_.clk = kNominalClkNs;
+        reader_.start_clock(kNominalClkNs);
     }
 
     void run() {
-        uint32_t remaining = reader_.run->revolution_intervals();
+        uint32_t remaining = reader_.run().revolution_intervals();
         init_track_layout(layout_);
         buffer_.clear();
         buffer_.reserve(track_buffer_entries(remaining));
-        if (opts_.plot) plot_.emplace(opts_);
+        if (opts_.plot) {
+            plot_.emplace(opts_);
+            if (plot_->failed()) return;
+        }
         // The reader never hands out the stream's trailing entry, even when the index
         // records claim more intervals than the stream holds.
         for (; remaining != 0 && !reader_.at_end(); --remaining) interval_step();
@@ -185,7 +188,7 @@ private:
         // A field met with no sync zone of its own (an ID mark FF opens a GAP2 in this very
         // byte) would otherwise land in slot 0 or in the previous sector's slot.
         const bool met_in_gap = is_gap_before_sync_zone(st_.kind) || gap2_opened_here;
-        reader_.sync_count = 0;
+        reader_.end_sync_run();
         if (marks::is_index_mark(data)) {
             layout_.synch_good++;
             if (st_.kind == AreaKind::GAP2) gap2_becomes_iam(st_, layout_);
@@ -256,12 +259,6 @@ void init_track_layout(TrackLayout& layout) {
     layout = TrackLayout{};
     layout.slots.assign(TrackLayout::kInitialSlots, SectorSlot{});
     layout.slots[0].used = 1;
-}
-
-void decode_track(TrackLayout& layout, FluxCursor& cursor, uint8_t revolution, ByteBuffer& buffer,
-                  const RunOptions& opts) {
-    SeparatorRun run(cursor.stream, revolution, opts.pll_off);
-    decode_track(layout, run, buffer, opts);
 }
 
 void decode_track(TrackLayout& layout, SeparatorRun& run, ByteBuffer& buffer, const RunOptions& opts) {

@@ -17,9 +17,7 @@ namespace quen {
 uint16_t track_buffer_entries(uint32_t revolution_intervals);
 
 void init_track_layout(TrackLayout& layout);
-void decode_track(TrackLayout& layout, FluxCursor& cursor, uint8_t revolution, ByteBuffer& buffer,
-                  const RunOptions& opts);
-// The same over the separator results of the revolution, shared with other decoders.
+// Decodes the revolution whose separator results `run` holds.
 void decode_track(TrackLayout& layout, SeparatorRun& run, ByteBuffer& buffer, const RunOptions& opts);
 
 }  // namespace quen

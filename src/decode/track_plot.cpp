@@ -2,10 +2,10 @@
 
 namespace quen {
 
-TrackPlot::TrackPlot(const RunOptions& opts)
-    : layout_file(opts, "layout.dat", "Could not open plot layout file\n"),
-      trans_file(opts, "trans.dat", "Could not open plot transition file\n") {
-    write_trans_header(trans_file.get());
+TrackPlot::TrackPlot(const RunOptions& opts) : layout_file(opts, "layout.dat", "Could not open plot layout file\n") {
+    if (layout_file.failed()) return;
+    trans_file = PlotFile(opts, "trans.dat", "Could not open plot transition file\n");
+    if (!trans_file.failed()) write_trans_header(trans_file.get());
 }
 
 void TrackPlot::sample(uint32_t total_ns, uint16_t clk, int32_t interval_ns, uint16_t cells) {
@@ -16,8 +16,7 @@ void TrackPlot::sample(uint32_t total_ns, uint16_t clk, int32_t interval_ns, uin
 
 void TrackPlot::finish(const TrackLayout& layout) {
     write_track_layout_plot(layout_file.get(), layout);
-    layout_file.close();
-    trans_file.close();
+    if (layout_file.close()) trans_file.close();
 }
 
 namespace {

@@ -123,7 +123,8 @@ class Pass {
 public:
     Pass(SeparatorRuns& runs, const RunOptions& opts, FILE* report, RunFigures& figures, uint8_t detail,
          CaptureAnalysis::FieldFindings& fields)
-        : runs_(runs), opts_(opts), report_(report), figures_(figures), detail_(detail), fields_(fields) {}
+        : runs_(runs), opts_(opts), stop_(*opts.stop), report_(report), figures_(figures), detail_(detail),
+          fields_(fields) {}
 
     AnalysisEnd execute() {
         if (opts_.plot) {
@@ -135,6 +136,12 @@ public:
             }
         }
         analyse();
+        if (stop_.stopped) {
+            // A plot file that could not be created or written; its line is said.
+            figures_.completed = false;
+            figures_.failure = RunFailure::WriteFailed;
+            return AnalysisEnd::WriteFailed;
+        }
         // A full disk must not pass for a completed run.
         if (allsect_ && !allsect_->commit()) {
             std::fprintf(opts_.err_out, "Error writing file %s\n", shown_name(allsect_->path()).c_str());
@@ -154,6 +161,7 @@ private:
         {
             ByteBuffer track_buffer;  // the decoder sizes it from the revolution
             decode_track(track, runs_.from(rev), track_buffer, opts_);
+            if (stop_.stopped) return;
             record_placed(figures_, track, track_buffer);
             if ((detail_ & kDetailTiming) != 0) {
                 figures_.timing = std::make_shared<const FluxTiming>(summarise_flux_timing(runs_.from(rev)));
@@ -192,6 +200,7 @@ private:
             buffers.emplace_back(kSectorBufferEntries);
             const uint8_t wanted = id_byte(id_buffer, i, IdEntry::kSector);
             found[i] = analyse_sector(sectors[i], buffers[i], passes, rev, wanted, ids.ids[i].position_ns, opts_);
+            if (stop_.stopped) return;
         }
         if (passes.skipped != 0) std::fprintf(report_, kPassesSkippedLine, static_cast<unsigned>(passes.skipped));
         if (allsect != nullptr) std::fprintf(allsect, "// sector_number id_start id_len gap3_len data_len gap4_len\n");
@@ -265,6 +274,7 @@ private:
 
     SeparatorRuns& runs_;
     const RunOptions& opts_;
+    const RunStop& stop_;
     FILE* report_;
     RunFigures& figures_;
     uint8_t detail_;
@@ -276,12 +286,12 @@ private:
 }  // namespace
 
 CaptureAnalysis::CaptureAnalysis(const FluxCapture& capture, std::string input_name,
-                                 std::optional<TrackSide> track, SeparatorSharing sharing)
-    : stream_(capture), input_name_(std::move(input_name)), track_(track), sharing_(sharing) {}
+                                 std::optional<TrackSide> track)
+    : stream_(capture), input_name_(std::move(input_name)), track_(track) {}
 
 SeparatorRuns& CaptureAnalysis::separator(bool pll_off) {
     std::unique_ptr<SeparatorRuns>& runs = runs_[pll_off ? 1 : 0];
-    if (!runs) runs = std::make_unique<SeparatorRuns>(&stream_, pll_off, sharing_);
+    if (!runs) runs = std::make_unique<SeparatorRuns>(&stream_, pll_off);
     return *runs;
 }
 
@@ -317,24 +327,18 @@ AnalysisEnd CaptureAnalysis::run(RunOptions opts, const AnalysisSinks& sinks, Ru
     }
     opts.revolution -= 1;
 
-    try {
-        FieldFindings fields{static_cast<uint8_t>(figures.requested_revolution), opts.pll_off, opts.sector_all_areas,
-                             {}, {}, {}};
-        Pass pass(separator(opts.pll_off), opts, sinks.report, figures, detail, fields);
-        const AnalysisEnd end = pass.execute();
-        if (end == AnalysisEnd::Completed) {
-            fields_ = std::move(fields);
-        } else {
-            fields_.reset();
-        }
-        return end;
-    } catch (const RunExit&) {
+    RunStop stop;
+    opts.stop = &stop;
+    FieldFindings fields{static_cast<uint8_t>(figures.requested_revolution), opts.pll_off, opts.sector_all_areas,
+                         {}, {}, {}};
+    Pass pass(separator(opts.pll_off), opts, sinks.report, figures, detail, fields);
+    const AnalysisEnd end = pass.execute();
+    if (end == AnalysisEnd::Completed) {
+        fields_ = std::move(fields);
+    } else {
         fields_.reset();
-        // A plot file that could not be created or written; its line is said.
-        figures.completed = false;
-        figures.failure = RunFailure::WriteFailed;
-        return AnalysisEnd::WriteFailed;
     }
+    return end;
 }
 
 AnalysisEnd CaptureAnalysis::run_without_sync(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures) {

@@ -37,8 +37,7 @@ enum class AnalysisEnd : uint8_t {
 class CaptureAnalysis {
 public:
     // `track` names the track side when the capture is one of an SCP image's.
-    CaptureAnalysis(const FluxCapture& capture, std::string input_name, std::optional<TrackSide> track = {},
-                    SeparatorSharing sharing = SeparatorSharing::kShared);
+    CaptureAnalysis(const FluxCapture& capture, std::string input_name, std::optional<TrackSide> track = {});
 
     // Analyses the capture with `opts` (the revolution 1-based, as the user gave it), its
     // output and diagnostic streams taken from `sinks`. `budget` null: the standard limits.
@@ -70,7 +69,6 @@ private:
     const FluxCapture& stream_;
     std::string input_name_;
     std::optional<TrackSide> track_;
-    SeparatorSharing sharing_;
     std::array<std::unique_ptr<SeparatorRuns>, 2> runs_{};
     std::optional<FieldFindings> fields_;
 };

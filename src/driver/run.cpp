@@ -42,6 +42,11 @@ const char* const kUsage[] = {
 // run's files are closed, so that a user who never answers it still finds them whole.
 struct AbnormalEnd {};
 
+// Ends a run early with its exit code, its line said.
+struct RunExit {
+    int code;
+};
+
 void wait_for_key_press() {
     termios saved{};
     const bool tty = tcgetattr(STDIN_FILENO, &saved) == 0;
@@ -66,8 +71,8 @@ public:
         scan(args);
         set_up();
         const AnalysisSinks sinks{report_, has_output_ ? report_ : io_.err, io_.err};
-        CaptureAnalysis analysis(*stream_, input_, track_, io_.separator_sharing);
-        switch (analysis.run(opts_, sinks, figures(), io_.work_budget)) {
+        CaptureAnalysis analysis(*stream_, input_, track_);
+        switch (analysis.run(opts_, sinks, figures())) {
         case AnalysisEnd::Completed: break;
         case AnalysisEnd::Abnormal: abnormal_exit();
         case AnalysisEnd::WriteFailed: throw RunExit{2};
@@ -135,7 +140,7 @@ private:
     }
 
     void set_up() {
-        CaptureLoad load = load_capture();
+        CaptureLoad load = load_capture_file(input_, track_, io_.err);
         if (!load.capture) {
             if (!load.said) std::fprintf(io_.err, "Could not open input file '%s'\n", shown_name(input_).c_str());
             figures().system_error = load.system_error;
@@ -160,11 +165,6 @@ private:
         } else {
             report_ = io_.out;
         }
-    }
-
-    CaptureLoad load_capture() {
-        if (!io_.stream_bytes) return load_capture_file(input_, track_, io_.err);
-        return quen::load_capture(io_.stream_bytes->data(), io_.stream_bytes->size(), input_, track_, io_.err);
     }
 
     static RunFailure failure_of(CaptureLoad::Fault fault) {

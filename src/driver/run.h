@@ -3,13 +3,10 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "driver/figures.h"
-#include "decode/separator.h"
 
 namespace quen {
 
@@ -19,15 +16,6 @@ struct RunIo {
     bool wait_for_key = false; // abnormal ends wait for a key press (only on a terminal)
     std::string plot_dir;      // where plot files go; empty = current directory
     RunFigures* figures = nullptr;  // filled with what the run found, when given
-    // Tests run whole analyses with each decoder stepping the separator afresh, to check
-    // that sharing its results changes nothing.
-    SeparatorSharing separator_sharing = SeparatorSharing::kShared;
-    // The run's work budget, for tests that set the limits or read what was used; the
-    // run makes its own with the standard limits when null.
-    WorkBudget* work_budget = nullptr;
-    // Stream bytes to analyse instead of reading the input file, which then only names the
-    // stream in the report; they must stay valid during the call.
-    std::optional<std::span<const uint8_t>> stream_bytes;
 };
 
 // Runs the analyser on `args` (the arguments after the program name) and returns

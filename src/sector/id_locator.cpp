@@ -18,7 +18,7 @@ constexpr const char* kSkippedMarkLine = "  ** Skipped invalid AM $%02x byte aft
 
 struct Locator {
     Locator(IdLayout& layout, ByteBuffer& buffer, SeparatorRun& run, const RunOptions& opts)
-        : layout(layout), buffer(buffer), reader(run, opts, kLocatorTexts) {}
+        : layout(layout), buffer(buffer), reader(run, DiagSink::of(opts), kLocatorTexts) {}
 
     // Faults go to the entry of the ID field being looked for.
     AreaInfo& current() { return layout.ids[layout.id_count]; }
@@ -63,7 +63,7 @@ struct Locator {
     }
 
     void address_mark(uint8_t b, uint32_t time_us) {
-        reader.sync_count = 0;
+        reader.end_sync_run();
         if (!marks::is_id_mark(b)) {
             reader.say(kSkippedMarkLine, unsigned{b}, static_cast<int>(time_us));
             return;
@@ -94,12 +94,6 @@ struct Locator {
 };
 
 }  // namespace
-
-uint8_t locate_ids(FluxCursor& cursor, uint8_t revolution, IdLayout& layout, ByteBuffer& id_buffer,
-                   const RunOptions& opts) {
-    SeparatorRun run(cursor.stream, revolution, opts.pll_off);
-    return locate_ids(run, layout, id_buffer, opts);
-}
 
 uint8_t locate_ids(SeparatorRun& run, IdLayout& layout, ByteBuffer& id_buffer, const RunOptions& opts) {
     uint32_t intervals_left = run.revolution_intervals();

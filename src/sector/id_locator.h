@@ -15,9 +15,6 @@ namespace quen {
 
 // Returns the number of ID fields found (equal to layout.id_count). The buffer
 // receives 7 entries per ID field: mark, T, H, S, Z, CRC1, CRC2.
-uint8_t locate_ids(FluxCursor& cursor, uint8_t revolution, IdLayout& layout, ByteBuffer& id_buffer,
-                   const RunOptions& opts);
-// The same over the separator results of the revolution, shared with other decoders.
 uint8_t locate_ids(SeparatorRun& run, IdLayout& layout, ByteBuffer& id_buffer, const RunOptions& opts);
 
 }  // namespace quen

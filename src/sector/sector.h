@@ -1,5 +1,5 @@
-// Sector decoder: one sector from its ID field through GAP3, DATA and GAP4, with the
-// comparison over the other revolutions that reveals fuzzy data.
+// The sector decodes of a run: each sector in the chosen revolution, then in the others
+// to find its fuzzy position.
 #pragma once
 
 #include <array>
@@ -12,15 +12,13 @@
 #include "decode/records.h"
 #include "base/options.h"
 #include "decode/separator.h"
-#include "stream/cursor.h"
+#include "sector/sector_decoder.h"
 
 namespace quen {
 
 // Room for a sector of 1024 bytes with all its areas; a buffer grows beyond it when needed,
 // but every sector of the run keeps its buffer to the end, so they start no larger.
 inline constexpr uint16_t kSectorBufferEntries = 2048;
-
-class RevolutionApproach;
 
 // The sector decodes of one run. They read the run's shared separator results and, in
 // each revolution, take up the reading that is the same for every sector up to where
@@ -34,8 +32,9 @@ public:
     SectorPasses& operator=(const SectorPasses&) = delete;
 
     const FluxCapture* stream() const { return runs_.stream(); }
+    // Decodes the wanted sector in one revolution; returns whether its ID field was found.
     bool decode(uint8_t revolution, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
-                ByteBuffer& buffer, const RunOptions& opts);
+                ByteBuffer& buffer, const RunOptions& opts, SectorPlots plots);
 
     // Comparison passes left out once the run's work budget was spent.
     uint32_t skipped = 0;
@@ -53,17 +52,8 @@ private:
     bool texts_dropped_ = false;
 };
 
-// Decodes the wanted sector in one revolution; returns whether its ID field was found.
-bool decode_sector(FluxCursor& cursor, SectorLayout& layout, uint8_t revolution, uint8_t wanted_sector,
-                   uint32_t expected_pos_ns, ByteBuffer& buffer, const RunOptions& opts);
-bool decode_sector(SeparatorRun& run, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
-                   ByteBuffer& buffer, const RunOptions& opts);
-
 // Decodes the sector in the chosen revolution, then in the other revolutions to find
 // its fuzzy position; writes the sector's layout plot file with -t.
-bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, FluxCursor& cursor, uint8_t revolution,
-                    uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts);
-// The same with every decoding going through the run's passes.
 bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SectorPasses& passes, uint8_t revolution,
                     uint8_t wanted_sector, uint32_t expected_pos_ns, const RunOptions& opts);
 

@@ -26,11 +26,14 @@ Span span_us(const AreaInfo& a) {
 
 }  // namespace
 
-void open_sector_plots(SectorPlotFiles& files, const RunOptions& opts, uint8_t sector) {
+bool open_sector_plots(SectorPlotFiles& files, const RunOptions& opts, uint8_t sector) {
     files.trans = PlotFile(opts, plot_name("trans", sector), "Could not open plot transition file\n");
+    if (files.trans.failed()) return false;
     write_trans_header(files.trans.get());
     files.bytes = PlotFile(opts, plot_name("data", sector), "Could not open plot data file\n");
+    if (files.bytes.failed()) return false;
     std::fputs("//\n//st   end    DT CK BOTH color_data color_clock color_both\n//\n", files.bytes.get());
+    return true;
 }
 
 void write_sector_byte_line(FILE* f, uint32_t start_ns, uint32_t end_ns, uint8_t data, uint8_t clock,
@@ -45,7 +48,7 @@ void write_sector_byte_line(FILE* f, uint32_t start_ns, uint32_t end_ns, uint8_t
 
 PlotFile open_sector_layout_plot(const RunOptions& opts, uint8_t sector) {
     PlotFile f(opts, plot_name("layout", sector), "Could not open plot layout file\n");
-    std::fputs("//\n//st   end    phase\n//\n", f.get());
+    if (!f.failed()) std::fputs("//\n//st   end    phase\n//\n", f.get());
     return f;
 }
 

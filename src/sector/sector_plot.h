@@ -16,8 +16,9 @@ struct SectorPlotFiles {
     PlotFile bytes;
 };
 
-// Creates sec_trans_N.dat, then sec_data_N.dat, each with its header.
-void open_sector_plots(SectorPlotFiles& files, const RunOptions& opts, uint8_t sector);
+// Creates sec_trans_N.dat, then sec_data_N.dat, each with its header; false, with the
+// failure said, when either could not be created.
+bool open_sector_plots(SectorPlotFiles& files, const RunOptions& opts, uint8_t sector);
 
 // Why a byte line gets its colours.
 struct ByteMarks {

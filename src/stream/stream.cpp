@@ -267,15 +267,6 @@ const char* QuenStream::info_value(const char* key) {
     return value_buf_;
 }
 
-namespace {
-
-// The KryoFlux reader's own result as the stream it is.
-std::unique_ptr<QuenStream> read_stream_owned(CaptureLoad load) {
-    return std::unique_ptr<QuenStream>(static_cast<QuenStream*>(load.capture.release()));
-}
-
-}  // namespace
-
 CaptureLoad load_stream_file(const std::string& name, FILE* err) {
     FileBytes file;
     if (const int why = read_whole_file(name, file); why != 0) return unreadable_capture(name, why, err);
@@ -288,10 +279,6 @@ CaptureLoad unreadable_capture(const std::string& name, int why, FILE* err) {
     failed.fault = CaptureLoad::Fault::Unreadable;
     failed.system_error = why;
     return failed;
-}
-
-std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err) {
-    return read_stream_owned(load_stream_file(name, err));
 }
 
 CaptureLoad load_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err) {
@@ -314,10 +301,6 @@ CaptureLoad load_stream_bytes(const uint8_t* bytes, size_t length, const std::st
     }
     load.capture = std::move(stream);
     return load;
-}
-
-std::unique_ptr<QuenStream> read_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err) {
-    return read_stream_owned(load_stream_bytes(bytes, length, name, err));
 }
 
 namespace {

@@ -63,15 +63,11 @@ CaptureLoad unreadable_capture(const std::string& name, int why, FILE* err);
 // only labels the failure line. The bytes are not kept.
 CaptureLoad load_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err);
 
-// The same, for callers that need only the stream: nullptr on failure.
-std::unique_ptr<QuenStream> read_stream_file(const std::string& name, FILE* err);
-
 // Whether `name` is a regular file whose blocks read as a stream, as the block parser
 // reads them up to the EOF block, with at least one Index block. The file is walked
 // through a small buffer and nothing is kept, so a file of any length is judged in
 // bounded memory. The pulses are not placed: a capture whose pulses cannot be placed is
 // still a capture.
 bool file_holds_indexed_stream(const std::string& name);
-std::unique_ptr<QuenStream> read_stream_bytes(const uint8_t* bytes, size_t length, const std::string& name, FILE* err);
 
 }  // namespace quen

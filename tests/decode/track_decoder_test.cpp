@@ -539,11 +539,9 @@ TEST(TrackDecoder, DecodeStartsAfreshOnAReusedLayoutAndBuffer) {
     TrackLayout layout;
     ByteBuffer buffer(10000);
     RunOptions opts;
-    FluxCursor c1(stream_long.get());
-    decode_track(layout, c1, 0, buffer, opts);
+    testing::decode_track_from_index(layout, *stream_long, 0, buffer, opts);
     ASSERT_EQ(layout.id_good + layout.id_bad, 9);
-    FluxCursor c2(stream_short.get());
-    decode_track(layout, c2, 0, buffer, opts);
+    testing::decode_track_from_index(layout, *stream_short, 0, buffer, opts);
     EXPECT_EQ(buffer.count, layout.byte_count);
     EXPECT_LT(buffer.count, 12);
     EXPECT_EQ(layout.id_good + layout.id_bad + layout.synch_good, 0);
@@ -558,8 +556,7 @@ TEST(TrackDecoder, ReadsNoMoreThanTheRevolutionsIntervals) {
     TrackLayout layout;
     ByteBuffer buffer(16);
     RunOptions opts;
-    FluxCursor cursor(stream.get());
-    decode_track(layout, cursor, 0, buffer, opts);
+    testing::decode_track_from_index(layout, *stream, 0, buffer, opts);
     EXPECT_EQ(layout.total_ns, 10 * 32000u - 4000u);
 }
 
@@ -599,8 +596,7 @@ TEST(TrackDecoder, BufferIsSizedFromTheRevolution) {
         auto stream = stream_from_intervals(intervals);
         TrackLayout layout;
         ByteBuffer buffer;
-        FluxCursor cursor(stream.get());
-        decode_track(layout, cursor, 0, buffer, RunOptions{});
+        testing::decode_track_from_index(layout, *stream, 0, buffer, RunOptions{});
         EXPECT_EQ(buffer.count, layout.byte_count);
         const uint16_t sized = track_buffer_entries(static_cast<uint32_t>(intervals.size()));
         EXPECT_EQ(buffer.capacity > sized, c.grows) << buffer.capacity << " for " << buffer.count;

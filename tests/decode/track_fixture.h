@@ -10,6 +10,7 @@
 #include "stream/stream.h"
 #include "support/builder.h"
 #include "support/capture.h"
+#include "support/decoders.h"
 #include "support/memory_stream.h"
 
 namespace quen::track_test {
@@ -52,8 +53,7 @@ inline TrackRun decode_intervals(const std::vector<uint32_t>& intervals_ns, RunO
     opts.diag_out = diag.get();
     opts.revolution = 0;
     TrackRun run;
-    FluxCursor cursor(stream.get());
-    decode_track(run.layout, cursor, 0, run.buffer, opts);
+    testing::decode_track_from_index(run.layout, *stream, 0, run.buffer, opts);
     run.diag = diag.text();
     return run;
 }

@@ -34,7 +34,7 @@ struct PlotRun {
     TrackRun run;
     std::string dir;
     std::string err;
-    int exit_code = 0;  // the code of a RunExit, 0 when the decode returned
+    bool stopped = false;  // the run was told to end
 };
 
 PlotRun decode_with_plot(const std::vector<uint32_t>& intervals, RunOptions opts, const std::string& dir) {
@@ -44,11 +44,10 @@ PlotRun decode_with_plot(const std::vector<uint32_t>& intervals, RunOptions opts
     opts.plot = true;
     opts.plot_dir = p.dir;
     opts.err_out = err.get();
-    try {
-        p.run = decode_intervals(intervals, opts);
-    } catch (const RunExit& e) {
-        p.exit_code = e.code;
-    }
+    RunStop stop;
+    opts.stop = &stop;
+    p.run = decode_intervals(intervals, opts);
+    p.stopped = stop.stopped;
     p.err = err.text();
     return p;
 }
@@ -63,7 +62,7 @@ TEST(TrackPlot, TransitionFileSamplesEveryFifthIntervalFromTheFirst) {
                                              4000, 4000, 4000, 4000, 5000, 4000};
     const TempDir dir;
     const PlotRun p = decode_with_plot(intervals, opts, dir.path);
-    ASSERT_EQ(p.exit_code, 0) << p.err;
+    ASSERT_FALSE(p.stopped) << p.err;
     EXPECT_EQ(read_file(p.dir + "/trans.dat"), std::string(kTransHeader) +
                                                    "4          4000  4000 blue\n"
                                                    "270        4000  12000 red\n"
@@ -76,7 +75,7 @@ TEST(TrackPlot, NegativeIntervalIsCappedLikeAHugeOne) {
     // 0xFFFFF000 ticks are handed out as -4096 ns.
     const TempDir dir;
     const PlotRun p = decode_with_plot({4000, 4000, 4000, 4000, 4000, 0xFFFFF000u}, opts, dir.path);
-    ASSERT_EQ(p.exit_code, 0) << p.err;
+    ASSERT_FALSE(p.stopped) << p.err;
     EXPECT_EQ(read_file(p.dir + "/trans.dat"), std::string(kTransHeader) +
                                                    "4          4000  4000 blue\n"
                                                    "15         4000  12000 red\n");
@@ -97,7 +96,7 @@ TEST(TrackPlot, LayoutFileOfAnIndexMarkTrackWithOneSector) {
     const std::vector<uint32_t> intervals = intervals_from_cells(c);
     const TempDir dir;
     const PlotRun p = decode_with_plot(intervals, RunOptions{}, dir.path);
-    ASSERT_EQ(p.exit_code, 0) << p.err;
+    ASSERT_FALSE(p.stopped) << p.err;
     EXPECT_EQ(p.err, "");
     // GAP1 1282 + IAM 512 + GAP1a 640 us; the sector's areas follow from 2434 us on,
     // the last of its 80 4E bytes never completed.
@@ -202,7 +201,7 @@ TEST(TrackPlot, LayoutFileThatCannotBeCreatedEndsTheRunBeforeTheTransitionFile) 
     const std::string& dir = tmp.path;
     fs::create_directory(dir + "/layout.dat");  // a directory cannot be opened for writing
     const PlotRun p = decode_with_plot({4000}, RunOptions{}, dir);
-    EXPECT_EQ(p.exit_code, 2);
+    EXPECT_TRUE(p.stopped);
     EXPECT_EQ(p.err, "Could not open plot layout file\n");
     EXPECT_FALSE(fs::exists(dir + "/trans.dat"));
 }
@@ -212,7 +211,7 @@ TEST(TrackPlot, TransitionFileThatCannotBeCreatedEndsTheRun) {
     const std::string& dir = tmp.path;
     fs::create_directory(dir + "/trans.dat");
     const PlotRun p = decode_with_plot({4000}, RunOptions{}, dir);
-    EXPECT_EQ(p.exit_code, 2);
+    EXPECT_TRUE(p.stopped);
     EXPECT_EQ(p.err, "Could not open plot transition file\n");
     EXPECT_TRUE(fs::is_regular_file(dir + "/layout.dat"));
 }
@@ -220,7 +219,7 @@ TEST(TrackPlot, TransitionFileThatCannotBeCreatedEndsTheRun) {
 TEST(TrackPlot, MissingPlotDirectoryFailsOnTheLayoutFile) {
     const TempDir tmp;
     const PlotRun p = decode_with_plot({4000}, RunOptions{}, tmp.path + "/missing");
-    EXPECT_EQ(p.exit_code, 2);
+    EXPECT_TRUE(p.stopped);
     EXPECT_EQ(p.err, "Could not open plot layout file\n");
 }
 
@@ -232,7 +231,7 @@ TEST(TrackPlot, WriteErrorIsReportedWhenTheFileIsClosed) {
         const std::string& dir = tmp.path;
         fs::create_symlink("/dev/full", dir + "/" + name);
         const PlotRun p = decode_with_plot({4000, 4000}, RunOptions{}, dir);
-        EXPECT_EQ(p.exit_code, 2);
+        EXPECT_TRUE(p.stopped);
         EXPECT_EQ(p.err, "Error writing file " + dir + "/" + name + "\n");
     }
 }

@@ -53,7 +53,8 @@ TEST(FluxTiming, PlacesEachIntervalInItsBinColumnAndRow) {
 
 RunFigures figures_of(const std::vector<uint8_t>& bytes, uint8_t detail = kDetailSummary) {
     Capture out;
-    const std::unique_ptr<QuenStream> stream = read_stream_bytes(bytes.data(), bytes.size(), "track.raw", out.get());
+    const std::unique_ptr<FluxCapture> stream =
+        load_stream_bytes(bytes.data(), bytes.size(), "track.raw", out.get()).capture;
     CaptureAnalysis analysis(*stream, "track.raw");
     RunOptions opts;
     opts.print_buffers = false;

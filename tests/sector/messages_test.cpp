@@ -36,8 +36,7 @@ std::string decoder_lines(const QuenStream& s) {
     Capture diag, err;
     SectorLayout layout;
     ByteBuffer buffer(10000);
-    FluxCursor cursor(&s);
-    decode_sector(cursor, layout, 1, 1, 0, buffer, capture_opts(diag, err, true));
+    testing::decode_sector_alone(s, 1, layout, 1, 0, buffer, capture_opts(diag, err, true));
     return diag.text();
 }
 
@@ -75,14 +74,13 @@ TEST(DecoderMessages, NothingIsWrittenWithoutVerbose) {
     const RunOptions quiet = capture_opts(diag, err, false);
     IdLayout layout;
     ByteBuffer buffer(200);
-    FluxCursor cursor(s.get());
-    locate_ids(cursor, 1, layout, buffer, quiet);
+    testing::locate_ids_from_index(*s, 1, layout, buffer, quiet);
     EXPECT_EQ(layout.ids[0].BRD, 2);  // the late transition and the one after it
     EXPECT_EQ(layout.ids[0].TMV, 1);
     EXPECT_EQ(layout.ids[0].BS, 1);
     SectorLayout sector;
     ByteBuffer sector_buffer(10000);
-    decode_sector(cursor, sector, 1, 1, 0, sector_buffer, quiet);
+    testing::decode_sector_alone(*s, 1, sector, 1, 0, sector_buffer, quiet);
     EXPECT_EQ(sector.area(AreaKind::GAP2).BRD, 2);
     EXPECT_NE(sector.noflux_ns, 0u);
     EXPECT_EQ(diag.text(), "");

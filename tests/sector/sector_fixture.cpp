@@ -78,8 +78,7 @@ RunOptions capture_opts(const Capture& diag, const Capture& err, bool verbose) {
 Located locate(const QuenStream& s, uint8_t revolution) {
     Capture diag, err;
     Located r;
-    FluxCursor cursor(&s);
-    r.n = locate_ids(cursor, revolution, r.layout, r.buffer, capture_opts(diag, err, true));
+    r.n = testing::locate_ids_from_index(s, revolution, r.layout, r.buffer, capture_opts(diag, err, true));
     r.diag = diag.text();
     return r;
 }

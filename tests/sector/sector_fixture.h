@@ -14,6 +14,7 @@
 #include "stream/stream.h"
 #include "support/builder.h"
 #include "support/capture.h"
+#include "support/decoders.h"
 
 namespace quen::sectortest {
 

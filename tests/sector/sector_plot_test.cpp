@@ -23,6 +23,7 @@ struct Plotted {
     std::string dir;
     SectorLayout layout;
     std::string err;
+    bool stopped = false;  // the run was told to end
 
     std::string file(const char* kind) const { return testing::read_file(dir + "/sec_" + kind + "_3.dat"); }
 };
@@ -35,14 +36,10 @@ Plotted plot_sector(const QuenStream& s, uint32_t expected_ns = kSector3Ns, cons
     opts.plot = true;
     opts.plot_dir = p.dir;
     ByteBuffer buffer(10000);
-    FluxCursor cursor(&s);
-    try {
-        analyse_sector(p.layout, buffer, cursor, 1, 3, expected_ns, opts);
-    } catch (const RunExit& e) {
-        EXPECT_EQ(e.code, 2);
-        p.err = err.text();
-        return p;
-    }
+    RunStop stop;
+    opts.stop = &stop;
+    testing::analyse_sector_alone(p.layout, buffer, s, 1, 3, expected_ns, opts);
+    p.stopped = stop.stopped;
     p.err = err.text();
     return p;
 }
@@ -164,27 +161,40 @@ TEST(SectorPlot, TheLaterSectorOfTheSameNumberReplacesTheFiles) {
     EXPECT_EQ(lines_of(first.file("layout"))[6], "67936  68160  3 yellow");
 }
 
-TEST(SectorPlot, EndsTheRunWhenAFileCannotBeCreated) {
+TEST(SectorPlot, EndsTheRunWhenAFileCannotBeCreatedOrWritten) {
     const auto s = mem_track_stream(sector3_track());
     const Plotted no_dir = plot_sector(*s, kSector3Ns, "/nonexistent/quen");
     EXPECT_EQ(no_dir.err, "Could not open plot layout file\n");
+    EXPECT_TRUE(no_dir.stopped);
 
+    enum class Block { kDirectory, kFullDisk };  // the name is a directory, or a link to /dev/full
     struct Case {
         const char* blocked;
-        const char* line;
+        Block block;
+        const char* line;  // with a full disk, followed by the file's path
         const char* created;
         const char* missing;
     };
     const Case cases[] = {
-        {"trans", "Could not open plot transition file\n", "layout", "data"},
-        {"data", "Could not open plot data file\n", "trans", nullptr},
+        {"trans", Block::kDirectory, "Could not open plot transition file\n", "layout", "data"},
+        {"data", Block::kDirectory, "Could not open plot data file\n", "trans", nullptr},
+        {"trans", Block::kFullDisk, "Error writing file ", "data", nullptr},
+        {"data", Block::kFullDisk, "Error writing file ", "trans", nullptr},
+        {"layout", Block::kFullDisk, "Error writing file ", "data", nullptr},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.blocked);
+        SCOPED_TRACE(std::string(c.blocked) + (c.block == Block::kFullDisk ? " full" : ""));
         const std::string dir = testing::make_temp_dir();
-        std::filesystem::create_directory(dir + "/sec_" + c.blocked + "_3.dat");
+        const std::string blocked = dir + "/sec_" + c.blocked + "_3.dat";
+        if (c.block == Block::kDirectory) {
+            std::filesystem::create_directory(blocked);
+        } else {
+            if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+            std::filesystem::create_symlink("/dev/full", blocked);
+        }
         const Plotted p = plot_sector(*s, kSector3Ns, dir);
-        EXPECT_EQ(p.err, c.line);
+        EXPECT_EQ(p.err, c.block == Block::kDirectory ? std::string(c.line) : c.line + blocked + "\n");
+        EXPECT_TRUE(p.stopped);
         EXPECT_TRUE(std::filesystem::exists(dir + "/sec_" + c.created + "_3.dat"));
         if (c.missing) {
             EXPECT_FALSE(std::filesystem::exists(dir + "/sec_" + c.missing + "_3.dat"));

@@ -34,8 +34,7 @@ Analysed analyse(const QuenStream& s, uint8_t sector, uint32_t expected_ns, bool
     RunOptions opts = capture_opts(diag, err, true);
     opts.sector_all_areas = all_areas;
     Analysed r;
-    FluxCursor cursor(&s);
-    r.found = analyse_sector(r.layout, r.buffer, cursor, revolution, sector, expected_ns, opts);
+    r.found = testing::analyse_sector_alone(r.layout, r.buffer, s, revolution, sector, expected_ns, opts);
     r.diag = diag.text();
     r.err = err.text();
     return r;

@@ -302,7 +302,9 @@ struct ReadResult {
 ReadResult read_file_capturing(const std::string& name) {
     Capture err;
     ReadResult r;
-    r.stream = read_stream_file(name, err.get());
+    CaptureLoad load = load_stream_file(name, err.get());
+    // The stream reader's own result is the stream it decoded.
+    r.stream.reset(static_cast<QuenStream*>(load.capture.release()));
     r.err = err.text();
     return r;
 }

@@ -428,4 +428,26 @@ std::vector<uint8_t> noisy_revolutions_stream(int revolutions, size_t noise_cell
     return revolutions_to_stream(std::vector<MfmCells>(static_cast<size_t>(revolutions), rev));
 }
 
+void damage_stream(std::vector<uint8_t>& bytes, Damage damage, uint32_t& rng_state) {
+    const auto next = [&rng_state] { return rng_state = rng_state * 1664525u + 1013904223u; };
+    switch (damage) {
+        case Damage::kScatteredBytes:
+            for (int i = 0; i < 40; ++i) bytes[next() % bytes.size()] = static_cast<uint8_t>(next());
+            break;
+        case Damage::kGarbageBurst:
+            for (size_t at = next() % (bytes.size() - 600), i = 0; i < 500; ++i) {
+                bytes[at + i] = static_cast<uint8_t>(next());
+            }
+            break;
+        case Damage::kNoFluxStretch:
+            for (size_t at = next() % (bytes.size() - 300), i = 0; i < 200; ++i) {
+                bytes[at + i] = (i % 3 == 0) ? 0x0B : 0xFF;
+            }
+            break;
+        case Damage::kCutShort:
+            bytes.resize(next() % bytes.size());
+            break;
+    }
+}
+
 }  // namespace quen::synth

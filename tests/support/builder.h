@@ -158,6 +158,16 @@ std::vector<uint8_t> hostile_stream(HostileShape shape, int revolutions = 2);
 // sector 3 and keeps the noise's text for the decodings still to come.
 std::vector<uint8_t> noisy_revolutions_stream(int revolutions, size_t noise_cells);
 
+// ---------------------------------------------------------------- damaged streams
+enum class Damage {
+    kScatteredBytes,  // byte errors, flux and block codes alike
+    kGarbageBurst,    // a burst of garbage
+    kNoFluxStretch,   // a stretch of long intervals: no flux, overflow blocks
+    kCutShort,
+};
+// Damages a stream where a pseudo-random sequence, carried on in `rng_state`, says.
+void damage_stream(std::vector<uint8_t>& bytes, Damage damage, uint32_t& rng_state);
+
 // ---------------------------------------------------------------- flux timing
 struct FluxTiming {
     double cell_ns = 2000.0;

@@ -15,7 +15,7 @@ struct Decoded {
     std::unique_ptr<QuenStream> stream;
 };
 
-// Decodes stream bytes the way read_stream_file does.
+// Decodes stream bytes the way load_stream_file does.
 Decoded decode_bytes(const std::vector<uint8_t>& bytes);
 
 // The interval that follows the real ones; the cursor must never hand it out, so it

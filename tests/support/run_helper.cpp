@@ -14,7 +14,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "driver/analysis.h"
 #include "driver/run.h"
+#include "stream/capture_load.h"
 #include "support/capture.h"
 
 namespace quen::testing {
@@ -39,13 +41,7 @@ std::string read_file(const std::string& path) {
     return ss.str();
 }
 
-SeparatorSharing default_sharing() {
-    const char* v = std::getenv("QUEN_TEST_SEPARATOR");
-    return v != nullptr && std::string(v) == "per-decoder" ? SeparatorSharing::kPerDecoder : SeparatorSharing::kShared;
-}
-
-RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir, SeparatorSharing sharing,
-                       WorkBudget* budget, const std::vector<uint8_t>* stream_bytes) {
+RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir) {
     Capture out;
     Capture err;
     RunIo io;
@@ -53,11 +49,25 @@ RunResult run_analyser(const std::vector<std::string>& args, const std::string& 
     io.err = err.get();
     io.wait_for_key = false;
     io.plot_dir = plot_dir;
-    io.separator_sharing = sharing;
-    io.work_budget = budget;
-    if (stream_bytes != nullptr) io.stream_bytes = std::span<const uint8_t>(*stream_bytes);
     RunResult r;
     r.code = run_quenanalyze(args, io);
+    r.out = out.text();
+    r.err = err.text();
+    return r;
+}
+
+RunResult run_analysis(const std::vector<uint8_t>& capture_bytes, RunOptions opts, WorkBudget& budget) {
+    Capture out;
+    Capture err;
+    RunResult r;
+    CaptureLoad load = load_capture(capture_bytes.data(), capture_bytes.size(), "track.raw", std::nullopt, err.get());
+    if (load.capture) {
+        CaptureAnalysis analysis(*load.capture, "track.raw");
+        RunFigures figures;
+        r.code = analysis.run(opts, {out.get(), err.get(), err.get()}, figures, &budget) == AnalysisEnd::Completed ? 1 : 2;
+    } else {
+        r.code = 2;
+    }
     r.out = out.text();
     r.err = err.text();
     return r;

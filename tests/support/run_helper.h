@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/options.h"
 #include "base/work_budget.h"
-#include "decode/separator.h"
 
 namespace quen::testing {
 
@@ -22,16 +22,13 @@ std::string make_temp_dir();
 std::string write_temp_file(const std::vector<uint8_t>& bytes, const std::string& name = "track.raw");
 std::string read_file(const std::string& path);
 
-// How the end-to-end tests run the decoders: shared separator results, unless the
-// environment has QUEN_TEST_SEPARATOR=per-decoder (the suite's second pass).
-SeparatorSharing default_sharing();
-
 // Runs the analyser with args; plot files go to plot_dir (empty: current directory).
-// With `budget`, the run uses it instead of one with the standard limits. With
-// stream_bytes the run takes its stream from them and the input name only labels it.
-RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir = "",
-                       SeparatorSharing sharing = default_sharing(), WorkBudget* budget = nullptr,
-                       const std::vector<uint8_t>* stream_bytes = nullptr);
+RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir = "");
+
+// One analysis of a capture's bytes with the given settings and limits, as a run without
+// an output file makes it once its arguments are read: the report in `out`, the -v lines
+// and the messages in `err`; code 1 for a completed analysis, 2 for any other end.
+RunResult run_analysis(const std::vector<uint8_t>& capture_bytes, RunOptions opts, WorkBudget& budget);
 
 // Where a program run as a process of its own sends its standard output.
 enum class StdoutTo : uint8_t {
