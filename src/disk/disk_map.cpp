@@ -140,41 +140,40 @@ private:
 
 }  // namespace
 
-const char* field_state_colour(FieldState s) {
-    switch (s) {
-    case FieldState::Good: return "#3f9b5a";
-    case FieldState::BadCrc: return "#c4314b";
-    case FieldState::Weak: return "#f2a33a";
-    case FieldState::Deleted: return "#2f81c7";
-    case FieldState::Finding: return "#6e40c9";
-    case FieldState::Note: return "#8c959f";
+namespace {
+
+// What the map calls each state, once: its CSS class word, its legend label and meaning,
+// and its colour.
+struct FieldStateLook {
+    FieldState state;
+    const char* word;
+    const char* label;
+    const char* meaning;
+    const char* colour;
+};
+constexpr FieldStateLook kFieldStateLooks[] = {
+    {FieldState::Good, "good", "good", "read with a good CRC", "#3f9b5a"},
+    {FieldState::BadCrc, "bad-crc", "bad CRC", "CRC error, or cut off by the index", "#c4314b"},
+    {FieldState::Weak, "weak", "weak", "read differently from one revolution to the next", "#f2a33a"},
+    {FieldState::Deleted, "deleted", "deleted", "data field with a deleted data mark", "#2f81c7"},
+    {FieldState::Finding, "finding", "finding", "a protection finding that remains with -s names the sector",
+     "#6e40c9"},
+    {FieldState::Note, "note", "note", "an incidental note names the sector", "#8c959f"},
+};
+
+const FieldStateLook& look_of(FieldState s) {
+    for (const FieldStateLook& l : kFieldStateLooks) {
+        if (l.state == s) return l;
     }
-    return "#3f9b5a";
+    return kFieldStateLooks[0];
 }
 
-const char* field_state_label(FieldState s) {
-    switch (s) {
-    case FieldState::Good: return "good";
-    case FieldState::BadCrc: return "bad CRC";
-    case FieldState::Weak: return "weak";
-    case FieldState::Deleted: return "deleted";
-    case FieldState::Finding: return "finding";
-    case FieldState::Note: return "note";
-    }
-    return "good";
-}
+}  // namespace
 
-const char* field_state_meaning(FieldState s) {
-    switch (s) {
-    case FieldState::Good: return "read with a good CRC";
-    case FieldState::BadCrc: return "CRC error, or cut off by the index";
-    case FieldState::Weak: return "read differently from one revolution to the next";
-    case FieldState::Deleted: return "data field with a deleted data mark";
-    case FieldState::Finding: return "a protection finding that remains with -s names the sector";
-    case FieldState::Note: return "an incidental note names the sector";
-    }
-    return "";
-}
+const char* field_state_word(FieldState s) { return look_of(s).word; }
+const char* field_state_colour(FieldState s) { return look_of(s).colour; }
+const char* field_state_label(FieldState s) { return look_of(s).label; }
+const char* field_state_meaning(FieldState s) { return look_of(s).meaning; }
 
 std::string disk_map_style() {
     std::string style = ".disk-map text{font:9px system-ui,\"DejaVu Sans\",sans-serif;fill:#57606a}"

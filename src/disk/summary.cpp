@@ -143,18 +143,6 @@ const char* status_word(TrackStatus s) {
     return "clean";
 }
 
-const char* field_state_word(FieldState s) {
-    switch (s) {
-    case FieldState::Weak: return "weak";
-    case FieldState::BadCrc: return "bad-crc";
-    case FieldState::Finding: return "finding";
-    case FieldState::Deleted: return "deleted";
-    case FieldState::Note: return "note";
-    case FieldState::Good: return "good";
-    }
-    return "good";
-}
-
 int TrackSummary::findings_only_default_mode() const {
     return static_cast<int>(
         std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return !f.survives_no_sync; }));
