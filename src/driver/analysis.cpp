@@ -220,8 +220,10 @@ private:
         }
         findings.print(report_);
         record_findings(figures_, track, ids, id_buffer, sectors, evidence, findings);
-        if (!readings.empty()) record_sector_data(sectors, found, std::move(readings));
+        // Kept before the sectors' data joins their figures: the run that reuses them asks
+        // for no more than the summary, and a disk's worth of readings would be copied for nothing.
         keep_field_findings(findings, first_field_finding);
+        if (!readings.empty()) record_sector_data(sectors, found, std::move(readings));
     }
 
     // The ID and sector checks' findings in the order they came, with the figures they
