@@ -63,10 +63,7 @@ void analyse_track(const DiskOptions& opts, const FileBytes* image, TrackSummary
     }
     if (!load.capture) {
         std::fprintf(said, "Could not open input file '%s'\n", shown_name(t.input_path).c_str());
-        main.failure = load.fault == CaptureLoad::Fault::Unreadable ? RunFailure::Unreadable : RunFailure::Undecodable;
-        main.system_error = load.system_error;
-        main.stream_error = load.stream_error;
-        main.intervals_before_error = load.intervals_before_error;
+        record_load_failure(main, load);
         if (messages) t.messages = read_back(messages.get(), kMaxMessageBytes);
         summarise_track(t, main, nullptr);
         if (!image_fault.empty()) t.failure_reason = image_fault;

@@ -287,6 +287,19 @@ private:
 
 }  // namespace
 
+void record_load_failure(RunFigures& figures, const CaptureLoad& load) {
+    switch (load.fault) {
+    case CaptureLoad::Fault::Unreadable: figures.failure = RunFailure::Unreadable; break;
+    case CaptureLoad::Fault::TrackSideRequired:
+    case CaptureLoad::Fault::TrackSideRefused: figures.failure = RunFailure::Usage; break;
+    case CaptureLoad::Fault::None:
+    case CaptureLoad::Fault::Undecodable: figures.failure = RunFailure::Undecodable; break;
+    }
+    figures.system_error = load.system_error;
+    figures.stream_error = load.stream_error;
+    figures.intervals_before_error = load.intervals_before_error;
+}
+
 CaptureAnalysis::CaptureAnalysis(const FluxCapture& capture, std::string input_name,
                                  std::optional<TrackSide> track)
     : stream_(capture), input_name_(std::move(input_name)), track_(track) {}

@@ -24,6 +24,9 @@ struct AnalysisSinks {
     FILE* messages = nullptr;     // the run's standard error: refusals, sectors not read, plot file faults
 };
 
+// Records in `figures` why a capture could not be loaded, as the loader found it.
+void record_load_failure(RunFigures& figures, const CaptureLoad& load);
+
 // How an analysis ended, as the programs must tell it.
 enum class AnalysisEnd : uint8_t {
     Completed,

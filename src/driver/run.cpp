@@ -143,10 +143,8 @@ private:
         CaptureLoad load = load_capture_file(input_, track_, io_.err);
         if (!load.capture) {
             if (!load.said) std::fprintf(io_.err, "Could not open input file '%s'\n", shown_name(input_).c_str());
-            figures().system_error = load.system_error;
-            figures().stream_error = load.stream_error;
-            figures().intervals_before_error = load.intervals_before_error;
-            fail(failure_of(load.fault));
+            record_load_failure(figures(), load);
+            fail(figures().failure);
         }
         stream_ = std::move(load.capture);
         if (has_output_ && output_is_a_capture()) {
@@ -165,17 +163,6 @@ private:
         } else {
             report_ = io_.out;
         }
-    }
-
-    static RunFailure failure_of(CaptureLoad::Fault fault) {
-        switch (fault) {
-        case CaptureLoad::Fault::Unreadable: return RunFailure::Unreadable;
-        case CaptureLoad::Fault::TrackSideRequired:
-        case CaptureLoad::Fault::TrackSideRefused: return RunFailure::Usage;
-        case CaptureLoad::Fault::None:
-        case CaptureLoad::Fault::Undecodable: break;
-        }
-        return RunFailure::Undecodable;
     }
 
     // A full disk must not pass for a completed report, nor a closed or full standard
