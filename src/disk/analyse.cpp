@@ -94,8 +94,8 @@ void analyse_track(const DiskOptions& opts, const FileBytes* image, TrackSummary
         }
         std::unique_ptr<OutputFile> report;
         // A report never replaces a capture, whatever its name.
-        if (file_holds_capture(path)) {
-            std::fprintf(said, "Output file '%s' is a stream file: not overwritten\n", shown_name(path).c_str());
+        if (const char* kind = capture_kind(path); kind != nullptr) {
+            std::fprintf(said, "Output file '%s' is a %s: not overwritten\n", shown_name(path).c_str(), kind);
         } else {
             report = std::make_unique<OutputFile>(path, Replace::kWhole);
         }

@@ -208,9 +208,9 @@ void refuse_inside_dir(const std::string& dir, const std::string& path, const ch
 // A capture kept elsewhere (another disk's, or one copied aside) is never overwritten
 // by a summary, whatever its name.
 void refuse_capture(const std::string& path, const char* what) {
-    if (path.empty() || !file_holds_capture(path)) return;
-    throw UsageError{std::string(what) + " " + path + " is a " +
-                     (file_holds_scp_image(path) ? "flux image" : "stream file") + ": not overwritten"};
+    const char* kind = path.empty() ? nullptr : capture_kind(path);
+    if (kind == nullptr) return;
+    throw UsageError{std::string(what) + " " + path + " is a " + kind + ": not overwritten"};
 }
 
 bool same_file(const std::string& a, const std::string& b) {

@@ -131,12 +131,16 @@ private:
 
     // A shell glob over a folder of captures puts the next capture in the output's place,
     // and the input may be named twice: a report must never replace a capture.
-    bool output_is_a_capture() const {
+    // What capture the output names, or null when it names none.
+    const char* output_capture_kind() const {
         struct stat out {};
-        if (stat(output_.c_str(), &out) != 0) return false;
+        if (stat(output_.c_str(), &out) != 0) return nullptr;
+        const char* kind = capture_kind(output_);
         struct stat in {};
-        if (stat(input_.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) return true;
-        return file_holds_capture(output_);
+        if (kind == nullptr && stat(input_.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+            return "stream file";
+        }
+        return kind;
     }
 
     void set_up() {
@@ -147,9 +151,8 @@ private:
             fail(figures().failure);
         }
         stream_ = std::move(load.capture);
-        if (has_output_ && output_is_a_capture()) {
-            std::fprintf(io_.err, "Output file '%s' is a %s: not overwritten\n", shown_name(output_).c_str(),
-                         file_holds_scp_image(output_) ? "flux image" : "stream file");
+        if (const char* kind = has_output_ ? output_capture_kind() : nullptr; kind != nullptr) {
+            std::fprintf(io_.err, "Output file '%s' is a %s: not overwritten\n", shown_name(output_).c_str(), kind);
             std::fprintf(io_.err, "Could not open output file '%s'\n", shown_name(output_).c_str());
             fail(RunFailure::OutputNotCreatable);
         }

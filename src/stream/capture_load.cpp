@@ -35,8 +35,10 @@ CaptureLoad load_capture_file(const std::string& name, std::optional<TrackSide> 
     return load_capture(file.bytes.get(), file.length, name, track, err);
 }
 
-bool file_holds_capture(const std::string& name) {
-    return file_holds_indexed_stream(name) || file_holds_scp_image(name);
+const char* capture_kind(const std::string& name) {
+    if (file_holds_scp_image(name)) return "flux image";
+    if (file_holds_indexed_stream(name)) return "stream file";
+    return nullptr;
 }
 
 }  // namespace quen

@@ -20,7 +20,8 @@ CaptureLoad load_capture(const uint8_t* bytes, size_t length, const std::string&
                          std::optional<TrackSide> track, FILE* err);
 CaptureLoad load_capture_file(const std::string& name, std::optional<TrackSide> track, FILE* err);
 
-// Whether `name` is a capture of either kind that a report must never replace.
-bool file_holds_capture(const std::string& name);
+// What `name` holds when it is a capture of either kind, which no output may replace:
+// "stream file" or "flux image"; null when it is neither.
+const char* capture_kind(const std::string& name);
 
 }  // namespace quen
