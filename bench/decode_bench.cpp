@@ -46,8 +46,8 @@ void BM_Separator(benchmark::State& state) {
     const uint32_t n = 1000000;
     const auto stream = random_intervals(n);
     for (auto _ : state) {
-        quen::SeparatorRun run(stream.get(), 0, false);
-        benchmark::DoNotOptimize(run.has(n - 1));
+        quen::SeparatorRuns runs(stream.get(), false);
+        benchmark::DoNotOptimize(runs.from(0).has(n - 1));
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
 }

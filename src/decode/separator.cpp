@@ -21,8 +21,8 @@ uint8_t classify_interval(int32_t interval_ns, uint16_t cells, uint16_t clk) {
     return classes;
 }
 
-SeparatorRun::SeparatorRun(const FluxCapture* stream, uint8_t revolution, bool pll_off)
-    : cursor_(stream), pll_(PllState{}, pll_off) {
+SeparatorRun::SeparatorRun(const FluxCapture* stream, uint8_t revolution, bool pll_off, LargeArena& arena)
+    : cursor_(stream), pll_(PllState{}, pll_off), arena_(arena) {
     cursor_.start(revolution);
     revolution_intervals_ = cursor_.count;
 }
@@ -36,17 +36,18 @@ bool SeparatorRun::extend(uint32_t i) {
     const uint64_t in_stream = size_ + (cursor_.stream->flux_count - static_cast<uint32_t>(cursor_.next));
     const size_t to = static_cast<size_t>(std::min(wanted, in_stream));
     if (capacity_ < to) {
+        // The room outgrown stays in the arena until the analysis ends: at most as much again.
         const size_t capacity = std::max(to, 2 * capacity_);
-        auto steps = std::make_unique_for_overwrite<Step[]>(capacity);
-        auto classes = std::make_unique_for_overwrite<uint8_t[]>(capacity);
-        std::copy_n(steps_.get(), size_, steps.get());
-        std::copy_n(classes_.get(), size_, classes.get());
-        steps_ = std::move(steps);
-        classes_ = std::move(classes);
+        auto* steps = static_cast<Step*>(arena_.allocate(capacity * sizeof(Step)));
+        auto* classes = static_cast<uint8_t*>(arena_.allocate(capacity));
+        std::copy_n(steps_, size_, steps);
+        std::copy_n(classes_, size_, classes);
+        steps_ = steps;
+        classes_ = classes;
         capacity_ = capacity;
     }
-    Step* step = steps_.get() + size_;
-    uint8_t* classes = classes_.get() + size_;
+    Step* step = steps_ + size_;
+    uint8_t* classes = classes_ + size_;
     int32_t interval_ns = 0;
     uint32_t total_ns = total_ns_;
     pll_.step_many(
@@ -66,7 +67,7 @@ bool SeparatorRun::extend(uint32_t i) {
 
 SeparatorRun& SeparatorRuns::from(uint8_t revolution) {
     std::unique_ptr<SeparatorRun>& run = runs_[revolution];
-    if (!run) run = std::make_unique<SeparatorRun>(stream_, revolution, pll_off_);
+    if (!run) run = std::make_unique<SeparatorRun>(stream_, revolution, pll_off_, arena_);
     return *run;
 }
 

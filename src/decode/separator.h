@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/large_blocks.h"
 #include "base/options.h"
 #include "decode/pll.h"
 #include "stream/cursor.h"
@@ -34,7 +35,8 @@ uint8_t classify_interval(int32_t interval_ns, uint16_t cells, uint16_t clk);
 // reading past the revolution's end goes on into the next one with the same separator.
 class SeparatorRun {
 public:
-    SeparatorRun(const FluxCapture* stream, uint8_t revolution, bool pll_off);
+    // The results take their room from `arena`, which must outlive the run.
+    SeparatorRun(const FluxCapture* stream, uint8_t revolution, bool pll_off, LargeArena& arena);
 
     // Intervals between this revolution's index and the next one's.
     uint32_t revolution_intervals() const { return revolution_intervals_; }
@@ -62,9 +64,10 @@ private:
     PllStepper pll_;
     uint32_t total_ns_ = 0;
     uint32_t revolution_intervals_ = 0;
+    LargeArena& arena_;
     // Grown by doubling and never cleared: extend() writes every slot up to the new size.
-    std::unique_ptr<Step[]> steps_;
-    std::unique_ptr<uint8_t[]> classes_;
+    Step* steps_ = nullptr;
+    uint8_t* classes_ = nullptr;
     size_t size_ = 0;
     size_t capacity_ = 0;
 };
@@ -80,6 +83,8 @@ public:
 private:
     const FluxCapture* stream_;
     bool pll_off_;
+    // The runs' results share large blocks: each revolution's fills a fraction of one.
+    LargeArena arena_;
     std::array<std::unique_ptr<SeparatorRun>, 256> runs_{};
 };
 

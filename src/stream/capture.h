@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/large_blocks.h"
+
 namespace quen {
 
 struct FluxItem {
@@ -17,6 +19,8 @@ struct FluxItem {
     // block for a KryoFlux stream, the interval's number in the track side for an SCP image.
     uint32_t stream_pos;
 };
+// A capture's intervals are the largest array of an analysis.
+using FluxItems = std::vector<FluxItem, LargeBlockAllocator<FluxItem>>;
 
 // One index pulse. The first three fields are what a KryoFlux Index block carries (a
 // source without such blocks leaves them as it sees fit); the last four place the pulse
@@ -45,7 +49,7 @@ public:
 
     // flux_count intervals plus one trailing entry: the ticks after the last transition,
     // where a pulse after all flux falls (empty when there is no flux at all).
-    std::vector<FluxItem> flux;
+    FluxItems flux;
     uint32_t flux_count = 0;
 
     std::vector<IndexRecord> index;

@@ -68,7 +68,7 @@ TEST(StreamBlocks, EachBlockKindBuildsItsIntervals) {
         SCOPED_TRACE(c.name);
         Decoded d = decode_bytes(c.bytes);
         ASSERT_EQ(d.code, kStreamOk);
-        EXPECT_EQ(d.stream->flux, c.flux);
+        EXPECT_EQ(std::vector<FluxItem>(d.stream->flux.begin(), d.stream->flux.end()), c.flux);
         EXPECT_EQ(d.stream->flux_count, c.flux.size() - 1);
     }
 }

@@ -10,14 +10,14 @@ namespace quen::testing {
 
 void decode_track_from_index(TrackLayout& layout, const FluxCapture& stream, uint8_t revolution, ByteBuffer& buffer,
                              const RunOptions& opts) {
-    SeparatorRun run(&stream, revolution, opts.pll_off);
-    decode_track(layout, run, buffer, opts);
+    SeparatorRuns runs(&stream, opts.pll_off);
+    decode_track(layout, runs.from(revolution), buffer, opts);
 }
 
 uint8_t locate_ids_from_index(const FluxCapture& stream, uint8_t revolution, IdLayout& layout, ByteBuffer& id_buffer,
                               const RunOptions& opts) {
-    SeparatorRun run(&stream, revolution, opts.pll_off);
-    return locate_ids(run, layout, id_buffer, opts);
+    SeparatorRuns runs(&stream, opts.pll_off);
+    return locate_ids(runs.from(revolution), layout, id_buffer, opts);
 }
 
 bool decode_sector_alone(const FluxCapture& stream, uint8_t revolution, SectorLayout& layout, uint8_t wanted_sector,
