@@ -43,9 +43,8 @@ public:
     CaptureAnalysis(const FluxCapture& capture, std::string input_name, std::optional<TrackSide> track = {});
 
     // Analyses the capture with `opts` (the revolution 1-based, as the user gave it), its
-    // output and diagnostic streams taken from `sinks`. `budget` null: the standard limits.
-    AnalysisEnd run(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures, WorkBudget* budget = nullptr,
-                    uint8_t detail = kDetailSummary);
+    // output and diagnostic streams taken from `sinks`, within the limits `opts` sets.
+    AnalysisEnd run(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures, uint8_t detail = kDetailSummary);
 
     // The figures of the analysis that `opts` names with the in-field synch search turned
     // off, for comparing findings: nothing is written. Only the track decoder depends on
