@@ -53,8 +53,6 @@ public:
     // the figures are the same as a whole run's.
     AnalysisEnd run_without_sync(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures);
 
-    const FluxCapture& capture() const { return stream_; }
-
     // What run() found beyond the track decoder, kept for run_without_sync().
     struct FieldFindings {
         uint8_t revolution = 0;  // as the user gave it
