@@ -1,6 +1,8 @@
 // The whole analysis in-process: options from the first input bytes, the stream from the
-// rest, reports into a sink, plot and output files into a scratch folder.
+// rest, reports into a sink, plot and output files into a scratch folder made the current
+// directory, where a run puts its plot files.
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +23,7 @@ struct Scratch {
         std::string tmpl = (std::filesystem::temp_directory_path() / "quen-fuzz-XXXXXX").string();
         if (mkdtemp(tmpl.data()) == nullptr) std::abort();
         dir = tmpl;
+        if (chdir(dir.c_str()) != 0) std::abort();
         sink = std::fopen("/dev/null", "w");
         if (sink == nullptr) std::abort();
     }
@@ -44,7 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     io.out = s.sink;
     io.err = s.sink;
     io.wait_for_key = false;
-    io.plot_dir = s.dir;
     // The stream goes through a file, as every run reads its input.
     const std::string input = s.dir + "/fuzz.raw";
     FILE* f = std::fopen(input.c_str(), "wb");

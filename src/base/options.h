@@ -36,7 +36,9 @@ struct RunOptions {
     FILE* err_out = stderr;
     // Directory the plot files are created in; empty means the current directory.
     std::string plot_dir;
-    // The run's limits on repeated work and diagnostic text; none when null.
+    // The run's limits on repeated work and diagnostic text.
+    WorkLimits limits;
+    // What the run has spent of `limits`, made by the analysis for its stages; none when null.
     WorkBudget* budget = nullptr;
     // Where a plot file's failure is recorded for the whole run; with -t it must be given.
     RunStop* stop = nullptr;

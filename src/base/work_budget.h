@@ -9,20 +9,26 @@
 
 namespace quen {
 
-class WorkBudget {
-public:
+// The limits of one run, as settings: every run takes the standard ones.
+struct WorkLimits {
     // Intervals the sector decodes may read: some 0.6 s of work. The largest real capture
     // at hand (9 sectors, 3 revolutions) reads 0.16 million, a 5-revolution track 0.28 million.
     static constexpr uint64_t kPassIntervals = 40'000'000;
     // Diagnostic text (-v) of the whole run. The real captures at hand write 37 KB.
     static constexpr uint64_t kDiagBytes = 64ull << 20;
 
-    explicit WorkBudget(uint64_t pass_intervals = kPassIntervals, uint64_t diag_bytes = kDiagBytes)
-        : pass_limit_(pass_intervals), diag_limit_(diag_bytes) {}
+    uint64_t pass_intervals = kPassIntervals;
+    uint64_t diag_bytes = kDiagBytes;
+};
+
+// What a run has spent of its limits.
+class WorkBudget {
+public:
+    explicit WorkBudget(const WorkLimits& limits = {})
+        : pass_limit_(limits.pass_intervals), diag_limit_(limits.diag_bytes) {}
 
     bool passes_left() const { return pass_used_ < pass_limit_; }
     void charge_intervals(uint64_t n) { pass_used_ += n; }
-    uint64_t intervals_used() const { return pass_used_; }
 
     bool diag_spent() const { return diag_used_ >= diag_limit_; }
     uint64_t diag_left() const { return diag_spent() ? 0 : diag_limit_ - diag_used_; }
@@ -40,7 +46,6 @@ public:
     // of many revolutions holds no more than one run's worth of -v text.
     uint64_t diag_room_to_keep() const { return diag_left() > diag_kept_ ? diag_left() - diag_kept_ : 0; }
     void keep_diag(uint64_t bytes) { diag_kept_ += bytes; }
-    uint64_t diag_kept() const { return diag_kept_; }
 
     static constexpr const char* kDiagEndLine = "  ** No more diagnostic lines: the run's limit of %llu bytes is reached\n";
 

@@ -77,7 +77,7 @@ void analyse_track(const DiskOptions& opts, const FileBytes* image, TrackSummary
     if (opts.outdir.empty()) {
         // A report that goes nowhere needs no dumps; the findings do not depend on them.
         settings.print_buffers = false;
-        analysis.run(settings, {sink.get(), said, said}, main, nullptr, kDetailFieldSyncs | opts.detail);
+        analysis.run(settings, {sink.get(), said, said}, main, kDetailFieldSyncs | opts.detail);
     } else {
         // Written beside its name and renamed once whole: a report cut by a full disk or
         // a kill never stands under the track's name.
@@ -103,7 +103,7 @@ void analyse_track(const DiskOptions& opts, const FileBytes* image, TrackSummary
             std::fprintf(said, "Could not open output file '%s'\n", shown_name(path).c_str());
             main.failure = RunFailure::OutputNotCreatable;
         } else {
-            analysis.run(settings, {report->get(), report->get(), said}, main, nullptr, kDetailFieldSyncs | opts.detail);
+            analysis.run(settings, {report->get(), report->get(), said}, main, kDetailFieldSyncs | opts.detail);
             if (!leaves_a_report(main.failure)) {
                 report->abandon();
             } else if (!report->commit()) {

@@ -310,13 +310,12 @@ SeparatorRuns& CaptureAnalysis::separator(bool pll_off) {
     return *runs;
 }
 
-AnalysisEnd CaptureAnalysis::run(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures,
-                                 WorkBudget* budget, uint8_t detail) {
+AnalysisEnd CaptureAnalysis::run(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures, uint8_t detail) {
     figures = RunFigures{};
     opts.diag_out = sinks.diagnostics;
     opts.err_out = sinks.messages;
-    WorkBudget own_budget;
-    opts.budget = budget != nullptr ? budget : &own_budget;
+    WorkBudget budget(opts.limits);
+    opts.budget = &budget;
 
     record_stream(figures, stream_);
     // The figures keep the number as the user gave it; the decoders count from 0.
@@ -371,7 +370,7 @@ AnalysisEnd CaptureAnalysis::run_without_sync(RunOptions opts, const AnalysisSin
     opts.revolution -= 1;
     opts.diag_out = sinks.diagnostics;
     opts.err_out = sinks.messages;
-    WorkBudget budget;
+    WorkBudget budget(opts.limits);
     opts.budget = &budget;
 
     TrackLayout track;

@@ -43,9 +43,8 @@ public:
     CaptureAnalysis(const FluxCapture& capture, std::string input_name, std::optional<TrackSide> track = {});
 
     // Analyses the capture with `opts` (the revolution 1-based, as the user gave it), its
-    // output and diagnostic streams taken from `sinks`. `budget` null: the standard limits.
-    AnalysisEnd run(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures, WorkBudget* budget = nullptr,
-                    uint8_t detail = kDetailSummary);
+    // output and diagnostic streams taken from `sinks`, within the limits `opts` sets.
+    AnalysisEnd run(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures, uint8_t detail = kDetailSummary);
 
     // The figures of the analysis that `opts` names with the in-field synch search turned
     // off, for comparing findings: nothing is written. Only the track decoder depends on
@@ -53,8 +52,6 @@ public:
     // decoded again, and the ID and sector findings are taken over in the order they came;
     // the figures are the same as a whole run's.
     AnalysisEnd run_without_sync(RunOptions opts, const AnalysisSinks& sinks, RunFigures& figures);
-
-    const FluxCapture& capture() const { return stream_; }
 
     // What run() found beyond the track decoder, kept for run_without_sync().
     struct FieldFindings {

@@ -65,14 +65,15 @@ void wait_for_key_press() {
 
 class Run {
 public:
-    explicit Run(const RunIo& io) : io_(io) { opts_.plot_dir = io.plot_dir; }
+    explicit Run(const RunIo& io) : io_(io) {}
 
     int execute(const std::vector<std::string>& args) {
         scan(args);
         set_up();
         const AnalysisSinks sinks{report_, has_output_ ? report_ : io_.err, io_.err};
         CaptureAnalysis analysis(*stream_, input_, track_);
-        switch (analysis.run(opts_, sinks, figures())) {
+        RunFigures figures;  // for callers that summarise many runs: this one has printed all it tells
+        switch (analysis.run(opts_, sinks, figures)) {
         case AnalysisEnd::Completed: break;
         case AnalysisEnd::Abnormal: abnormal_exit();
         case AnalysisEnd::WriteFailed: throw RunExit{2};
@@ -82,8 +83,6 @@ public:
     }
 
 private:
-    RunFigures& figures() { return io_.figures != nullptr ? *io_.figures : own_figures_; }
-
     [[noreturn]] void abnormal_exit() {
         if (report_ != nullptr) std::fflush(report_);
         std::fprintf(io_.out, "Abnormal termination code %d\n   Press return to exit program\n", 2);
@@ -91,21 +90,10 @@ private:
         throw AbnormalEnd{};
     }
 
-    [[noreturn]] void fail(RunFailure why) {
-        RunFigures& f = figures();
-        f.failure = why;
-        if (stream_) {
-            f.revolutions = static_cast<int>(stream_->index_count) - 1;
-            f.rpm_avg = stream_->rpm_avg;
-            f.stream_info = stream_->info;
-        }
-        abnormal_exit();
-    }
-
     [[noreturn]] void usage_error(const char* reason) {
         std::fprintf(io_.err, "%s: %s\n", kProgramName, reason);
         for (const char* line : kUsage) std::fputs(line, io_.err);
-        fail(RunFailure::Usage);
+        abnormal_exit();
     }
 
     void scan(const std::vector<std::string>& args) {
@@ -147,20 +135,19 @@ private:
         CaptureLoad load = load_capture_file(input_, track_, io_.err);
         if (!load.capture) {
             if (!load.said) std::fprintf(io_.err, "Could not open input file '%s'\n", shown_name(input_).c_str());
-            record_load_failure(figures(), load);
-            fail(figures().failure);
+            abnormal_exit();
         }
         stream_ = std::move(load.capture);
         if (const char* kind = has_output_ ? output_capture_kind() : nullptr; kind != nullptr) {
             std::fprintf(io_.err, "Output file '%s' is a %s: not overwritten\n", shown_name(output_).c_str(), kind);
             std::fprintf(io_.err, "Could not open output file '%s'\n", shown_name(output_).c_str());
-            fail(RunFailure::OutputNotCreatable);
+            abnormal_exit();
         }
         if (has_output_) {
             output_file_ = std::make_unique<OutputFile>(output_, Replace::kInPlace);
             if (!output_file_->is_open()) {
                 std::fprintf(io_.err, "Could not open output file '%s'\n", shown_name(output_).c_str());
-                fail(RunFailure::OutputNotCreatable);
+                abnormal_exit();
             }
             report_ = output_file_->get();
         } else {
@@ -180,7 +167,6 @@ private:
     }
 
     [[noreturn]] void write_failed(const std::string& name) {
-        figures().failure = RunFailure::WriteFailed;
         std::fprintf(io_.err, "Error writing file %s\n", shown_name(name).c_str());
         throw RunExit{2};
     }
@@ -194,7 +180,6 @@ private:
     std::unique_ptr<FluxCapture> stream_;
     std::unique_ptr<OutputFile> output_file_;
     FILE* report_ = nullptr;
-    RunFigures own_figures_;
 };
 
 }  // namespace

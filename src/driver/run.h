@@ -6,20 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "driver/figures.h"
-
 namespace quen {
 
 struct RunIo {
     FILE* out = stdout;        // the process's standard output
     FILE* err = stderr;        // the process's standard error
     bool wait_for_key = false; // abnormal ends wait for a key press (only on a terminal)
-    std::string plot_dir;      // where plot files go; empty = current directory
-    RunFigures* figures = nullptr;  // filled with what the run found, when given
 };
 
 // Runs the analyser on `args` (the arguments after the program name) and returns
-// the exit code: 1 after a completed run, 2 after an abnormal end.
+// the exit code: 1 after a completed run, 2 after an abnormal end. Plot files go to the
+// current directory.
 int run_quenanalyze(const std::vector<std::string>& args, const RunIo& io);
 
 }  // namespace quen

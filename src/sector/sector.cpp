@@ -18,7 +18,7 @@ constexpr uint32_t kMaxRevolution = 255;
 // diagnostic text (and the line that crosses it); a decoding that would need more starts
 // from the index instead.
 uint32_t scan_approach(RevolutionApproach& approach, SeparatorRun& run, const RunOptions& opts, uint64_t text_room) {
-    WorkBudget text_limit(UINT64_MAX, text_room);
+    WorkBudget text_limit({UINT64_MAX, text_room});
     SectorLayout layout;
     ByteBuffer buffer;
     SectorDecoder decoder(layout, buffer, run, opts, approach.diag(text_limit), SectorPlots::kNone, 0, 0);

@@ -59,7 +59,7 @@ RunFigures figures_of(const std::vector<uint8_t>& bytes, uint8_t detail = kDetai
     RunOptions opts;
     opts.print_buffers = false;
     RunFigures figures;
-    EXPECT_EQ(analysis.run(opts, {out.get(), out.get(), out.get()}, figures, nullptr, detail), AnalysisEnd::Completed);
+    EXPECT_EQ(analysis.run(opts, {out.get(), out.get(), out.get()}, figures, detail), AnalysisEnd::Completed);
     return figures;
 }
 

@@ -103,44 +103,45 @@ TEST(Run, EveryEndLeavesWholeFiles) {
     const std::string stream_line = "  Stream file '" + kSample + "' 3 revolutions - Average RPM=300\n";
     struct Case {
         std::vector<std::string> options;
-        const char* plot_dir;  // nullptr: a fresh directory; else a name inside it
-        const char* blocked;   // a plot file name a directory takes
+        RunDir plots;         // the run's current directory, a folder beside the report
+        const char* blocked;  // a plot file name a directory takes
         int code;
         std::string err;
         std::string report_end;
     };
     const Case cases[] = {
-        {{"-t"}, nullptr, nullptr, 1, "", "\n*** Found 1 protections ***\n S002 SID Synch mark in ID/DATA (1)\n"},
-        {{"-r4"}, nullptr, nullptr, 2, "Invalid value 4 for revolution number\n", stream_line},
+        {{"-t"}, RunDir::kKept, nullptr, 1, "", "\n*** Found 1 protections ***\n S002 SID Synch mark in ID/DATA (1)\n"},
+        {{"-r4"}, RunDir::kKept, nullptr, 2, "Invalid value 4 for revolution number\n", stream_line},
         // allsect.dat is made before decoding starts: nothing but the stream line is written.
-        {{"-t"}, "missing/plots", nullptr, 2, "Could not open sector layout file\n", stream_line},
+        {{"-t"}, RunDir::kRemoved, nullptr, 2, "Could not open sector layout file\n", stream_line},
         // The track decoder's plot file: the run ends before its layout is printed...
-        {{"-t"}, nullptr, "layout.dat", 2, "Could not open plot layout file\n", stream_line},
-        {{"-t"}, nullptr, "trans.dat", 2, "Could not open plot transition file\n", stream_line},
+        {{"-t"}, RunDir::kKept, "layout.dat", 2, "Could not open plot layout file\n", stream_line},
+        {{"-t"}, RunDir::kKept, "trans.dat", 2, "Could not open plot transition file\n", stream_line},
         // ...a sector's, before the sectors are printed, whichever sector it is.
-        {{"-t"}, nullptr, "sec_trans_1.dat", 2, "Could not open plot transition file\n",
+        {{"-t"}, RunDir::kKept, "sec_trans_1.dat", 2, "Could not open plot transition file\n",
          "  0038 172560 4000  fe 00 00 09 02 43 c6                             .....C.\n"},
-        {{"-t"}, nullptr, "sec_data_1.dat", 2, "Could not open plot data file\n",
+        {{"-t"}, RunDir::kKept, "sec_data_1.dat", 2, "Could not open plot data file\n",
          "  0038 172560 4000  fe 00 00 09 02 43 c6                             .....C.\n"},
-        {{"-t"}, nullptr, "sec_layout_5.dat", 2, "Could not open plot layout file\n",
+        {{"-t"}, RunDir::kKept, "sec_layout_5.dat", 2, "Could not open plot layout file\n",
          "  0038 172560 4000  fe 00 00 09 02 43 c6                             .....C.\n"},
     };
     for (const Case& c : cases) {
         const std::string dir = make_temp_dir();
-        const std::string plot_dir = c.plot_dir == nullptr ? dir : dir + "/" + c.plot_dir;
-        if (c.blocked != nullptr) std::filesystem::create_directory(dir + "/" + c.blocked);
+        const std::string plot_dir = dir + "/plots";
+        std::filesystem::create_directory(plot_dir);
+        if (c.blocked != nullptr) std::filesystem::create_directory(plot_dir + "/" + c.blocked);
         const std::string report = dir + "/report.txt";
         std::vector<std::string> args = c.options;
         args.push_back(kSample);
         args.push_back(report);
-        RunResult r = run_analyser(args, plot_dir);
+        RunResult r = run_analyser(args, plot_dir, c.plots);
         EXPECT_EQ(r.code, c.code) << c.err;
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.out, c.code == 2 && c.blocked == nullptr ? "Abnormal termination code 2\n   Press return to exit program\n" : "");
         const std::string text = read_file(report);
         ASSERT_GE(text.size(), c.report_end.size()) << c.err;
         EXPECT_EQ(text.substr(text.size() - c.report_end.size()), c.report_end) << c.err;
-        for (const auto& f : std::filesystem::directory_iterator(dir)) {
+        for (const auto& f : std::filesystem::recursive_directory_iterator(dir)) {
             if (!f.is_regular_file()) continue;
             const std::string content = read_file(f.path().string());
             EXPECT_TRUE(content.empty() || content.back() == '\n') << f.path();
@@ -154,7 +155,8 @@ TEST(Run, FullDiskIsNotACompletedRun) {
     std::filesystem::create_symlink("/dev/full", dir + "/allsect.dat");
     const std::pair<std::vector<std::string>, std::string> cases[] = {  // arguments, the file that failed
         {{kSample, "/dev/full"}, "/dev/full"},
-        {{"-t", kSample, dir + "/report.txt"}, dir + "/allsect.dat"},
+        // Plot files are named as the run made them: in its current directory.
+        {{"-t", kSample, dir + "/report.txt"}, "allsect.dat"},
     };
     for (const auto& [args, failed] : cases) {
         RunResult r = run_analyser(args, dir);

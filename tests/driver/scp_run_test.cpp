@@ -2,11 +2,11 @@
 // gives the same analysis, and a damaged image ends the run with one line.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
-#include "driver/run.h"
 #include "support/capture.h"
 #include "support/run_helper.h"
 #include "support/scp_builder.h"
@@ -72,16 +72,10 @@ TEST(ScpRun, SameTicksAsAStreamGiveTheSameReport) {
     }
 }
 
-RunFigures figures_of(const std::vector<std::string>& args) {
-    RunFigures f;
-    Capture out;
-    Capture err;
-    RunIo io;
-    io.out = out.get();
-    io.err = err.get();
-    io.figures = &f;
-    EXPECT_EQ(run_quenanalyze(args, io), 1) << err.text();
-    return f;
+RunFigures figures_of(const std::string& path, std::optional<TrackSide> track = std::nullopt) {
+    AnalysisResult r = analyse_file(path, {}, track);
+    EXPECT_EQ(r.code, 1) << r.err;
+    return std::move(r.figures);
 }
 
 // The decoded bytes of every hex dump line, without the times and clocks beside them.
@@ -103,8 +97,8 @@ TEST(ScpRun, StreamAndImageOfOneTrackReadTheSame) {
     const synth::FluxTrack flux = synth::revolutions_to_flux(revs, jittered(kScpSampleClock));
     const std::string image = write_temp_file(synth::encode_scp({{{2, 1}, flux}}), "disk.scp");
 
-    const RunFigures a = figures_of({"--track", "2.1", image});
-    const RunFigures b = figures_of({stream});
+    const RunFigures a = figures_of(image, TrackSide{2, 1});
+    const RunFigures b = figures_of(stream);
     ASSERT_TRUE(a.completed);
     const auto counts = [](const RunFigures& f) {
         return std::vector<int>{f.revolutions, f.track_bytes, f.id_good, f.id_bad, f.data_good, f.data_bad,

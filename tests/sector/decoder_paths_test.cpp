@@ -100,7 +100,7 @@ struct PathCase {
     bool all_areas;  // -f
     bool pll_off;    // -p
     uint8_t revolution;  // 0-based
-    uint64_t diag_bytes = WorkBudget::kDiagBytes;
+    uint64_t diag_bytes = WorkLimits::kDiagBytes;
 };
 
 const PathCase kPathCases[] = {
@@ -152,11 +152,8 @@ TEST(DecoderPaths, SharedResultsFindWhatEachDecoderFindsAlone) {
         opts.sector_all_areas = c.all_areas;
         opts.pll_off = c.pll_off;
         opts.revolution = c.revolution;
-        WorkBudget shared_budget(kAmple, c.diag_bytes);
-        opts.budget = &shared_budget;
+        opts.limits = {kAmple, c.diag_bytes};
         const DecodedTrack shared = decode_all(*load.capture, DecoderPath::kShared, opts);
-        WorkBudget plain_budget(kAmple, c.diag_bytes);
-        opts.budget = &plain_budget;
         const DecodedTrack plain = decode_all(*load.capture, DecoderPath::kPlain, opts);
         EXPECT_TRUE(describe(shared) == describe(plain)) << describe(shared).size() << " against "
                                                          << describe(plain).size();

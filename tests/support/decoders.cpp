@@ -38,8 +38,8 @@ DecodedTrack decode_all(const FluxCapture& stream, DecoderPath path, RunOptions 
     Capture text;
     opts.diag_out = text.get();
     opts.err_out = text.get();
-    WorkBudget own_budget;
-    if (opts.budget == nullptr) opts.budget = &own_budget;
+    WorkBudget budget(opts.limits);
+    opts.budget = &budget;
     const uint8_t rev = opts.revolution;
     const bool shared = path == DecoderPath::kShared;
     SeparatorRuns shared_runs(&stream, opts.pll_off);

@@ -44,7 +44,7 @@ struct DecodedTrack {
 };
 
 // Runs the track decoder, the ID locator and every located sector's analysis on the
-// revolution `opts.revolution` (0-based); `opts.budget` null: the standard limits.
+// revolution `opts.revolution` (0-based), within `opts.limits` as an analysis does.
 DecodedTrack decode_all(const FluxCapture& stream, DecoderPath path, RunOptions opts);
 
 }  // namespace quen::testing

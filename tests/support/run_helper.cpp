@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "driver/analysis.h"
+#include "driver/option_scan.h"
 #include "driver/run.h"
 #include "stream/capture_load.h"
 #include "support/capture.h"
@@ -41,36 +42,83 @@ std::string read_file(const std::string& path) {
     return ss.str();
 }
 
-RunResult run_analyser(const std::vector<std::string>& args, const std::string& plot_dir) {
+namespace {
+
+// Makes `dir` the current directory for its lifetime, then the one before again.
+class InDirectory {
+public:
+    InDirectory(const std::string& dir, RunDir fate) : before_(open(".", O_RDONLY | O_DIRECTORY)) {
+        if (before_ < 0) throw std::runtime_error("cannot open the current directory");
+        if (chdir(dir.c_str()) != 0) {
+            close(before_);
+            throw std::runtime_error("cannot enter " + dir);
+        }
+        if (fate == RunDir::kRemoved) std::filesystem::remove(dir);
+    }
+    ~InDirectory() {
+        if (fchdir(before_) != 0) std::abort();
+        close(before_);
+    }
+    InDirectory(const InDirectory&) = delete;
+    InDirectory& operator=(const InDirectory&) = delete;
+
+private:
+    int before_;
+};
+
+AnalysisResult analyse_load(CaptureLoad load, const std::string& name, const RunOptions& opts,
+                            std::optional<TrackSide> track, Capture& err) {
+    Capture out;
+    AnalysisResult r;
+    r.code = 2;
+    if (load.capture) {
+        CaptureAnalysis analysis(*load.capture, name, track);
+        const AnalysisEnd end = analysis.run(opts, {out.get(), err.get(), err.get()}, r.figures);
+        if (end == AnalysisEnd::Completed) r.code = 1;
+    } else {
+        record_load_failure(r.figures, load);
+    }
+    r.out = out.text();
+    r.err = err.text();
+    return r;
+}
+
+}  // namespace
+
+RunResult run_analyser(const std::vector<std::string>& args, const std::string& dir, RunDir fate) {
     Capture out;
     Capture err;
     RunIo io;
     io.out = out.get();
     io.err = err.get();
     io.wait_for_key = false;
-    io.plot_dir = plot_dir;
     RunResult r;
-    r.code = run_quenanalyze(args, io);
+    {
+        std::optional<InDirectory> in;
+        if (!dir.empty()) in.emplace(dir, fate);
+        r.code = run_quenanalyze(args, io);
+    }
     r.out = out.text();
     r.err = err.text();
     return r;
 }
 
-RunResult run_analysis(const std::vector<uint8_t>& capture_bytes, RunOptions opts, WorkBudget& budget) {
-    Capture out;
+AnalysisResult analyse_bytes(const std::vector<uint8_t>& capture_bytes, const RunOptions& opts) {
     Capture err;
-    RunResult r;
     CaptureLoad load = load_capture(capture_bytes.data(), capture_bytes.size(), "track.raw", std::nullopt, err.get());
-    if (load.capture) {
-        CaptureAnalysis analysis(*load.capture, "track.raw");
-        RunFigures figures;
-        r.code = analysis.run(opts, {out.get(), err.get(), err.get()}, figures, &budget) == AnalysisEnd::Completed ? 1 : 2;
-    } else {
-        r.code = 2;
+    return analyse_load(std::move(load), "track.raw", opts, std::nullopt, err);
+}
+
+AnalysisResult analyse_file(const std::string& path, const std::vector<std::string>& options,
+                            std::optional<TrackSide> track) {
+    RunOptions opts;
+    for (const std::string& o : options) {
+        if (scan_option_cluster(o, opts).fault == OptionFault::UnknownLetter) {
+            throw std::invalid_argument("no such option: " + o);
+        }
     }
-    r.out = out.text();
-    r.err = err.text();
-    return r;
+    Capture err;
+    return analyse_load(load_capture_file(path, track, err.get()), path, opts, track, err);
 }
 
 RunResult run_program(const std::string& path, const std::vector<std::string>& args, StdoutTo to) {
