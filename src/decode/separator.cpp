@@ -10,6 +10,9 @@ namespace {
 
 // Reading on past the index stops at the end of a field; a few thousand intervals hold any.
 constexpr uint32_t kOverrunChunk = 2048;
+// Results computed per pass through the stages: their times and results stay in the
+// first-level cache from one stage to the next.
+constexpr size_t kBatch = 1024;
 
 }  // namespace
 
@@ -27,14 +30,16 @@ SeparatorRun::SeparatorRun(const FluxCapture* stream, uint8_t revolution, bool p
     revolution_intervals_ = cursor_.count;
 }
 
-bool SeparatorRun::extend(uint32_t i) {
-    if (cursor_.at_end()) return false;
+size_t SeparatorRun::extent_for(uint32_t i) const {
     // The whole revolution at once, past it a chunk at a time.
     const uint64_t wanted = std::max<uint64_t>(uint64_t{i} + 1, size_ < revolution_intervals_
                                                                     ? revolution_intervals_
                                                                     : size_ + kOverrunChunk);
     const uint64_t in_stream = size_ + (cursor_.stream->flux_count - static_cast<uint32_t>(cursor_.next));
-    const size_t to = static_cast<size_t>(std::min(wanted, in_stream));
+    return static_cast<size_t>(std::min(wanted, in_stream));
+}
+
+void SeparatorRun::make_room(size_t to) {
     if (capacity_ < to) {
         const size_t capacity = std::max(to, 2 * capacity_);
         auto steps = std::make_unique_for_overwrite<Step[]>(capacity);
@@ -45,28 +50,79 @@ bool SeparatorRun::extend(uint32_t i) {
         classes_ = std::move(classes);
         capacity_ = capacity;
     }
-    Step* step = steps_.get() + size_;
-    uint8_t* classes = classes_.get() + size_;
-    int32_t interval_ns = 0;
+}
+
+// Both loops below work on copies: a store of a result could be one to the cursor or to
+// the pointers as far as the compiler knows, which would have it read them back each time.
+void SeparatorRun::read_times(size_t to) {
+    FluxCursor cursor = cursor_;
     uint32_t total_ns = total_ns_;
-    pll_.step_many(
-        to - size_,
-        [&] {
-            interval_ns = cursor_.next_ns();
-            return total_ns += static_cast<uint32_t>(interval_ns);
-        },
-        [&](uint16_t cells, uint16_t clk) {
-            *step++ = {total_ns, cells, clk};
-            *classes++ = classify_interval(interval_ns, cells, clk);
-        });
+    Step* const end = steps_.get() + to;
+    for (Step* s = steps_.get() + size_; s != end; ++s) {
+        total_ns += static_cast<uint32_t>(cursor.next_ns());
+        s->total_ns = total_ns;
+    }
+    cursor_ = cursor;
     total_ns_ = total_ns;
+}
+
+void SeparatorRun::classify(size_t to) {
+    const Step* const steps = steps_.get();
+    uint8_t* const classes = classes_.get();
+    uint32_t before_ns = total_before(size_);
+    for (size_t i = size_; i < to; ++i) {
+        classes[i] = classify_interval(interval_ns(before_ns, steps[i].total_ns), steps[i].cells, steps[i].clk);
+        before_ns = steps[i].total_ns;
+    }
     size_ = to;
+}
+
+bool SeparatorRun::extend(uint32_t i) {
+    if (cursor_.at_end()) return false;
+    const size_t to = extent_for(i);
+    make_room(to);
+    while (size_ < to) {
+        const size_t end = std::min(to, size_ + kBatch);
+        read_times(end);
+        pll_.step_many(end - size_, targets(), results());
+        classify(end);
+    }
     return i < to;
+}
+
+void SeparatorRun::compute_pair(SeparatorRun& a, SeparatorRun& b) {
+    const size_t to_a = a.cursor_.at_end() ? a.size_ : a.extent_for(0);
+    const size_t to_b = b.cursor_.at_end() ? b.size_ : b.extent_for(0);
+    a.make_room(to_a);
+    b.make_room(to_b);
+    while (a.size_ < to_a || b.size_ < to_b) {
+        const size_t end_a = std::min(to_a, a.size_ + kBatch);
+        const size_t end_b = std::min(to_b, b.size_ + kBatch);
+        a.read_times(end_a);
+        b.read_times(end_b);
+        PllStepper::step_two(a.pll_, end_a - a.size_, a.targets(), a.results(), b.pll_, end_b - b.size_, b.targets(),
+                             b.results());
+        a.classify(end_a);
+        b.classify(end_b);
+    }
 }
 
 SeparatorRun& SeparatorRuns::from(uint8_t revolution) {
     std::unique_ptr<SeparatorRun>& run = runs_[revolution];
-    if (!run) run = std::make_unique<SeparatorRun>(stream_, revolution, pll_off_);
+    if (run) return *run;
+    run = std::make_unique<SeparatorRun>(stream_, revolution, pll_off_);
+    // A neighbour the passes will read too is computed in the same loop, the next one
+    // first; one already made keeps its results.
+    for (const int32_t side : {1, -1}) {
+        const int32_t other = int32_t{revolution} + side;
+        if (other < 0 || other >= static_cast<int32_t>(runs_.size()) || runs_[other] ||
+            !read_by_passes(*stream_, static_cast<uint32_t>(other))) {
+            continue;
+        }
+        runs_[other] = std::make_unique<SeparatorRun>(stream_, static_cast<uint8_t>(other), pll_off_);
+        SeparatorRun::compute_pair(*run, *runs_[other]);
+        break;
+    }
     return *run;
 }
 
