@@ -104,7 +104,8 @@ inline bool read_by_passes(const FluxCapture& stream, uint32_t revolution) {
 // The separator runs of one analysis, one per starting revolution, for the options in force.
 // A run is computed through its revolution when first asked for, together with a
 // neighbour that the passes will read too: two independent separators stepped in one loop
-// take little longer than one.
+// take less time than the two one after the other. A track without sectors has no passes,
+// and its neighbour's run is then computed for nothing, a cost the others outweigh.
 class SeparatorRuns {
 public:
     SeparatorRuns(const FluxCapture* stream, bool pll_off) : stream_(stream), pll_off_(pll_off) {}
