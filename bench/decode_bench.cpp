@@ -53,6 +53,40 @@ void BM_Separator(benchmark::State& state) {
 }
 BENCHMARK(BM_Separator)->Unit(benchmark::kMillisecond);
 
+// The separator through the first `revolutions` starting revolutions of a capture, as
+// the decoders of a default analysis have them computed; one is a run alone.
+void BM_SeparatorRevolutions(benchmark::State& state, std::string path, uint32_t revolutions) {
+    std::vector<uint8_t> bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<uint8_t>(c));
+        std::fclose(f);
+    }
+    FILE* sink = std::fopen("/dev/null", "w");
+    const quen::CaptureLoad load = quen::load_stream_bytes(bytes.data(), bytes.size(), path, sink);
+    std::fclose(sink);
+    if (!load.capture || load.capture->index_count < revolutions + 1) {
+        state.SkipWithError("capture unreadable or too short");
+        return;
+    }
+    int64_t intervals = 0;
+    for (auto _ : state) {
+        intervals = 0;
+        if (revolutions == 1) {
+            quen::SeparatorRun run(load.capture.get(), 0, false);
+            benchmark::DoNotOptimize(run.has(0));
+            intervals = run.revolution_intervals();
+            continue;
+        }
+        quen::SeparatorRuns runs(load.capture.get(), false);
+        for (uint32_t r = 0; r < revolutions; ++r) {
+            quen::SeparatorRun& run = runs.from(static_cast<uint8_t>(r));
+            benchmark::DoNotOptimize(run.has(0));
+            intervals += run.revolution_intervals();
+        }
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * intervals);
+}
+
 // One whole analysis in-process, its report and diagnostics sent to /dev/null.
 void BM_WholeRun(benchmark::State& state, std::string path, std::string options) {
     FILE* sink = std::fopen("/dev/null", "w");
@@ -104,6 +138,12 @@ int register_whole_runs() {
             ->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark(("StreamJudge/" + name).c_str(), BM_StreamJudge, p, size)
             ->Unit(benchmark::kMicrosecond);
+        // One revolution alone, and those that the passes of a default analysis read.
+        for (const uint32_t revolutions : {1u, 2u}) {
+            benchmark::RegisterBenchmark(("SeparatorRevolutions/" + name + "/" + std::to_string(revolutions)).c_str(),
+                                         BM_SeparatorRevolutions, p, revolutions)
+                ->Unit(benchmark::kMicrosecond);
+        }
         for (const char* options : {"", "-v"}) {
             benchmark::RegisterBenchmark(("WholeRun/" + name + (*options ? "/-v" : "")).c_str(), BM_WholeRun, p,
                                          options)

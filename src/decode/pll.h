@@ -51,6 +51,12 @@ public:
     // each one's cells and bit period after it to take(cells, clk).
     template <class NextTarget, class Take>
     void step_many(size_t count, NextTarget next_target, Take take);
+    // Steps two independent separators at once, each exactly as its step_many would: one
+    // transition of each in turn, so that the processor works on one's chain of
+    // dependences while the other's waits for its look-ups.
+    template <class NextA, class TakeA, class NextB, class TakeB>
+    static void step_two(PllStepper& a, size_t count_a, NextA next_a, TakeA take_a, PllStepper& b, size_t count_b,
+                         NextB next_b, TakeB take_b);
     // One transition, as PllState::step.
     uint16_t step(uint32_t target_ns) {
         uint16_t cells = 0;
@@ -76,6 +82,46 @@ private:
         Lane lane;
         uint16_t cells;
     };
+    // A lane while the loops step it. The clock only ever moves by whole ticks, so it is
+    // kept as the ticks taken since a base time: the ticks from the base to a transition
+    // then follow from the transition's time alone, and the division they take stays out
+    // of the chain that leads from one transition to the next.
+    //
+    // The values each transition's result waits on are locals of the loop, each of its
+    // own: a lane whose address is never taken stays in registers.
+    struct Chain {
+        uint32_t ticks_taken;
+        uint32_t ph;
+        uint32_t f;
+        uint32_t history;
+    };
+    // The rest stay in the stepper, in memory: only the test for the usual case reads
+    // them, a test the processor predicts rather than waits for. Left to itself, the
+    // compiler would give them registers too and, short of registers for two lanes, spill
+    // values of the chain instead.
+    struct Beside {
+        uint32_t base_ns;
+        uint32_t last_tick;  // the most ticks from the base before the clock's range ends
+        uint32_t counts;     // freq_count | phase_count << 16
+    };
+    Chain start_walk(const Lane& lane) {
+        beside_ = {lane.clock_ns, (UINT32_MAX - lane.clock_ns) / pll::kTickNs,
+                   (lane.freq_count & 0xFFFF) | lane.phase_count << 16};
+        return {0, lane.phase, lane.freq, lane.history};
+    }
+    Lane end_walk(const Chain& c) const {
+        return {beside_.base_ns + c.ticks_taken * pll::kTickNs, c.ph, c.f, beside_.counts & 0xFFFF,
+                beside_.counts >> 16, c.history};
+    }
+    // The transition at target_ns; returns its cells. The setting is fixed for a whole
+    // loop, so it is no value the loop has to keep.
+    template <bool kPllOff>
+    uint32_t walk_to(Chain& c, uint32_t target_ns);
+    template <bool kPllOff, class NextTarget, class Take>
+    void walk_many(size_t count, NextTarget next_target, Take take);
+    template <bool kPllOff, class NextA, class TakeA, class NextB, class TakeB>
+    static void walk_two(PllStepper& a, size_t count_a, NextA next_a, TakeA take_a, PllStepper& b, size_t count_b,
+                         NextB next_b, TakeB take_b);
     static Lane lane_of(const PllState& state);
     static PllState state_of(const Lane& lane);
     // Corrections pending, a transition behind the clock or inside the last cell, or a
@@ -87,68 +133,85 @@ private:
 
     bool pll_off_;
     Lane lane_;
+    Beside beside_{};
 };
+
+template <bool kPllOff>
+inline uint32_t PllStepper::walk_to(Chain& c, uint32_t target_ns) {
+    using namespace pll;
+    // Ticks from the base to the first that reaches the transition.
+    const uint32_t base_ns = beside_.base_ns;
+    const uint32_t to_target = target_ns > base_ns ? ticks_to_cover(target_ns - base_ns) : 0;
+    const uint32_t ticks = to_target - c.ticks_taken;
+    // Both the fill of the last cell and the plain ticks after it add freq.
+    const uint64_t before_transition = uint64_t{c.ph} + (uint64_t{ticks} - 1) * c.f;
+    // The usual case: no correction pending, and the transition ahead of the clock,
+    // past the end of the cell and short of the top of the clock's range.
+    if ((beside_.counts & 0x70007) == 0 && to_target > c.ticks_taken && to_target <= beside_.last_tick &&
+        before_transition >= kCellPhase) {
+        // The transition's own tick adds freq once more.
+        const Settled settled =
+            settle_transition(static_cast<uint32_t>(before_transition % kCellPhase) + c.f, c.f, c.history, kPllOff);
+        c = {to_target + settled.ticks, settled.ph, settled.f, settled.history};
+        beside_.counts = settled.fc | settled.pc << 16;
+        return static_cast<uint32_t>(before_transition / kCellPhase);
+    }
+    // The clock wraps modulo 2^32 as step() keeps it.
+    const Lane lane = end_walk(c);
+    const Stepped stepped = stepped_slowly(lane.clock_ns, lane.phase, lane.freq, lane.freq_count, lane.phase_count,
+                                           lane.history, target_ns, kPllOff);
+    c = start_walk(stepped.lane);
+    return stepped.cells;
+}
+
+template <bool kPllOff, class NextTarget, class Take>
+void PllStepper::walk_many(size_t count, NextTarget next_target, Take take) {
+    Chain c = start_walk(lane_);
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t cells = walk_to<kPllOff>(c, next_target());
+        take(static_cast<uint16_t>(cells), PllState::clk_of(c.f));
+    }
+    lane_ = end_walk(c);
+}
 
 template <class NextTarget, class Take>
 void PllStepper::step_many(size_t count, NextTarget next_target, Take take) {
-    using namespace pll;
-    // The clock only ever moves by whole ticks, so it is kept as the ticks taken since a
-    // base time: the ticks from the base to a transition then follow from the
-    // transition's time alone, and the division they take stays out of the chain that
-    // leads from one transition to the next.
-    uint32_t base_ns = 0;
-    uint32_t ticks_taken = 0;
-    uint32_t last_tick = 0;  // the most ticks from the base before the clock's range ends
-    auto rebase = [&](uint32_t clock_ns) {
-        base_ns = clock_ns;
-        ticks_taken = 0;
-        last_tick = (UINT32_MAX - clock_ns) / kTickNs;
-    };
-    rebase(lane_.clock_ns);
-    // Each in a local of its own: a lane whose address is never taken stays in registers.
-    uint32_t ph = lane_.phase;
-    uint32_t f = lane_.freq;
-    uint32_t fc = lane_.freq_count;
-    uint32_t pc = lane_.phase_count;
-    uint32_t history = lane_.history;
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t target_ns = next_target();
-        // Ticks from the base to the first that reaches the transition.
-        const uint32_t to_target =
-            target_ns > base_ns ? static_cast<uint32_t>((uint64_t{target_ns} - base_ns + kTickNs - 1) / kTickNs) : 0;
-        const uint32_t ticks = to_target - ticks_taken;
-        // Both the fill of the last cell and the plain ticks after it add freq.
-        const uint64_t before_transition = uint64_t{ph} + (uint64_t{ticks} - 1) * f;
-        uint32_t cells;
-        // The usual case: no correction pending, and the transition ahead of the clock,
-        // past the end of the cell and short of the top of the clock's range.
-        if (((fc | pc) & 7) == 0 && to_target > ticks_taken && to_target <= last_tick &&
-            before_transition >= kCellPhase) {
-            cells = static_cast<uint32_t>(before_transition / kCellPhase);
-            // The transition's own tick adds freq once more.
-            const Settled settled =
-                settle_transition(static_cast<uint32_t>(before_transition % kCellPhase) + f, f, history, pll_off_);
-            ticks_taken = to_target + settled.ticks;
-            ph = settled.ph;
-            f = settled.f;
-            fc = settled.fc;
-            pc = settled.pc;
-            history = settled.history;
-        } else {
-            // The clock wraps modulo 2^32 as step() keeps it.
-            const Stepped stepped = stepped_slowly(base_ns + ticks_taken * kTickNs, ph, f, fc, pc, history,
-                                                   target_ns, pll_off_);
-            rebase(stepped.lane.clock_ns);
-            ph = stepped.lane.phase;
-            f = stepped.lane.freq;
-            fc = stepped.lane.freq_count;
-            pc = stepped.lane.phase_count;
-            history = stepped.lane.history;
-            cells = stepped.cells;
-        }
-        take(static_cast<uint16_t>(cells), PllState::clk_of(f));
+    if (pll_off_) {
+        walk_many<true>(count, next_target, take);
+    } else {
+        walk_many<false>(count, next_target, take);
     }
-    lane_ = Lane{base_ns + ticks_taken * kTickNs, ph, f, fc, pc, history};
+}
+
+template <bool kPllOff, class NextA, class TakeA, class NextB, class TakeB>
+void PllStepper::walk_two(PllStepper& a, size_t count_a, NextA next_a, TakeA take_a, PllStepper& b, size_t count_b,
+                          NextB next_b, TakeB take_b) {
+    const size_t both = count_a < count_b ? count_a : count_b;
+    Chain ca = a.start_walk(a.lane_);
+    Chain cb = b.start_walk(b.lane_);
+    for (size_t i = 0; i < both; ++i) {
+        const uint32_t cells_a = a.walk_to<kPllOff>(ca, next_a());
+        take_a(static_cast<uint16_t>(cells_a), PllState::clk_of(ca.f));
+        const uint32_t cells_b = b.walk_to<kPllOff>(cb, next_b());
+        take_b(static_cast<uint16_t>(cells_b), PllState::clk_of(cb.f));
+    }
+    a.lane_ = a.end_walk(ca);
+    b.lane_ = b.end_walk(cb);
+    a.walk_many<kPllOff>(count_a - both, next_a, take_a);
+    b.walk_many<kPllOff>(count_b - both, next_b, take_b);
+}
+
+template <class NextA, class TakeA, class NextB, class TakeB>
+void PllStepper::step_two(PllStepper& a, size_t count_a, NextA next_a, TakeA take_a, PllStepper& b, size_t count_b,
+                          NextB next_b, TakeB take_b) {
+    if (a.pll_off_ != b.pll_off_) {
+        a.step_many(count_a, next_a, take_a);
+        b.step_many(count_b, next_b, take_b);
+    } else if (a.pll_off_) {
+        walk_two<true>(a, count_a, next_a, take_a, b, count_b, next_b, take_b);
+    } else {
+        walk_two<false>(a, count_a, next_a, take_a, b, count_b, next_b, take_b);
+    }
 }
 
 }  // namespace quen

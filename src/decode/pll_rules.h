@@ -87,6 +87,16 @@ inline uint32_t ticks_to_fill(uint32_t phase_needed, uint32_t f) {
     return n / f;
 }
 
+// Ticks until a span of `span_ns` is covered, the ceiling of span_ns / kTickNs, from a
+// multiplication: with m = 2^38 / kTickNs rounded up, m * kTickNs exceeds 2^38 by 56, so
+// (n * m) >> 38 is the quotient of n for every n below 2^38 / 56, beyond any 32-bit
+// span plus the rounding, and the product stays within 64 bits.
+inline constexpr uint64_t kTickReciprocal = ((uint64_t{1} << 38) + kTickNs - 1) / kTickNs;
+static_assert(kTickReciprocal * kTickNs - (uint64_t{1} << 38) == 56);
+inline uint32_t ticks_to_cover(uint32_t span_ns) {
+    return static_cast<uint32_t>(((uint64_t{span_ns} + kTickNs - 1) * kTickReciprocal) >> 38);
+}
+
 // The frequency after `ticks` ticks of the correction `fc`, each a step up or down that
 // stops at the end of the range (a frequency already past it stays where it is). The
 // direction goes in as a sign, not a branch: it is as likely one way as the other.

@@ -10,6 +10,9 @@ namespace {
 
 // Reading on past the index stops at the end of a field; a few thousand intervals hold any.
 constexpr uint32_t kOverrunChunk = 2048;
+// Results computed per pass through the stages: their times and results stay in the
+// first-level cache from one stage to the next.
+constexpr size_t kBatch = 1024;
 
 }  // namespace
 
@@ -27,14 +30,16 @@ SeparatorRun::SeparatorRun(const FluxCapture* stream, uint8_t revolution, bool p
     revolution_intervals_ = cursor_.count;
 }
 
-bool SeparatorRun::extend(uint32_t i) {
-    if (cursor_.at_end()) return false;
+size_t SeparatorRun::extent_for(uint32_t i) const {
     // The whole revolution at once, past it a chunk at a time.
     const uint64_t wanted = std::max<uint64_t>(uint64_t{i} + 1, size_ < revolution_intervals_
                                                                     ? revolution_intervals_
                                                                     : size_ + kOverrunChunk);
     const uint64_t in_stream = size_ + (cursor_.stream->flux_count - static_cast<uint32_t>(cursor_.next));
-    const size_t to = static_cast<size_t>(std::min(wanted, in_stream));
+    return static_cast<size_t>(std::min(wanted, in_stream));
+}
+
+void SeparatorRun::make_room(size_t to) {
     if (capacity_ < to) {
         // The room outgrown stays in the arena until the analysis ends: at most as much again.
         const size_t capacity = std::max(to, 2 * capacity_);
@@ -46,29 +51,80 @@ bool SeparatorRun::extend(uint32_t i) {
         classes_ = classes;
         capacity_ = capacity;
     }
-    Step* step = steps_ + size_;
-    uint8_t* classes = classes_ + size_;
-    int32_t interval_ns = 0;
+}
+
+// Both loops below work on copies: a store of a result could be one to the cursor or to
+// the pointers as far as the compiler knows, which would have it read them back each time.
+void SeparatorRun::read_times(size_t to) {
+    FluxCursor cursor = cursor_;
     uint32_t total_ns = total_ns_;
-    pll_.step_many(
-        to - size_,
-        [&] {
-            interval_ns = cursor_.next_ns();
-            return total_ns += static_cast<uint32_t>(interval_ns);
-        },
-        [&](uint16_t cells, uint16_t clk) {
-            *step++ = {total_ns, cells, clk};
-            *classes++ = classify_interval(interval_ns, cells, clk);
-        });
+    Step* const end = steps_ + to;
+    for (Step* s = steps_ + size_; s != end; ++s) {
+        total_ns += static_cast<uint32_t>(cursor.next_ns());
+        s->total_ns = total_ns;
+    }
+    cursor_ = cursor;
     total_ns_ = total_ns;
+}
+
+void SeparatorRun::classify(size_t to) {
+    const Step* const steps = steps_;
+    uint8_t* const classes = classes_;
+    uint32_t before_ns = total_before(size_);
+    for (size_t i = size_; i < to; ++i) {
+        classes[i] = classify_interval(interval_ns(before_ns, steps[i].total_ns), steps[i].cells, steps[i].clk);
+        before_ns = steps[i].total_ns;
+    }
     size_ = to;
+}
+
+bool SeparatorRun::extend(uint32_t i) {
+    if (cursor_.at_end()) return false;
+    const size_t to = extent_for(i);
+    make_room(to);
+    while (size_ < to) {
+        const size_t end = std::min(to, size_ + kBatch);
+        read_times(end);
+        pll_.step_many(end - size_, targets(), results());
+        classify(end);
+    }
     return i < to;
+}
+
+void SeparatorRun::compute_pair(SeparatorRun& a, SeparatorRun& b) {
+    const size_t to_a = a.cursor_.at_end() ? a.size_ : a.extent_for(0);
+    const size_t to_b = b.cursor_.at_end() ? b.size_ : b.extent_for(0);
+    a.make_room(to_a);
+    b.make_room(to_b);
+    while (a.size_ < to_a || b.size_ < to_b) {
+        const size_t end_a = std::min(to_a, a.size_ + kBatch);
+        const size_t end_b = std::min(to_b, b.size_ + kBatch);
+        a.read_times(end_a);
+        b.read_times(end_b);
+        PllStepper::step_two(a.pll_, end_a - a.size_, a.targets(), a.results(), b.pll_, end_b - b.size_, b.targets(),
+                             b.results());
+        a.classify(end_a);
+        b.classify(end_b);
+    }
 }
 
 SeparatorRun& SeparatorRuns::from(uint8_t revolution) {
     std::unique_ptr<SeparatorRun>& run = runs_[revolution];
     if (!run) run = std::make_unique<SeparatorRun>(stream_, revolution, pll_off_, arena_);
     return *run;
+}
+
+SeparatorRun& SeparatorRuns::for_pass(uint8_t revolution) {
+    if (runs_[revolution]) return *runs_[revolution];
+    SeparatorRun& run = from(revolution);
+    // The passes go up the revolutions: the next one they read that is not made yet
+    // is computed in the same loop.
+    for (uint32_t other = revolution + 1u; read_by_passes(*stream_, other); ++other) {
+        if (runs_[other]) continue;
+        SeparatorRun::compute_pair(run, from(static_cast<uint8_t>(other)));
+        break;
+    }
+    return run;
 }
 
 }  // namespace quen

@@ -45,12 +45,16 @@ public:
     // The i-th interval; has(i) must have been true.
     SeparatedInterval get(uint32_t i) const {
         const Step& s = steps_[i];
-        // The interval is the difference of the times, modulo 2^32 as they were summed.
-        const uint32_t before = i == 0 ? 0 : steps_[i - 1].total_ns;
-        return {s.total_ns, static_cast<int32_t>(s.total_ns - before), s.cells, s.clk, classes_[i]};
+        return {s.total_ns, interval_ns(total_before(i), s.total_ns), s.cells, s.clk, classes_[i]};
     }
 
 private:
+    friend class SeparatorRuns;
+    // The difference of the times, modulo 2^32 as they were summed.
+    static int32_t interval_ns(uint32_t before_ns, uint32_t total_ns) {
+        return static_cast<int32_t>(total_ns - before_ns);
+    }
+    uint32_t total_before(size_t i) const { return i == 0 ? 0 : steps_[i - 1].total_ns; }
     // Kept small: every revolution's results stay in memory for the whole run.
     struct Step {
         uint32_t total_ns;
@@ -59,6 +63,28 @@ private:
     };
 
     bool extend(uint32_t i);
+    // The size an extension for the i-th interval reaches.
+    size_t extent_for(uint32_t i) const;
+    // Room for `to` results, those computed kept.
+    void make_room(size_t to);
+    // The three stages that compute the results from size_ up to `to` (at most a batch
+    // on): the times, the separator's cells and bit periods, and the classes, which also
+    // settle the size. Kept apart, the separator's loop keeps nothing in registers but
+    // its own state and a place in the results.
+    void read_times(size_t to);
+    auto targets() {
+        return [s = steps_ + size_]() mutable { return (s++)->total_ns; };
+    }
+    auto results() {
+        return [s = steps_ + size_](uint16_t cells, uint16_t clk) mutable {
+            s->cells = cells;
+            s->clk = clk;
+            ++s;
+        };
+    }
+    void classify(size_t to);
+    // Computes two runs not yet read, each through its revolution, in one loop.
+    static void compute_pair(SeparatorRun& a, SeparatorRun& b);
 
     FluxCursor cursor_;
     PllStepper pll_;
@@ -72,13 +98,26 @@ private:
     size_t capacity_ = 0;
 };
 
+// Whether the sector passes compare the data of `revolution`: those with two index pulses
+// after their own start, as far as revolutions are numbered (in 8 bits).
+inline bool read_by_passes(const FluxCapture& stream, uint32_t revolution) {
+    return revolution + 2 < stream.index_count && revolution <= UINT8_MAX;
+}
+
 // The separator runs of one analysis, one per starting revolution, for the options in force.
+// A run is computed through its revolution when first asked for.
 class SeparatorRuns {
 public:
     SeparatorRuns(const FluxCapture* stream, bool pll_off) : stream_(stream), pll_off_(pll_off) {}
 
     const FluxCapture* stream() const { return stream_; }
     SeparatorRun& from(uint8_t revolution);
+    // The same for a sector pass, which reads its revolution only once a sector is found:
+    // a run not made yet is computed together with the next revolution the passes read,
+    // as two independent separators stepped in one loop take less time than the two one
+    // after the other. Asked for by the track decoder, the pair would be computed for
+    // nothing on a track without sectors.
+    SeparatorRun& for_pass(uint8_t revolution);
 
 private:
     const FluxCapture* stream_;

@@ -11,9 +11,6 @@ namespace {
 
 constexpr const char* kPassFailedLine = "Sector %d pass=%d did not read correctly ???\n";
 
-// Revolutions are numbered in 8 bits.
-constexpr uint32_t kMaxRevolution = 255;
-
 // Returns the intervals the scan read. The scan keeps at most `text_room` bytes of
 // diagnostic text (and the line that crosses it); a decoding that would need more starts
 // from the index instead.
@@ -40,7 +37,7 @@ SectorPasses::~SectorPasses() = default;
 
 bool SectorPasses::decode(uint8_t revolution, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
                           ByteBuffer& buffer, const RunOptions& opts, SectorPlots plots) {
-    SeparatorRun& run = runs_.from(revolution);
+    SeparatorRun& run = runs_.for_pass(revolution);
     SectorDecoder decoder(layout, buffer, run, opts, DiagSink::of(opts), plots, wanted_sector, expected_pos_ns);
     if (expected_.empty()) {
         const bool found = decoder.run();
@@ -102,8 +99,7 @@ bool analyse_sector(SectorLayout& layout, ByteBuffer& buffer, SectorPasses& pass
     // The other revolutions are read only to compare their data: they write no plot files.
     ByteBuffer& pass_buffer = passes.pass_buffer;
     SectorLayout& pass_layout = passes.pass_layout;
-    const uint32_t index_count = passes.stream()->index_count;
-    for (uint32_t l = 0; l + 2 < index_count && l <= kMaxRevolution; ++l) {
+    for (uint32_t l = 0; read_by_passes(*passes.stream(), l); ++l) {
         if (l == revolution) continue;
         if (opts.budget != nullptr && !opts.budget->passes_left()) {
             ++passes.skipped;
