@@ -54,7 +54,7 @@ void BM_Separator(benchmark::State& state) {
 BENCHMARK(BM_Separator)->Unit(benchmark::kMillisecond);
 
 // The separator through the first `revolutions` starting revolutions of a capture, as
-// the decoders of a default analysis have them computed; one is a run alone.
+// the passes have them computed; one is a run alone.
 void BM_SeparatorRevolutions(benchmark::State& state, std::string path, uint32_t revolutions) {
     std::vector<uint8_t> bytes;
     if (FILE* f = std::fopen(path.c_str(), "rb")) {
@@ -71,15 +71,10 @@ void BM_SeparatorRevolutions(benchmark::State& state, std::string path, uint32_t
     int64_t intervals = 0;
     for (auto _ : state) {
         intervals = 0;
-        if (revolutions == 1) {
-            quen::SeparatorRun run(load.capture.get(), 0, false);
-            benchmark::DoNotOptimize(run.has(0));
-            intervals = run.revolution_intervals();
-            continue;
-        }
+        // As the passes ask for them: a revolution with the next one it reads.
         quen::SeparatorRuns runs(load.capture.get(), false);
         for (uint32_t r = 0; r < revolutions; ++r) {
-            quen::SeparatorRun& run = runs.from(static_cast<uint8_t>(r));
+            quen::SeparatorRun& run = revolutions == 1 ? runs.from(0) : runs.for_pass(static_cast<uint8_t>(r));
             benchmark::DoNotOptimize(run.has(0));
             intervals += run.revolution_intervals();
         }
