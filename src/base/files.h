@@ -3,10 +3,10 @@
 // name and renamed over it once whole.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -48,8 +48,11 @@ public:
     void abandon();
 
 private:
+    void buffer_whole_blocks();
+
     std::string path_;
     std::string temp_path_;  // empty when written in place
+    std::unique_ptr<char[]> buffer_;  // outlives file_, which is closed first
     OwnedFile file_;
     std::string error_;
 };
