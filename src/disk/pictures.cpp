@@ -52,7 +52,12 @@ fs::path on_path(const char* name) {
     }
 }
 
-const std::regex kOurs(R"(((layout|trans|allsect|sec_(layout|data|trans))(_[0-9]+)?)\.(dat|png|svg))");
+// The names of our plot and picture files. Compiled when first needed: most runs draw no
+// pictures, and every run would pay for it at start.
+const std::regex& our_file_names() {
+    static const std::regex ours(R"(((layout|trans|allsect|sec_(layout|data|trans))(_[0-9]+)?)\.(dat|png|svg))");
+    return ours;
+}
 
 // Our files in `dir` that `remove(kind, extension)` names, removed; nothing else in
 // the folder is touched.
@@ -63,7 +68,7 @@ void remove_plot_files(const fs::path& dir, Remove&& remove) {
     std::smatch m;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (std::regex_match(name, m, kOurs) && remove(m[2].str(), m[5].str())) chosen.push_back(it->path());
+        if (std::regex_match(name, m, our_file_names()) && remove(m[2].str(), m[5].str())) chosen.push_back(it->path());
     }
     for (const fs::path& p : chosen) fs::remove(p, ec);
 }
