@@ -46,6 +46,10 @@ void* map_block(size_t bytes) {
     return reinterpret_cast<void*>(aligned);
 }
 
+// Set once the thread's cache is destroyed: an object of static storage destroyed after it
+// still gives its blocks back. Trivially destructible, so it outlives the cache.
+thread_local bool cache_gone = false;
+
 // A thread's blocks given back, with their pages still in place for its next analysis.
 class BlockCache {
 public:
@@ -54,6 +58,7 @@ public:
     BlockCache& operator=(const BlockCache&) = delete;
     ~BlockCache() {
         for (const Block& b : blocks_) munmap(b.base, b.bytes);
+        cache_gone = true;
     }
 
     // The smallest kept block of at least `bytes`, or null.
@@ -118,12 +123,19 @@ void give_back_large_block(void* block, size_t) noexcept { ::operator delete(blo
 
 void* take_large_block(size_t bytes) {
     const size_t whole = whole_huge_pages(bytes);
-    if (void* kept = cache.take(whole)) return kept;
+    if (!cache_gone) {
+        if (void* kept = cache.take(whole)) return kept;
+    }
     return map_block(whole);
 }
 
 void give_back_large_block(void* block, size_t bytes) noexcept {
-    if (block != nullptr) cache.keep(block, whole_huge_pages(bytes));
+    if (block == nullptr) return;
+    if (cache_gone) {
+        munmap(block, whole_huge_pages(bytes));
+    } else {
+        cache.keep(block, whole_huge_pages(bytes));
+    }
 }
 
 #endif
