@@ -17,10 +17,6 @@ namespace quen {
 namespace {
 
 constexpr size_t kHugePageBytes = size_t{2} << 20;
-// What a thread keeps for its next analysis: a track side's arrays fit in two or three
-// blocks; a hostile capture's larger ones are given back to the system at once.
-constexpr size_t kCachedBlocks = 4;
-constexpr size_t kCachedBytesMax = size_t{64} << 20;
 
 size_t whole_huge_pages(size_t bytes) {
     if (bytes == 0) bytes = 1;
@@ -29,6 +25,11 @@ size_t whole_huge_pages(size_t bytes) {
 }
 
 #ifndef QUEN_LARGE_BLOCKS_ON_HEAP
+
+// What a thread keeps for its next analysis: a track side's arrays fit in two or three
+// blocks; a hostile capture's larger ones are given back to the system at once.
+constexpr size_t kCachedBlocks = 4;
+constexpr size_t kCachedBytesMax = size_t{64} << 20;
 
 // `bytes` (whole huge pages) at a huge page boundary: the system backs an aligned range
 // with a huge page only.

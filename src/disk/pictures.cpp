@@ -210,8 +210,9 @@ std::string write_timing_pictures(const DiskSummary& disk, const std::string& di
         const std::pair<const char*, std::string> pictures[] = {
             {".scatter.svg", timing_scatter_svg(*t.timing, caption, SvgStyle::kEmbedded)},
             {".histogram.svg", timing_histogram_svg(*t.timing, caption, SvgStyle::kEmbedded)}};
-        for (const auto& [suffix, text] : pictures) {
-            const std::string path = path_in(dir, stem + suffix);
+        for (const auto& picture : pictures) {
+            const std::string path = path_in(dir, stem + picture.first);
+            const std::string& text = picture.second;
             const std::string error = write_file(path, Replace::kWhole,
                                                  [&](FILE* f) { std::fwrite(text.data(), 1, text.size(), f); });
             if (!error.empty()) return "cannot write " + path + ": " + error;
