@@ -77,6 +77,10 @@ public:
     }
 
     void keep(void* base, size_t bytes) noexcept {
+        if (bytes > kCachedBytesMax) {
+            munmap(base, bytes);
+            return;
+        }
         // The smallest blocks go first: a larger one serves any later request they could.
         while (!blocks_.empty() && (blocks_.size() >= kCachedBlocks || kept_bytes_ + bytes > kCachedBytesMax)) {
             auto smallest = std::min_element(blocks_.begin(), blocks_.end(),
