@@ -24,7 +24,7 @@ OutputFile::OutputFile(std::string path, Replace how) : path_(std::move(path)) {
     if (how == Replace::kInPlace) {
         file_.reset(std::fopen(path_.c_str(), "w"));
         if (!file_) error_ = std::strerror(errno);
-        buffer_whole_blocks();
+        use_large_write_buffer();
         return;
     }
     // mkstemp picks a name nobody else holds, in the folder of the final name so that
@@ -47,10 +47,10 @@ OutputFile::OutputFile(std::string path, Replace how) : path_(std::move(path)) {
         return;
     }
     temp_path_ = std::move(templ);
-    buffer_whole_blocks();
+    use_large_write_buffer();
 }
 
-void OutputFile::buffer_whole_blocks() {
+void OutputFile::use_large_write_buffer() {
     // A report runs to tens of kilobytes: written in a few calls rather than one per
     // 4 KiB, which on a disk of many tracks is a good part of what writing costs.
     constexpr size_t kBufferBytes = size_t{64} << 10;

@@ -48,7 +48,7 @@ public:
     void abandon();
 
 private:
-    void buffer_whole_blocks();
+    void use_large_write_buffer();
 
     std::string path_;
     std::string temp_path_;  // empty when written in place
