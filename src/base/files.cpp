@@ -125,7 +125,7 @@ int read_whole_file(const std::string& name, FileBytes& file) {
     if (fstat(f.fd, &st) != 0) return errno;
     if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > std::numeric_limits<uint32_t>::max()) return EFBIG;
     file.length = static_cast<size_t>(st.st_size);
-    file.bytes = std::make_unique_for_overwrite<uint8_t[]>(file.length);
+    file.bytes = {static_cast<uint8_t*>(take_large_block(file.length)), GiveBackLargeBlock{file.length}};
     size_t got = 0;
     while (got < file.length) {
         const ssize_t n = read(f.fd, file.bytes.get() + got, file.length - got);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/large_blocks.h"
 #include "base/owned_file.h"
 
 namespace quen {
@@ -61,9 +62,10 @@ private:
 // waiting on a FIFO or a device; -1 with errno set otherwise. The caller closes it.
 int open_regular_file(const std::string& name);
 
-// A file's bytes, read whole into storage that is not cleared first.
+// A file's bytes, read whole into storage that is not cleared first: a large block, so
+// that a capture's bytes share the huge page of the arrays read from them.
 struct FileBytes {
-    std::unique_ptr<uint8_t[]> bytes;
+    std::unique_ptr<uint8_t[], GiveBackLargeBlock> bytes;
     size_t length = 0;
 };
 

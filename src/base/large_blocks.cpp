@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -27,9 +28,22 @@ size_t whole_huge_pages(size_t bytes) {
 #ifndef QUEN_LARGE_BLOCKS_ON_HEAP
 
 // What a thread keeps for its next analysis: a track side's arrays fit in two or three
-// blocks; a hostile capture's larger ones are given back to the system at once.
+// pages; a hostile capture's larger ones are given back to the system at once.
 constexpr size_t kCachedBlocks = 4;
 constexpr size_t kCachedBytesMax = size_t{64} << 20;
+
+// A shared page starts with the count of its parts not yet given back, plus one while a
+// thread still shares it out; parts are carved behind it at this alignment.
+constexpr size_t kPartAlign = 64;
+struct SharedPageHead {
+    std::atomic<uint32_t> parts;
+};
+static_assert(sizeof(SharedPageHead) <= kPartAlign);
+constexpr size_t kLargestPart = kHugePageBytes - kPartAlign;
+
+SharedPageHead* head_of_part(void* part) {
+    return reinterpret_cast<SharedPageHead*>(reinterpret_cast<uintptr_t>(part) & ~(kHugePageBytes - 1));
+}
 
 // `bytes` (whole huge pages) at a huge page boundary: the system backs an aligned range
 // with a huge page only.
@@ -51,13 +65,15 @@ void* map_block(size_t bytes) {
 // still gives its blocks back. Trivially destructible, so it outlives the cache.
 thread_local bool cache_gone = false;
 
-// A thread's blocks given back, with their pages still in place for its next analysis.
+// A thread's blocks given back, with their pages still in place for its next analysis,
+// and the page it shares out.
 class BlockCache {
 public:
     BlockCache() = default;
     BlockCache(const BlockCache&) = delete;
     BlockCache& operator=(const BlockCache&) = delete;
     ~BlockCache() {
+        if (shared_ != nullptr && release_part(shared_)) munmap(shared_, kHugePageBytes);
         for (const Block& b : blocks_) munmap(b.base, b.bytes);
         cache_gone = true;
     }
@@ -99,7 +115,46 @@ public:
         kept_bytes_ += bytes;
     }
 
+    // Room for `bytes` (at most kLargestPart) in the page the thread shares out, in a new
+    // one when it has no room left.
+    void* take_part(size_t bytes) {
+        bytes = (std::max<size_t>(bytes, 1) + kPartAlign - 1) & ~(kPartAlign - 1);
+        // All its parts back: the page is empty again.
+        if (shared_ != nullptr && shared_->parts.load(std::memory_order_acquire) == 1) shared_used_ = kPartAlign;
+        if (shared_ == nullptr || kHugePageBytes - shared_used_ < bytes) {
+            // The page goes to whoever gives back its last part.
+            if (shared_ != nullptr && release_part(shared_)) keep(shared_, kHugePageBytes);
+            shared_ = nullptr;
+            void* page = take_exactly(kHugePageBytes);
+            if (page == nullptr) page = map_block(kHugePageBytes);
+            shared_ = new (page) SharedPageHead{{1}};
+            shared_used_ = kPartAlign;
+        }
+        shared_->parts.fetch_add(1, std::memory_order_relaxed);
+        void* part = reinterpret_cast<char*>(shared_) + shared_used_;
+        shared_used_ += bytes;
+        return part;
+    }
+
+    // Gives back one part of a shared page; true when it was the last and the page is free.
+    static bool release_part(SharedPageHead* head) noexcept {
+        return head->parts.fetch_sub(1, std::memory_order_acq_rel) == 1;
+    }
+
 private:
+    void* take_exactly(size_t bytes) {
+        for (Block& b : blocks_) {
+            if (b.bytes == bytes) {
+                void* base = b.base;
+                kept_bytes_ -= b.bytes;
+                b = blocks_.back();
+                blocks_.pop_back();
+                return base;
+            }
+        }
+        return nullptr;
+    }
+
     struct Block {
         void* base;
         size_t bytes;
@@ -111,6 +166,8 @@ private:
         return v;
     }();
     size_t kept_bytes_ = 0;
+    SharedPageHead* shared_ = nullptr;
+    size_t shared_used_ = 0;
 };
 
 thread_local BlockCache cache;
@@ -127,6 +184,7 @@ void give_back_large_block(void* block, size_t) noexcept { ::operator delete(blo
 #else
 
 void* take_large_block(size_t bytes) {
+    if (bytes <= kLargestPart && !cache_gone) return cache.take_part(bytes);
     const size_t whole = whole_huge_pages(bytes);
     if (!cache_gone) {
         if (void* kept = cache.take(whole)) return kept;
@@ -136,6 +194,13 @@ void* take_large_block(size_t bytes) {
 
 void give_back_large_block(void* block, size_t bytes) noexcept {
     if (block == nullptr) return;
+    if (bytes <= kLargestPart) {
+        // A part taken after the thread's cache was gone is a page of its own, with no head.
+        SharedPageHead* head = head_of_part(block);
+        if (reinterpret_cast<void*>(head) != block && !BlockCache::release_part(head)) return;
+        block = head;
+        bytes = kHugePageBytes;
+    }
     if (cache_gone) {
         munmap(block, whole_huge_pages(bytes));
     } else {
@@ -150,17 +215,9 @@ LargeArena::~LargeArena() {
 }
 
 void* LargeArena::allocate(size_t bytes) {
-    constexpr size_t kAlign = 64;
-    if (bytes > SIZE_MAX - kHugePageBytes) throw std::bad_alloc();
-    bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
-    if (blocks_.empty() || blocks_.back().bytes - blocks_.back().used < bytes) {
-        const size_t block_bytes = whole_huge_pages(bytes);
-        blocks_.reserve(blocks_.size() + 1);
-        blocks_.push_back({static_cast<char*>(take_large_block(block_bytes)), block_bytes, 0});
-    }
-    Block& b = blocks_.back();
-    void* p = b.base + b.used;
-    b.used += bytes;
+    blocks_.reserve(blocks_.size() + 1);
+    void* p = take_large_block(bytes);
+    blocks_.push_back({p, bytes});
     return p;
 }
 

@@ -4,9 +4,11 @@
 // A process that analyses one track side touches about 2 MB of them once, and on a
 // virtual machine the first touch of a 4 KiB page costs more than what is computed in it
 // (2.4 us a page here, a fifth of a whole run; see BENCHMARKS.md). These arrays therefore
-// live in blocks of whole huge pages where the system gives them, taken in one fault of
-// about 85 us instead of 512 small ones. A block given back stays with its thread for the
-// thread's next analysis, so a disk of many tracks touches its pages once.
+// live in huge pages where the system gives them, taken in one fault of 110 to 180 us
+// instead of 512 small ones. Blocks that fit in one huge page share it: a track side's
+// intervals and its separator results together take one fault, not two. A page given
+// back stays with its thread for the thread's next analysis, so a disk of many tracks
+// touches its pages once.
 #pragma once
 
 #include <cstddef>
@@ -20,11 +22,19 @@ namespace quen {
 // small pages do.
 inline constexpr size_t kLargeBlockMinBytes = size_t{512} << 10;
 
-// A block of at least `bytes` (rounded up to whole huge pages); std::bad_alloc when the
-// system has no room. Under the sanitizers it is ordinary heap memory, which they check.
+// A block of at least `bytes`, aligned for any trivial type: a part of a huge page the
+// thread shares out when it fits in one, else whole huge pages of its own; std::bad_alloc
+// when the system has no room. Under the sanitizers it is ordinary heap memory, which they
+// check. It may be given back on any thread.
 void* take_large_block(size_t bytes);
 // `bytes` as it was asked for.
 void give_back_large_block(void* block, size_t bytes) noexcept;
+
+// For a std::unique_ptr that holds a large block.
+struct GiveBackLargeBlock {
+    size_t bytes = 0;
+    void operator()(void* block) const noexcept { give_back_large_block(block, bytes); }
+};
 
 // For a container whose elements may fill a large array.
 template <class T>
@@ -55,8 +65,7 @@ struct LargeBlockAllocator {
     }
 };
 
-// Room for arrays that all live as long as the arena, carved one after the other from
-// large blocks: arrays that would each take less than a block share one.
+// Room for arrays that all live as long as the arena, each a large block.
 class LargeArena {
 public:
     LargeArena() = default;
@@ -69,9 +78,8 @@ public:
 
 private:
     struct Block {
-        char* base;
+        void* base;
         size_t bytes;
-        size_t used;
     };
     std::vector<Block> blocks_;
 };

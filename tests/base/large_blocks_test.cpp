@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace quen {
@@ -41,6 +42,31 @@ TEST(LargeBlocks, ContainerKeepsItsElementsAcrossTheThreshold) {
     for (uint32_t i = 0; i < 10; ++i) EXPECT_EQ(v[i], i * 7u);
     std::vector<uint32_t, LargeBlockAllocator<uint32_t>> w(n, 5u);
     EXPECT_EQ(w.back(), 5u);
+}
+
+// Parts of a shared page may be given back on another thread, before or after the thread
+// that took them ends, and their page then serves again.
+TEST(LargeBlocks, PartsOutliveTheThreadThatTookThem) {
+    const std::vector<size_t> sizes = {1000, 700000, 64, 1000000};
+    for (const bool thread_ends_first : {true, false}) {
+        std::vector<unsigned char*> parts;
+        std::thread taker([&] {
+            for (size_t i = 0; i < sizes.size(); ++i) {
+                parts.push_back(static_cast<unsigned char*>(take_large_block(sizes[i])));
+                std::memset(parts.back(), static_cast<int>(i + 1), sizes[i]);
+            }
+            if (!thread_ends_first) {
+                for (size_t i = 1; i < sizes.size(); ++i) give_back_large_block(parts[i], sizes[i]);
+            }
+        });
+        taker.join();
+        EXPECT_EQ(parts[0][sizes[0] - 1], 1);
+        if (thread_ends_first) {
+            EXPECT_EQ(parts[3][0], 4);
+            for (size_t i = 1; i < sizes.size(); ++i) give_back_large_block(parts[i], sizes[i]);
+        }
+        give_back_large_block(parts[0], sizes[0]);
+    }
 }
 
 }  // namespace
