@@ -106,7 +106,13 @@ public:
         }
         // The reader never hands out the stream's trailing entry, even when the index
         // records claim more intervals than the stream holds.
-        for (; remaining != 0 && !reader_.at_end(); --remaining) interval_step();
+        while (remaining != 0) {
+            // The plot wants every interval.
+            const uint32_t read = reader_.read_intervals(plot_ ? 1 : remaining);
+            if (read == 0) break;
+            remaining -= read;
+            interval_step();
+        }
         end_of_revolution();
         if (plot_) plot_->finish(layout_);
     }
@@ -115,10 +121,9 @@ private:
     AreaInfo& area() { return current_area(st_, layout_); }
     SectorSlot& slot() { return current_slot(st_, layout_); }
 
+    // The interval last read, its cells already in the register.
     void interval_step() {
-        reader_.read_interval();
         layout_.total_ns = reader_.total_ns;
-        reader_.shifter.push_cells(reader_.cells);
         // The area is looked up only for an interval with something to count.
         if (reader_.classes != 0 && reader_.check_interval(area(), layout_.byte_count) == IntervalFault::kNoFlux) {
             layout_.noflux_ns = layout_.total_ns;
