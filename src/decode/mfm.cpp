@@ -1,6 +1,7 @@
 #include "decode/mfm.h"
 
 #include <array>
+#include <bit>
 
 namespace quen {
 namespace {
@@ -36,7 +37,14 @@ const std::array<uint16_t, 256> kCrcTable = crc_table();
 const std::array<uint8_t, 256> kSplit = split_table();
 
 SyncSearch search_sync(const MfmShifter& s) {
-    for (uint32_t j = 0; j < s.count && j < 32; ++j) {
+    // A pattern can only start where its core lies: the A1 one at the core, the C2 one
+    // two cells below it. Those places are tried lowest first, as a scan of every place
+    // would meet them.
+    const uint32_t core = sync_core_positions(s.bits);
+    const uint32_t end = s.count < 32 ? s.count : 32;
+    for (uint32_t places = core | (core >> 2); places != 0; places &= places - 1) {
+        const auto j = static_cast<uint32_t>(std::countr_zero(places));
+        if (j >= end) break;
         const uint16_t w = static_cast<uint16_t>(s.bits >> j);
         if (w == kSyncA1 || w == kSyncC2) return {true, static_cast<uint16_t>(j)};
     }

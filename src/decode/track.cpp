@@ -31,9 +31,12 @@ bool is_gap_before_sync_zone(AreaKind k) { return k == AreaKind::GAP1 || k == Ar
 
 // The slot table grows as sectors are met; sectors beyond the last possible slot are
 // decoded and counted in the totals but their areas go to a sink nobody reads.
+[[gnu::noinline]] void grow_slots(TrackLayout& layout, uint16_t index) { layout.slots.resize(index + 1u); }
+
 SectorSlot& slot_at(DecoderState& state, TrackLayout& layout, uint16_t index) {
     if (index >= TrackLayout::kMaxSlots) return state.overflow;
-    if (index >= layout.slots.size()) layout.slots.resize(index + 1u);
+    // Out of line, the growth leaves the lookup small enough for every byte to make.
+    if (index >= layout.slots.size()) grow_slots(layout, index);
     return layout.slots[index];
 }
 
