@@ -76,6 +76,7 @@ public:
     // read, 0 at the stream's end. The last one is the reader's interval: those before
     // it needed nothing but their cells pushed.
     uint32_t read_intervals(uint32_t limit);
+    static constexpr uint32_t kNoLimit = UINT32_MAX;
     // Counts the last interval's no-flux, border and MFM faults in `area`.
     IntervalFault check_interval(AreaInfo& area, uint16_t byte_count) {
         return classes == 0 ? IntervalFault::kNone : count_faults(area, byte_count);

@@ -29,10 +29,10 @@ constexpr uint16_t kSlotCeiling = 0xFFFF;
 
 bool is_gap_before_sync_zone(AreaKind k) { return k == AreaKind::GAP1 || k == AreaKind::GAP1a || k == AreaKind::GAP4; }
 
-// The slot table grows as sectors are met; sectors beyond the last possible slot are
-// decoded and counted in the totals but their areas go to a sink nobody reads.
 [[gnu::noinline]] void grow_slots(TrackLayout& layout, uint16_t index) { layout.slots.resize(index + 1u); }
 
+// The slot table grows as sectors are met; sectors beyond the last possible slot are
+// decoded and counted in the totals but their areas go to a sink nobody reads.
 SectorSlot& slot_at(DecoderState& state, TrackLayout& layout, uint16_t index) {
     if (index >= TrackLayout::kMaxSlots) return state.overflow;
     // Out of line, the growth leaves the lookup small enough for every byte to make.

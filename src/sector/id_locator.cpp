@@ -1,6 +1,7 @@
 #include "sector/id_locator.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "decode/flux_reader.h"
 #include "decode/marks.h"
@@ -104,8 +105,9 @@ uint8_t locate_ids(SeparatorRun& run, IdLayout& layout, ByteBuffer& id_buffer, c
     Locator loc(layout, id_buffer, run, opts);
     // The revolution is read whole; an ID field that runs over the index is read to its end.
     while (intervals_left != 0 || loc.in_id) {
-        // Only a byte can end the field, and the last interval read is always decoded.
-        const uint32_t read = loc.reader.read_intervals(intervals_left != 0 ? intervals_left : UINT32_MAX);
+        // Behind the index only a byte can end the field, and a reading stops at each byte.
+        const uint32_t limit = intervals_left != 0 ? intervals_left : FluxReader::kNoLimit;
+        const uint32_t read = loc.reader.read_intervals(limit);
         if (read == 0) {
             if (loc.in_id) loc.drop_partial_field();
             break;

@@ -63,10 +63,14 @@ void SectorDecoder::read_on() {
             if (traced) trace_interval();
             break;
         }
-        // Nothing but a byte changes the state or the limit, and the trace wants every interval.
-        const bool limited = !is_field(state_) && intervals_left_ > 0;
-        const uint32_t limit =
-            traced ? 1 : limited ? static_cast<uint32_t>(std::min<int64_t>(intervals_left_, UINT32_MAX)) : UINT32_MAX;
+        // Only a byte changes the state, and a reading stops at each byte; the trace
+        // wants every interval.
+        uint32_t limit = FluxReader::kNoLimit;
+        if (traced) {
+            limit = 1;
+        } else if (!is_field(state_) && intervals_left_ > 0) {
+            limit = static_cast<uint32_t>(std::min<int64_t>(intervals_left_, FluxReader::kNoLimit));
+        }
         const uint32_t read = reader_.read_intervals(limit);
         if (read == 0) break;
         intervals_left_ -= read - 1;

@@ -424,7 +424,7 @@ TEST(FluxReader, ReadsRunsOfIntervalsAsOneAtATime) {
     uint32_t seed = 5;
     const auto stream = random_revolutions(seed);
     const FluxTexts texts{"", "", "", "", ""};
-    for (uint32_t limit : {1u, 2u, 5u, 13u, UINT32_MAX}) {
+    for (uint32_t limit : {1u, 2u, 5u, 13u, FluxReader::kNoLimit}) {
         SCOPED_TRACE(limit);
         SeparatorRuns runs(stream.get(), false);
         FluxReader runs_of(runs.from(1), DiagSink{}, texts);
