@@ -46,7 +46,7 @@ IntervalFault FluxReader::count_faults(AreaInfo& area, uint16_t byte_count) {
     return fault;
 }
 
-void FluxReader::check_clock(AreaInfo& area, uint32_t time_us, uint16_t byte_count) {
+void FluxReader::count_clock(AreaInfo& area, uint32_t time_us, uint16_t byte_count) {
     if (clk > kOverClockedNs) {
         ++area.over_clocked;
         say(kOverClockedLine, static_cast<int>(time_us), unsigned{byte_count}, int{clk});
@@ -56,14 +56,9 @@ void FluxReader::check_clock(AreaInfo& area, uint32_t time_us, uint16_t byte_cou
     }
 }
 
-TakenByte FluxReader::take_byte(bool search, AreaInfo& area, uint32_t time_us, uint16_t byte_count) {
+TakenByte FluxReader::take_searched_byte(AreaInfo& area, uint32_t time_us, uint16_t byte_count) {
     TakenByte taken;
-    shifter.synced = 0;
-    if (!search) {
-        shifter.next_byte();
-        return taken;
-    }
-    const SyncSearch found = find_sync(shifter);
+    const SyncSearch found = search_sync(shifter);
     shifter.synced = found.found ? 1 : 0;
     shifter.sync_pos = found.pos;
     shifter.next_byte();
@@ -93,17 +88,10 @@ TakenByte FluxReader::take_byte(bool search, AreaInfo& area, uint32_t time_us, u
     return taken;
 }
 
-bool FluxReader::check_short_run(const TakenByte& taken, AreaInfo& area, uint32_t time_us, uint16_t byte_count) {
-    if (taken.sync || (sync_count != 1 && sync_count != 2)) return false;
+void FluxReader::end_short_run(AreaInfo& area, uint32_t time_us, uint16_t byte_count) {
     say(texts->short_run, int{sync_count}, static_cast<int>(time_us), previous(byte_count));
     ++area.BS;
     sync_count = 0;
-    return true;
-}
-
-void FluxReader::finish_byte() {
-    crc = crc_ccitt_byte(crc, shifter.data);
-    byte_start_ns = total_ns;
 }
 
 }  // namespace quen

@@ -1,6 +1,7 @@
 #include "decode/mfm.h"
 
 #include <array>
+#include <bit>
 
 namespace quen {
 namespace {
@@ -16,8 +17,6 @@ constexpr std::array<uint16_t, 256> crc_table() {
     return table;
 }
 
-// The even bits of a byte in the low nibble, the odd bits in the high one: a cell
-// window splits into data (even cells) and clock (odd cells) a byte at a time.
 constexpr std::array<uint8_t, 256> split_table() {
     std::array<uint8_t, 256> table{};
     for (unsigned v = 0; v < 256; ++v) {
@@ -32,35 +31,20 @@ constexpr std::array<uint8_t, 256> split_table() {
     return table;
 }
 
-constexpr std::array<uint8_t, 256> kSplit = split_table();
-
-// Bit k set where the eight cells from k on read 1000 1001, which both synch patterns
-// hold (the A1 one in its low byte, the C2 one two cells up).
-uint32_t sync_core_positions(uint32_t x) {
-    return x & ~(x >> 1) & ~(x >> 2) & (x >> 3) & ~(x >> 4) & ~(x >> 5) & ~(x >> 6) & (x >> 7);
-}
-
 }  // namespace
 
 const std::array<uint16_t, 256> kCrcTable = crc_table();
+const std::array<uint8_t, 256> kSplit = split_table();
 
-void MfmShifter::next_byte() {
-    count = synced == 1 ? sync_pos : count - 16;
-    if (count <= 16) {
-        window = static_cast<uint16_t>(bits >> count);
-    } else {
-        window = static_cast<uint16_t>(bits >> 16);
-        bits = count <= 32 ? 1u : 0u;
-    }
-    const uint8_t hi = kSplit[window >> 8];
-    const uint8_t lo = kSplit[window & 0xFF];
-    data = static_cast<uint8_t>((hi << 4) | (lo & 0x0F));
-    clock = static_cast<uint8_t>((hi & 0xF0) | (lo >> 4));
-}
-
-SyncSearch find_sync(const MfmShifter& s) {
-    if (sync_core_positions(s.bits) == 0) return {false, 0};
-    for (uint32_t j = 0; j < s.count && j < 32; ++j) {
+SyncSearch search_sync(const MfmShifter& s) {
+    // A pattern can only start where its core lies: the A1 one at the core, the C2 one
+    // two cells below it. Those places are tried lowest first, as a scan of every place
+    // would meet them.
+    const uint32_t core = sync_core_positions(s.bits);
+    const uint32_t end = s.count < 32 ? s.count : 32;
+    for (uint32_t places = core | (core >> 2); places != 0; places &= places - 1) {
+        const auto j = static_cast<uint32_t>(std::countr_zero(places));
+        if (j >= end) break;
         const uint16_t w = static_cast<uint16_t>(s.bits >> j);
         if (w == kSyncA1 || w == kSyncC2) return {true, static_cast<uint16_t>(j)};
     }

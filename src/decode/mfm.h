@@ -31,15 +31,48 @@ struct MfmShifter {
         }
         count += n;
     }
+    // Takes the byte of the next 16 cells (or of those from the synch pattern at sync_pos).
     void next_byte();
 };
+
+// The even bits of a byte in the low nibble, the odd bits in the high one: a cell
+// window splits into data (even cells) and clock (odd cells) a byte at a time.
+extern const std::array<uint8_t, 256> kSplit;
+
+inline void MfmShifter::next_byte() {
+    count = synced == 1 ? sync_pos : count - 16;
+    if (count <= 16) {
+        window = static_cast<uint16_t>(bits >> count);
+    } else {
+        window = static_cast<uint16_t>(bits >> 16);
+        bits = count <= 32 ? 1u : 0u;
+    }
+    const uint8_t hi = kSplit[window >> 8];
+    const uint8_t lo = kSplit[window & 0xFF];
+    data = static_cast<uint8_t>((hi << 4) | (lo & 0x0F));
+    clock = static_cast<uint8_t>((hi & 0xF0) | (lo >> 4));
+}
+
+// Bit k set where the eight cells from k on read 1000 1001, which both synch patterns
+// hold (the A1 one in its low byte, the C2 one two cells up). Most registers hold
+// none, which spares them the search for a whole pattern.
+inline uint32_t sync_core_positions(uint32_t x) {
+    return x & ~(x >> 1) & ~(x >> 2) & (x >> 3) & ~(x >> 4) & ~(x >> 5) & ~(x >> 6) & (x >> 7);
+}
 
 struct SyncSearch {
     bool found;
     uint16_t pos;
 };
 
-SyncSearch find_sync(const MfmShifter& shifter);
+// The search of a register that holds a synch pattern's core.
+SyncSearch search_sync(const MfmShifter& shifter);
+
+// Where a synch pattern starts in the register, when one is there.
+inline SyncSearch find_sync(const MfmShifter& shifter) {
+    if (sync_core_positions(shifter.bits) == 0) return {false, 0};
+    return search_sync(shifter);
+}
 
 // CRC-CCITT, polynomial 0x1021 (x^16 + x^12 + x^5 + 1), MSB first, no reflection,
 // no final inversion; the decoders preset it with 0xFFFF at the first A1 mark.

@@ -29,11 +29,14 @@ constexpr uint16_t kSlotCeiling = 0xFFFF;
 
 bool is_gap_before_sync_zone(AreaKind k) { return k == AreaKind::GAP1 || k == AreaKind::GAP1a || k == AreaKind::GAP4; }
 
+[[gnu::noinline]] void grow_slots(TrackLayout& layout, uint16_t index) { layout.slots.resize(index + 1u); }
+
 // The slot table grows as sectors are met; sectors beyond the last possible slot are
 // decoded and counted in the totals but their areas go to a sink nobody reads.
 SectorSlot& slot_at(DecoderState& state, TrackLayout& layout, uint16_t index) {
     if (index >= TrackLayout::kMaxSlots) return state.overflow;
-    if (index >= layout.slots.size()) layout.slots.resize(index + 1u);
+    // Out of line, the growth leaves the lookup small enough for every byte to make.
+    if (index >= layout.slots.size()) grow_slots(layout, index);
     return layout.slots[index];
 }
 
@@ -106,7 +109,13 @@ public:
         }
         // The reader never hands out the stream's trailing entry, even when the index
         // records claim more intervals than the stream holds.
-        for (; remaining != 0 && !reader_.at_end(); --remaining) interval_step();
+        while (remaining != 0) {
+            // The plot wants every interval.
+            const uint32_t read = reader_.read_intervals(plot_ ? 1 : remaining);
+            if (read == 0) break;
+            remaining -= read;
+            interval_step();
+        }
         end_of_revolution();
         if (plot_) plot_->finish(layout_);
     }
@@ -115,10 +124,9 @@ private:
     AreaInfo& area() { return current_area(st_, layout_); }
     SectorSlot& slot() { return current_slot(st_, layout_); }
 
+    // The interval last read, its cells already in the register.
     void interval_step() {
-        reader_.read_interval();
         layout_.total_ns = reader_.total_ns;
-        reader_.shifter.push_cells(reader_.cells);
         // The area is looked up only for an interval with something to count.
         if (reader_.classes != 0 && reader_.check_interval(area(), layout_.byte_count) == IntervalFault::kNoFlux) {
             layout_.noflux_ns = layout_.total_ns;

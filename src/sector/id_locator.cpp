@@ -1,5 +1,8 @@
 #include "sector/id_locator.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "decode/flux_reader.h"
 #include "decode/marks.h"
 
@@ -23,9 +26,8 @@ struct Locator {
     // Faults go to the entry of the ID field being looked for.
     AreaInfo& current() { return layout.ids[layout.id_count]; }
 
+    // The interval last read, its cells already in the register.
     void interval() {
-        reader.read_interval();
-        reader.shifter.push_cells(reader.cells);
         reader.check_interval(current(), layout.byte_count);
         while (reader.shifter.count >= 16) byte_step();
     }
@@ -103,13 +105,16 @@ uint8_t locate_ids(SeparatorRun& run, IdLayout& layout, ByteBuffer& id_buffer, c
     Locator loc(layout, id_buffer, run, opts);
     // The revolution is read whole; an ID field that runs over the index is read to its end.
     while (intervals_left != 0 || loc.in_id) {
-        if (loc.reader.at_end()) {
+        // Behind the index only a byte can end the field, and a reading stops at each byte.
+        const uint32_t limit = intervals_left != 0 ? intervals_left : FluxReader::kNoLimit;
+        const uint32_t read = loc.reader.read_intervals(limit);
+        if (read == 0) {
             if (loc.in_id) loc.drop_partial_field();
             break;
         }
+        intervals_left -= std::min(read, intervals_left);
         loc.interval();
         layout.total_ns = loc.reader.total_ns;
-        if (intervals_left != 0) --intervals_left;
     }
     return layout.id_count;
 }

@@ -1,5 +1,7 @@
 #include "sector/sector_decoder.h"
 
+#include <algorithm>
+
 #include "decode/marks.h"
 #include "decode/plot.h"
 
@@ -52,18 +54,36 @@ std::optional<ApproachPoint> SectorDecoder::read_approach(RevolutionApproach& ap
 void SectorDecoder::read_on() {
     // Inside an ID or DATA field the end of the revolution does not stop the
     // decoding; once behind the index only the sector's own end does.
-    while (!done_ && !(intervals_left_ == 0 && !is_field(state_)) && !reader_.at_end()) {
-        reader_.read_interval();
-        if (plots_.trans.is_open() && wanted_found_) {
-            write_trans_line(plots_.trans.get(), reader_.total_ns, reader_.clk, reader_.interval_ns, reader_.cells);
+    while (!done_ && !(intervals_left_ == 0 && !is_field(state_))) {
+        const bool traced = plots_.trans.is_open() && wanted_found_;
+        if (wanted_found_ && state_ == AreaKind::GAP2) {
+            // The sector is complete: the interval is read, and traced, but not decoded.
+            if (reader_.at_end()) break;
+            reader_.read_interval();
+            if (traced) trace_interval();
+            break;
         }
-        if (wanted_found_ && state_ == AreaKind::GAP2) break;
-        reader_.shifter.push_cells(reader_.cells);
+        // Only a byte changes the state, and a reading stops at each byte; the trace
+        // wants every interval.
+        uint32_t limit = FluxReader::kNoLimit;
+        if (traced) {
+            limit = 1;
+        } else if (!is_field(state_) && intervals_left_ > 0) {
+            limit = static_cast<uint32_t>(std::min<int64_t>(intervals_left_, FluxReader::kNoLimit));
+        }
+        const uint32_t read = reader_.read_intervals(limit);
+        if (read == 0) break;
+        intervals_left_ -= read - 1;
+        if (traced) trace_interval();
         const IntervalFault fault = reader_.check_interval(current(), static_cast<uint16_t>(byte_count_));
         if (fault == IntervalFault::kNoFlux) layout_.noflux_ns = reader_.total_ns;
         if (fault != IntervalFault::kNone) byte_marks_.flux_fault = true;
         finish_interval();
     }
+}
+
+void SectorDecoder::trace_interval() {
+    write_trans_line(plots_.trans.get(), reader_.total_ns, reader_.clk, reader_.interval_ns, reader_.cells);
 }
 
 void SectorDecoder::finish_interval() {

@@ -37,6 +37,7 @@ public:
 private:
     AreaInfo& current() { return layout_.area(state_); }
     void read_on();
+    void trace_interval();
     void finish_interval();
     ApproachPoint here(uint32_t mark_ns, bool in_bytes) const;
     void resume(const ApproachPoint& p);

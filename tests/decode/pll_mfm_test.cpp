@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "decode/flux_reader.h"
 #include "decode/mfm.h"
 #include "decode/pll.h"
 #include "decode/separator.h"
@@ -412,6 +413,48 @@ TEST(Separator, SharedResultsAgreeWithSteppingAfresh) {
                     ASSERT_FALSE(run_of(r).has(f.read));
                 }
                 seed = seed * 1664525u + 1013904223u;
+            }
+        }
+    }
+}
+
+// Reading intervals in runs must leave the reader where reading them one at a time does,
+// and stop at every interval a decoder has to look at: a byte complete, a class, the limit.
+TEST(FluxReader, ReadsRunsOfIntervalsAsOneAtATime) {
+    uint32_t seed = 5;
+    const auto stream = random_revolutions(seed);
+    const FluxTexts texts{"", "", "", "", ""};
+    for (uint32_t limit : {1u, 2u, 5u, 13u, FluxReader::kNoLimit}) {
+        SCOPED_TRACE(limit);
+        SeparatorRuns runs(stream.get(), false);
+        FluxReader runs_of(runs.from(1), DiagSink{}, texts);
+        FluxReader single(runs.from(1), DiagSink{}, texts);
+        for (;;) {
+            const uint32_t read = runs_of.read_intervals(limit);
+            for (uint32_t k = 0; k < read; ++k) {
+                ASSERT_FALSE(single.at_end());
+                if (k != 0) {
+                    ASSERT_LT(single.shifter.count, 16u);
+                    ASSERT_EQ(single.classes, 0);
+                }
+                single.read_interval();
+                single.shifter.push_cells(single.cells);
+            }
+            if (read == 0) {
+                ASSERT_TRUE(single.at_end());
+                break;
+            }
+            ASSERT_TRUE(read == limit || single.shifter.count >= 16 || single.classes != 0 || single.at_end());
+            ASSERT_EQ(runs_of.next, single.next);
+            ASSERT_EQ(runs_of.shifter.bits, single.shifter.bits);
+            ASSERT_EQ(runs_of.shifter.count, single.shifter.count);
+            ASSERT_EQ(runs_of.total_ns, single.total_ns);
+            ASSERT_EQ(runs_of.interval_ns, single.interval_ns);
+            ASSERT_EQ(runs_of.cells, single.cells);
+            ASSERT_EQ(runs_of.clk, single.clk);
+            ASSERT_EQ(runs_of.classes, single.classes);
+            for (FluxReader* r : {&runs_of, &single}) {
+                while (r->shifter.count >= 16) r->shifter.next_byte();
             }
         }
     }
