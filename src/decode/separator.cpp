@@ -44,14 +44,15 @@ void SeparatorRun::make_room(size_t to) {
 
 // The loop works on copies: a store of a result could be one to the cursor or to the
 // pointers as far as the compiler knows, which would have it read them back each time.
+// extent_for() never reaches past the stream's last interval.
 void SeparatorRun::read_times(size_t to) {
     FluxCursor cursor = cursor_;
     uint32_t total_ns = total_ns_;
-    Step* const end = steps_ + to;
-    for (Step* s = steps_ + size_; s != end; ++s) {
-        total_ns += static_cast<uint32_t>(cursor.next_ns());
-        s->total_ns = total_ns;
-    }
+    Step* s = steps_ + size_;
+    cursor.read_ns(static_cast<uint32_t>(to - size_), [&](int32_t interval_ns) {
+        total_ns += static_cast<uint32_t>(interval_ns);
+        (s++)->total_ns = total_ns;
+    });
     cursor_ = cursor;
     total_ns_ = total_ns;
 }
