@@ -97,16 +97,21 @@ inline uint32_t ticks_to_cover(uint32_t span_ns) {
     return static_cast<uint32_t>(((uint64_t{span_ns} + kTickNs - 1) * kTickReciprocal) >> 38);
 }
 
-// The frequency after `ticks` ticks of the correction `fc`, each a step up or down that
-// stops at the end of the range (a frequency already past it stays where it is). The
-// direction goes in as a sign, not a branch: it is as likely one way as the other.
-inline uint32_t nudged(uint32_t f, uint32_t fc, uint32_t ticks) {
+// The frequency `f` moved by `step` ticks, each up or down by one, stopping at the end
+// of the range (a frequency already past it stays where it is).
+inline uint32_t stepped_freq(uint32_t f, int32_t step) {
     const int32_t now = static_cast<int32_t>(f);
-    const int32_t down = -static_cast<int32_t>((fc >> 3) & 1);  // all ones when downward
-    const int32_t moved = now + ((static_cast<int32_t>(ticks) ^ down) - down);
+    const int32_t moved = now + step;
     const int32_t lowest = now < kFreqMin ? now : kFreqMin;
     const int32_t highest = now > kFreqMax ? now : kFreqMax;
     return static_cast<uint32_t>(moved < lowest ? lowest : moved > highest ? highest : moved);
+}
+
+// The frequency after `ticks` ticks of the correction `fc`. The direction goes in as a
+// sign, not a branch: it is as likely one way as the other.
+inline uint32_t nudged(uint32_t f, uint32_t fc, uint32_t ticks) {
+    const int32_t down = -static_cast<int32_t>((fc >> 3) & 1);  // all ones when downward
+    return stepped_freq(f, (static_cast<int32_t>(ticks) ^ down) - down);
 }
 
 // The frequency's step after a transition whose tick left the phase at `ph`, by the
@@ -130,16 +135,6 @@ inline constexpr std::array<std::array<int8_t, kCellPhase + 1>, 4> kFreqSteps = 
 // Past the end of the cell the phase window differs from the last entry's, but no
 // correction tick is left to step the frequency.
 static_assert(kCorrectionTicks[kCellPhase].ticks == 0);
-
-// The frequency `f` moved by `step` ticks, each up or down by one, stopping at the end of
-// the range as nudged() does.
-inline uint32_t stepped_freq(uint32_t f, int32_t step) {
-    const int32_t now = static_cast<int32_t>(f);
-    const int32_t moved = now + step;
-    const int32_t lowest = now < kFreqMin ? now : kFreqMin;
-    const int32_t highest = now > kFreqMax ? now : kFreqMax;
-    return static_cast<uint32_t>(moved < lowest ? lowest : moved > highest ? highest : moved);
-}
 
 // The transition's tick left the phase at `ph`: where in the cell it fell sets the
 // corrections, and the correction ticks are taken up to the end of the correction or of

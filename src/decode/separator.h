@@ -34,8 +34,8 @@ struct SeparatedInterval {
 // a tenth of the bit period either side of half the interval's cells, plus or minus a
 // quarter of the bit period, so an interval lies in one exactly when its distance from
 // the half, less the quarter, is below the tenth in size; in 64 bits no difference here
-// overflows. Free of branches: it runs in the separator's loop, which waits on its chain
-// of look-ups and has room for more work, but not for mispredicted branches.
+// overflows. Written without branches: it runs in the separator's loop, which waits on
+// its chain of look-ups and has room for more work, but not for mispredicted branches.
 inline uint8_t classify_interval(int32_t interval_ns, uint16_t cells, uint16_t clk) {
     const int64_t half = (int64_t{clk} * cells) / 2;
     const int64_t off_half = interval_ns - half;
