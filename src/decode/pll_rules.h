@@ -97,17 +97,44 @@ inline uint32_t ticks_to_cover(uint32_t span_ns) {
     return static_cast<uint32_t>(((uint64_t{span_ns} + kTickNs - 1) * kTickReciprocal) >> 38);
 }
 
-// The frequency after `ticks` ticks of the correction `fc`, each a step up or down that
-// stops at the end of the range (a frequency already past it stays where it is). The
-// direction goes in as a sign, not a branch: it is as likely one way as the other.
-inline uint32_t nudged(uint32_t f, uint32_t fc, uint32_t ticks) {
+// The frequency `f` moved by `step` ticks, each up or down by one, stopping at the end
+// of the range (a frequency already past it stays where it is).
+inline uint32_t stepped_freq(uint32_t f, int32_t step) {
     const int32_t now = static_cast<int32_t>(f);
-    const int32_t down = -static_cast<int32_t>((fc >> 3) & 1);  // all ones when downward
-    const int32_t moved = now + ((static_cast<int32_t>(ticks) ^ down) - down);
+    const int32_t moved = now + step;
     const int32_t lowest = now < kFreqMin ? now : kFreqMin;
     const int32_t highest = now > kFreqMax ? now : kFreqMax;
     return static_cast<uint32_t>(moved < lowest ? lowest : moved > highest ? highest : moved);
 }
+
+// The frequency after `ticks` ticks of the correction `fc`. The direction goes in as a
+// sign, not a branch: it is as likely one way as the other.
+inline uint32_t nudged(uint32_t f, uint32_t fc, uint32_t ticks) {
+    const int32_t down = -static_cast<int32_t>((fc >> 3) & 1);  // all ones when downward
+    return stepped_freq(f, (static_cast<int32_t>(ticks) ^ down) - down);
+}
+
+// The frequency's step after a transition whose tick left the phase at `ph`, by the
+// history of the last two halves: the ticks of the frequency correction taken with the
+// phase correction's, signed by their direction. The next transition waits on the
+// frequency, which found this way waits on one look-up rather than on two and the
+// arithmetic between them. From the end of the cell on there are no correction ticks,
+// so every phase past it shares the last entry.
+constexpr std::array<std::array<int8_t, kCellPhase + 1>, 4> freq_steps_table() {
+    std::array<std::array<int8_t, kCellPhase + 1>, 4> table{};
+    for (uint32_t history = 0; history < 4; ++history) {
+        for (uint32_t ph = 0; ph <= kCellPhase; ++ph) {
+            const uint32_t fc = kFreqCorrectionByHistory[(ph >> 8) & 7][history];
+            const uint32_t ticks = std::min<uint32_t>(kCorrectionTicks[ph].ticks, fc & 7);
+            table[history][ph] = static_cast<int8_t>((fc & 8) ? -static_cast<int32_t>(ticks) : ticks);
+        }
+    }
+    return table;
+}
+inline constexpr std::array<std::array<int8_t, kCellPhase + 1>, 4> kFreqSteps = freq_steps_table();
+// Past the end of the cell the phase window differs from the last entry's, but no
+// correction tick is left to step the frequency.
+static_assert(kCorrectionTicks[kCellPhase].ticks == 0);
 
 // The transition's tick left the phase at `ph`: where in the cell it fell sets the
 // corrections, and the correction ticks are taken up to the end of the correction or of
@@ -126,13 +153,13 @@ struct Settled {
 inline Settled settle_transition(uint32_t ph, uint32_t f, uint32_t history, bool pll_off) {
     const uint32_t p = (ph >> 8) & 7;
     const uint32_t h = p >> 2;
+    const uint32_t in_cell = ph < kCellPhase ? ph : kCellPhase;
     uint32_t fc = kFreqCorrectionByHistory[p][history & 3];
-    const CorrectionTicks& corrections = kCorrectionTicks[ph < kCellPhase ? ph : kCellPhase];
+    const CorrectionTicks& corrections = kCorrectionTicks[in_cell];
     const uint32_t k = corrections.ticks;
-    const uint32_t kf = k < (fc & 7) ? k : (fc & 7);
-    fc -= kf;
-    return {ph + corrections.phase_added, k, pll_off ? f : nudged(f, fc, kf), fc, kPhaseCorrection[p] - k,
-            h * 2 + (history & 0xFFFF) / 2};
+    fc -= k < (fc & 7) ? k : (fc & 7);
+    return {ph + corrections.phase_added, k, pll_off ? f : stepped_freq(f, kFreqSteps[history & 3][in_cell]), fc,
+            kPhaseCorrection[p] - k, h * 2 + (history & 0xFFFF) / 2};
 }
 
 }  // namespace quen::pll

@@ -2,9 +2,6 @@
 
 #include <algorithm>
 
-#include "decode/mfm.h"
-#include "decode/records.h"
-
 namespace quen {
 namespace {
 
@@ -15,14 +12,6 @@ constexpr uint32_t kOverrunChunk = 2048;
 constexpr size_t kBatch = 1024;
 
 }  // namespace
-
-uint8_t classify_interval(int32_t interval_ns, uint16_t cells, uint16_t clk) {
-    if (cells > kNoFluxCells) return kIntervalNoFlux;
-    uint8_t classes = in_border_window(clk, interval_ns, cells) ? kIntervalBorder : 0;
-    if (cells < 2) classes |= kIntervalShort;
-    if (cells > 4) classes |= kIntervalLong;
-    return classes;
-}
 
 SeparatorRun::SeparatorRun(const FluxCapture* stream, uint8_t revolution, bool pll_off, LargeArena& arena)
     : cursor_(stream), pll_(PllState{}, pll_off), arena_(arena) {
@@ -53,29 +42,19 @@ void SeparatorRun::make_room(size_t to) {
     }
 }
 
-// Both loops below work on copies: a store of a result could be one to the cursor or to
-// the pointers as far as the compiler knows, which would have it read them back each time.
+// The loop works on copies: a store of a result could be one to the cursor or to the
+// pointers as far as the compiler knows, which would have it read them back each time.
+// extent_for() never reaches past the stream's last interval.
 void SeparatorRun::read_times(size_t to) {
     FluxCursor cursor = cursor_;
     uint32_t total_ns = total_ns_;
-    Step* const end = steps_ + to;
-    for (Step* s = steps_ + size_; s != end; ++s) {
-        total_ns += static_cast<uint32_t>(cursor.next_ns());
-        s->total_ns = total_ns;
-    }
+    Step* s = steps_ + size_;
+    cursor.read_ns(static_cast<uint32_t>(to - size_), [&](int32_t interval_ns) {
+        total_ns += static_cast<uint32_t>(interval_ns);
+        (s++)->total_ns = total_ns;
+    });
     cursor_ = cursor;
     total_ns_ = total_ns;
-}
-
-void SeparatorRun::classify(size_t to) {
-    const Step* const steps = steps_;
-    uint8_t* const classes = classes_;
-    uint32_t before_ns = total_before(size_);
-    for (size_t i = size_; i < to; ++i) {
-        classes[i] = classify_interval(interval_ns(before_ns, steps[i].total_ns), steps[i].cells, steps[i].clk);
-        before_ns = steps[i].total_ns;
-    }
-    size_ = to;
 }
 
 bool SeparatorRun::extend(uint32_t i) {
@@ -86,7 +65,7 @@ bool SeparatorRun::extend(uint32_t i) {
         const size_t end = std::min(to, size_ + kBatch);
         read_times(end);
         pll_.step_many(end - size_, targets(), results());
-        classify(end);
+        size_ = end;
     }
     return i < to;
 }
@@ -103,8 +82,8 @@ void SeparatorRun::compute_pair(SeparatorRun& a, SeparatorRun& b) {
         b.read_times(end_b);
         PllStepper::step_two(a.pll_, end_a - a.size_, a.targets(), a.results(), b.pll_, end_b - b.size_, b.targets(),
                              b.results());
-        a.classify(end_a);
-        b.classify(end_b);
+        a.size_ = end_a;
+        b.size_ = end_b;
     }
 }
 

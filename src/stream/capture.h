@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/large_blocks.h"
+#include "base/unset_allocator.h"
 
 namespace quen {
 
@@ -19,8 +20,10 @@ struct FluxItem {
     // block for a KryoFlux stream, the interval's number in the track side for an SCP image.
     uint32_t stream_pos;
 };
-// A capture's intervals are the largest array of an analysis.
-using FluxItems = std::vector<FluxItem, LargeBlockAllocator<FluxItem>>;
+// A capture's intervals are the largest array of an analysis. A reader may size it for
+// the most intervals its input can hold and write them in place: room never written
+// is never touched.
+using FluxItems = std::vector<FluxItem, UnsetAllocator<FluxItem, LargeBlockAllocator>>;
 
 // One index pulse. The first three fields are what a KryoFlux Index block carries (a
 // source without such blocks leaves them as it sees fit); the last four place the pulse

@@ -19,13 +19,24 @@ struct FluxCursor {
     // The next interval in normalised ns; 0 without moving when at_end().
     int32_t next_ns() {
         if (at_end()) return 0;
-        uint32_t v = flux[next].value;
-        if (pending_offset != 0) {
-            v -= pending_offset;
-            pending_offset = 0;
-        }
-        ++next;
-        double ns = static_cast<double>(v) * ns_per_sample;
+        int32_t ns = 0;
+        read_ns(1, [&ns](int32_t interval_ns) { ns = interval_ns; });
+        return ns;
+    }
+    // Hands the next `count` intervals in normalised ns to take(ns), one after the other.
+    // The stream must hold them all: count is at most flux_count - next, and 0 at_end().
+    template <class Take>
+    void read_ns(uint32_t count, Take take) {
+        if (count == 0) return;
+        const FluxItem* item = flux + next;
+        next += static_cast<int32_t>(count);
+        take(ns_of(item->value - pending_offset));
+        pending_offset = 0;
+        for (const FluxItem* const end = item + count; ++item != end;) take(ns_of(item->value));
+    }
+    // `ticks` of the sample clock in normalised ns.
+    int32_t ns_of(uint32_t ticks) const {
+        double ns = static_cast<double>(ticks) * ns_per_sample;
         // An absurd sample clock must not turn into an undefined conversion.
         if (!(ns >= 0.0 && ns < 9.0e18)) ns = 0.0;
         return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(ns)));

@@ -1,5 +1,7 @@
 #include "stream/stream.h"
 
+#include <algorithm>
+
 namespace quen {
 
 int QuenStream::resolve_indexes() {
@@ -13,12 +15,14 @@ int QuenStream::resolve_indexes() {
     uint32_t target = index[0].stream_pos;
     uint32_t ticks_since_pulse = 0;
     for (uint32_t j = 0; j < f && placed < n; ++j) {
-        // Up to the interval whose end reaches the pulse, only the time is taken: a loop
-        // of its own, for a revolution holds some forty thousand intervals.
-        const FluxItem* item = flux.data() + j;
-        const FluxItem* const last = flux.data() + f - 1;
+        // The interval whose end reaches the pulse is looked for by halves, as the stream
+        // positions rise from interval to interval; up to it only the time is taken, a
+        // plain sum, for a revolution holds some forty thousand intervals.
+        const FluxItem* const first = flux.data() + j;
+        const auto before_pulse = [target](const FluxItem& i) { return i.stream_pos < target; };
+        const FluxItem* const item = std::partition_point(first + 1, first + (f - j), before_pulse) - 1;
         uint32_t ticks = 0;
-        while (item != last && item[1].stream_pos < target) ticks += (item++)->value;
+        for (const FluxItem* i = first; i != item; ++i) ticks += i->value;
         ticks_since_pulse += ticks + item->value;
         j = static_cast<uint32_t>(item - flux.data());
         if (flux[j + 1].stream_pos < target) continue;

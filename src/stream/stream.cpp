@@ -108,13 +108,13 @@ size_t flux1_run(const uint8_t* from, const uint8_t* end) {
 // Walks the blocks of `size` bytes up to the EOF block with the checks of a single block,
 // for the parser and for the judge of a file alike. `at(offset)` gives the bytes held from
 // `offset` on, at most up to the end, and at least kBlockLookaheadBytes of them or all up
-// to the end; null bytes when they cannot be read. Every Flux1 block goes to
-// on_flux1(block, stream position of the block), every other flux-side block to
-// on_in_band(block, stream position), every Index block to on_index(block, bytes left from
-// it), every Info payload to on_info(payload, length). Returns the fault of the block the
-// walk stopped at, or kStreamOk.
-template <class At, class OnFlux1, class InBand, class OnIndex, class OnInfo>
-int walk_blocks(uint64_t size, At at, OnFlux1 on_flux1, InBand on_in_band, OnIndex on_index, OnInfo on_info,
+// to the end; null bytes when they cannot be read. Every run of Flux1 blocks goes to
+// on_flux1_run(first block, blocks in the run, stream position of the first), every other
+// flux-side block to on_in_band(block, stream position), every Index block to
+// on_index(block, bytes left from it), every Info payload to on_info(payload, length).
+// Returns the fault of the block the walk stopped at, or kStreamOk.
+template <class At, class OnFlux1Run, class InBand, class OnIndex, class OnInfo>
+int walk_blocks(uint64_t size, At at, OnFlux1Run on_flux1_run, InBand on_in_band, OnIndex on_index, OnInfo on_info,
                 BlockWalk& walk) {
     uint64_t offset = 0;
     while (offset < size && !walk.seen_eof) {
@@ -129,8 +129,11 @@ int walk_blocks(uint64_t size, At at, OnFlux1 on_flux1, InBand on_in_band, OnInd
         const uint8_t* const end = held.bytes + held.count;
         uint32_t stream_pos = walk.stream_pos;
         while (block != end) {
-            for (const uint8_t* const run_end = block + flux1_run(block, end); block != run_end; ++block) {
-                on_flux1(block, stream_pos++);
+            const size_t run = flux1_run(block, end);
+            if (run != 0) {
+                on_flux1_run(block, run, stream_pos);
+                block += run;
+                stream_pos += static_cast<uint32_t>(run);
             }
             if (block == end || *block == kCodeOob) break;
             const uint32_t len = kInBandBlockBytes[*block];
@@ -199,13 +202,17 @@ int QuenStream::decode() {
 
 int QuenStream::parse_blocks() {
     if (data_len == 0) return kStreamOk;
-    // Every byte could be a Flux1 block, and one more entry trails the last interval.
-    flux.reserve(static_cast<size_t>(data_len) + 1);
+    // Every byte could be a Flux1 block, and one more entry trails the last interval: the
+    // entries are written in that room and the rest is cut off at the end.
+    flux.resize(static_cast<size_t>(data_len) + 1);
+    FluxItem* out = flux.data();
 
     uint32_t accumulated_ticks = 0;
-    const auto flux1 = [&](const uint8_t* block, uint32_t stream_pos) {
-        flux.push_back(FluxItem{accumulated_ticks + block[0], stream_pos});
+    const auto flux1_run = [&](const uint8_t* run, size_t blocks, uint32_t stream_pos) {
+        out[0] = FluxItem{accumulated_ticks + run[0], stream_pos};
         accumulated_ticks = 0;
+        for (size_t i = 1; i < blocks; ++i) out[i] = FluxItem{run[i], stream_pos + static_cast<uint32_t>(i)};
+        out += blocks;
     };
     const auto in_band = [&](const uint8_t* block, uint32_t stream_pos) {
         const uint8_t code = block[0];
@@ -218,7 +225,7 @@ int QuenStream::parse_blocks() {
             if (code == kCodeOvl16) accumulated_ticks += kOverflowTicks;
             return;
         }
-        flux.push_back(FluxItem{accumulated_ticks + ticks, stream_pos});
+        *out++ = FluxItem{accumulated_ticks + ticks, stream_pos};
         accumulated_ticks = 0;
     };
     const auto on_index = [&](const uint8_t* block, uint64_t left) {
@@ -232,12 +239,16 @@ int QuenStream::parse_blocks() {
     const auto on_info = [&](const uint8_t* payload, uint32_t n) { append_info(payload, n); };
     BlockWalk walk;
     const auto at = [&](uint64_t offset) { return HeldBytes{data + offset, data_len - offset}; };
-    const int rc = walk_blocks(data_len, at, flux1, in_band, on_index, on_info, walk);
-    flux_count = static_cast<uint32_t>(flux.size());
-    if (rc != kStreamOk) return rc;
+    const int rc = walk_blocks(data_len, at, flux1_run, in_band, on_index, on_info, walk);
+    flux_count = static_cast<uint32_t>(out - flux.data());
+    if (rc != kStreamOk) {
+        flux.resize(flux_count);
+        return rc;
+    }
 
     // Ticks after the last transition stay reachable for a pulse that follows it.
-    flux.push_back(FluxItem{accumulated_ticks, walk.stream_pos});
+    *out = FluxItem{accumulated_ticks, walk.stream_pos};
+    flux.resize(static_cast<size_t>(flux_count) + 1);
     return walk_result(walk);
 }
 
@@ -351,7 +362,7 @@ bool file_holds_indexed_stream(const std::string& name) {
     FileWindow window(fd, size);
 
     uint64_t index_blocks = 0;
-    const auto ignored = [](const uint8_t*, auto) {};
+    const auto ignored = [](const uint8_t*, auto...) {};
     BlockWalk walk;
     const auto at = [&](uint64_t offset) { return window.at(offset); };
     const auto on_index = [&](const uint8_t*, uint64_t) { ++index_blocks; };

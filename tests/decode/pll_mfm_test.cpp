@@ -141,6 +141,38 @@ TEST(Mfm, BorderWindowBounds) {
     }
 }
 
+// The classes are computed without branches, apart from the window rule: they must
+// agree with it for every bit period in the ranges below, every cell count around the
+// limits, and every interval at the edges of the windows or at the ends of its range.
+TEST(Separator, ClassesFollowTheBorderWindowAndTheCellCounts) {
+    const uint32_t kClkRanges[][2] = {{0, 48}, {3600, 4500}, {65500, 65535}};
+    for (const auto& range : kClkRanges) {
+        for (uint32_t clk = range[0]; clk <= range[1]; ++clk) {
+            for (uint16_t cells : {0, 1, 2, 3, 4, 5, 6, 159, 160, 161, 65535}) {
+                const int64_t half = int64_t{clk} * cells / 2;
+                std::vector<int64_t> intervals = {INT32_MIN, INT32_MIN + 1, -1, 0, INT32_MAX};
+                for (const int64_t centre : {half - clk / 4, half + clk / 4}) {
+                    for (const int64_t off : {-1, 0, 1}) {
+                        for (const int64_t edge : {-int64_t{clk / 10}, int64_t{0}, int64_t{clk / 10}}) {
+                            intervals.push_back(std::clamp<int64_t>(centre + edge + off, INT32_MIN, INT32_MAX));
+                        }
+                    }
+                }
+                for (const int64_t interval : intervals) {
+                    const auto ns = static_cast<int32_t>(interval);
+                    uint8_t expected = kIntervalNoFlux;
+                    if (cells <= kNoFluxCells) {
+                        expected = (in_border_window(static_cast<int32_t>(clk), ns, cells) ? kIntervalBorder : 0) |
+                                   (cells < 2 ? kIntervalShort : 0) | (cells > 4 ? kIntervalLong : 0);
+                    }
+                    ASSERT_EQ(classify_interval(ns, cells, static_cast<uint16_t>(clk)), expected)
+                        << clk << " " << cells << " " << ns;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quen
 

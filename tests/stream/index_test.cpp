@@ -37,6 +37,11 @@ const PlacementCase kPlacements[] = {
     // A pulse in interval 0 leaves its remainder to the next revolution: 22 + 2 * 32 + 5.
     {"first pulse in interval 0", cat({index_block(0, 10), index_block(3, 5), kTenFlux, kEof}),
      {{0, 10, 10, 22, 10}, {3, 5, 5, 27, 91}}},
+    // Each pulse is looked for from the interval after the last one placed.
+    {"pulses in adjacent intervals", cat({index_block(2, 10), index_block(3, 5), kTenFlux, kEof}),
+     {{2, 10, 10, 22, 74}, {3, 5, 5, 27, 27}}},
+    {"in the last interval", cat({index_block(1, 4), index_block(9, 3), kTenFlux, kEof}),
+     {{1, 4, 4, 28, 36}, {9, 3, 3, 29, 255}}},
     // Behind the last transition the pulse falls into the trailing entry.
     {"after the last transition", cat({{0x20}, index_block(1, 7), kEof}), {{1, 7, 7, 0, 39}}},
 };
