@@ -71,10 +71,9 @@ void BM_SeparatorRevolutions(benchmark::State& state, std::string path, uint32_t
     int64_t intervals = 0;
     for (auto _ : state) {
         intervals = 0;
-        // As the passes ask for them: a revolution with the next one it reads.
         quen::SeparatorRuns runs(load.capture.get(), false);
         for (uint32_t r = 0; r < revolutions; ++r) {
-            quen::SeparatorRun& run = revolutions == 1 ? runs.from(0) : runs.for_pass(static_cast<uint8_t>(r));
+            quen::SeparatorRun& run = runs.from(static_cast<uint8_t>(r));
             benchmark::DoNotOptimize(run.has(0));
             intervals += run.revolution_intervals();
         }

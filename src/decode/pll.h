@@ -51,12 +51,6 @@ public:
     // each one's cells and bit period after it to take(cells, clk).
     template <class NextTarget, class Take>
     void step_many(size_t count, NextTarget next_target, Take take);
-    // Steps two independent separators at once, each exactly as its step_many would: one
-    // transition of each in turn, so that the processor works on one's chain of
-    // dependences while the other's waits for its look-ups.
-    template <class NextA, class TakeA, class NextB, class TakeB>
-    static void step_two(PllStepper& a, size_t count_a, NextA next_a, TakeA take_a, PllStepper& b, size_t count_b,
-                         NextB next_b, TakeB take_b);
     // One transition, as PllState::step.
     uint16_t step(uint32_t target_ns) {
         uint16_t cells = 0;
@@ -97,7 +91,7 @@ private:
     };
     // The rest stay in the stepper, in memory: only the test for the usual case reads
     // them, a test the processor predicts rather than waits for. Left to itself, the
-    // compiler would give them registers too and, short of registers for two lanes, spill
+    // compiler would give them registers too and, short of registers, spill
     // values of the chain instead.
     struct Beside {
         uint32_t base_ns;
@@ -119,9 +113,6 @@ private:
     uint32_t walk_to(Chain& c, uint32_t target_ns);
     template <bool kPllOff, class NextTarget, class Take>
     void walk_many(size_t count, NextTarget next_target, Take take);
-    template <bool kPllOff, class NextA, class TakeA, class NextB, class TakeB>
-    static void walk_two(PllStepper& a, size_t count_a, NextA next_a, TakeA take_a, PllStepper& b, size_t count_b,
-                         NextB next_b, TakeB take_b);
     static Lane lane_of(const PllState& state);
     static PllState state_of(const Lane& lane);
     // Corrections pending, a transition behind the clock or inside the last cell, or a
@@ -180,37 +171,6 @@ void PllStepper::step_many(size_t count, NextTarget next_target, Take take) {
         walk_many<true>(count, next_target, take);
     } else {
         walk_many<false>(count, next_target, take);
-    }
-}
-
-template <bool kPllOff, class NextA, class TakeA, class NextB, class TakeB>
-void PllStepper::walk_two(PllStepper& a, size_t count_a, NextA next_a, TakeA take_a, PllStepper& b, size_t count_b,
-                          NextB next_b, TakeB take_b) {
-    const size_t both = count_a < count_b ? count_a : count_b;
-    Chain ca = a.start_walk(a.lane_);
-    Chain cb = b.start_walk(b.lane_);
-    for (size_t i = 0; i < both; ++i) {
-        const uint32_t cells_a = a.walk_to<kPllOff>(ca, next_a());
-        take_a(static_cast<uint16_t>(cells_a), PllState::clk_of(ca.f));
-        const uint32_t cells_b = b.walk_to<kPllOff>(cb, next_b());
-        take_b(static_cast<uint16_t>(cells_b), PllState::clk_of(cb.f));
-    }
-    a.lane_ = a.end_walk(ca);
-    b.lane_ = b.end_walk(cb);
-    a.walk_many<kPllOff>(count_a - both, next_a, take_a);
-    b.walk_many<kPllOff>(count_b - both, next_b, take_b);
-}
-
-template <class NextA, class TakeA, class NextB, class TakeB>
-void PllStepper::step_two(PllStepper& a, size_t count_a, NextA next_a, TakeA take_a, PllStepper& b, size_t count_b,
-                          NextB next_b, TakeB take_b) {
-    if (a.pll_off_ != b.pll_off_) {
-        a.step_many(count_a, next_a, take_a);
-        b.step_many(count_b, next_b, take_b);
-    } else if (a.pll_off_) {
-        walk_two<true>(a, count_a, next_a, take_a, b, count_b, next_b, take_b);
-    } else {
-        walk_two<false>(a, count_a, next_a, take_a, b, count_b, next_b, take_b);
     }
 }
 

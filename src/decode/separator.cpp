@@ -70,40 +70,10 @@ bool SeparatorRun::extend(uint32_t i) {
     return i < to;
 }
 
-void SeparatorRun::compute_pair(SeparatorRun& a, SeparatorRun& b) {
-    const size_t to_a = a.cursor_.at_end() ? a.size_ : a.extent_for(0);
-    const size_t to_b = b.cursor_.at_end() ? b.size_ : b.extent_for(0);
-    a.make_room(to_a);
-    b.make_room(to_b);
-    while (a.size_ < to_a || b.size_ < to_b) {
-        const size_t end_a = std::min(to_a, a.size_ + kBatch);
-        const size_t end_b = std::min(to_b, b.size_ + kBatch);
-        a.read_times(end_a);
-        b.read_times(end_b);
-        PllStepper::step_two(a.pll_, end_a - a.size_, a.targets(), a.results(), b.pll_, end_b - b.size_, b.targets(),
-                             b.results());
-        a.size_ = end_a;
-        b.size_ = end_b;
-    }
-}
-
 SeparatorRun& SeparatorRuns::from(uint8_t revolution) {
     std::unique_ptr<SeparatorRun>& run = runs_[revolution];
     if (!run) run = std::make_unique<SeparatorRun>(stream_, revolution, pll_off_, arena_);
     return *run;
-}
-
-SeparatorRun& SeparatorRuns::for_pass(uint8_t revolution) {
-    if (runs_[revolution]) return *runs_[revolution];
-    SeparatorRun& run = from(revolution);
-    // The passes go up the revolutions: the next one they read that is not made yet
-    // is computed in the same loop.
-    for (uint32_t other = revolution + 1u; read_by_passes(*stream_, other); ++other) {
-        if (runs_[other]) continue;
-        SeparatorRun::compute_pair(run, from(static_cast<uint8_t>(other)));
-        break;
-    }
-    return run;
 }
 
 }  // namespace quen

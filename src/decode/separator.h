@@ -65,7 +65,6 @@ public:
     }
 
 private:
-    friend class SeparatorRuns;
     // The difference of the times, modulo 2^32 as they were summed.
     static int32_t interval_ns(uint32_t before_ns, uint32_t total_ns) {
         return static_cast<int32_t>(total_ns - before_ns);
@@ -102,8 +101,6 @@ private:
             ++s;
         };
     }
-    // Computes two runs not yet read, each through its revolution, in one loop.
-    static void compute_pair(SeparatorRun& a, SeparatorRun& b);
 
     FluxCursor cursor_;
     PllStepper pll_;
@@ -131,12 +128,6 @@ public:
 
     const FluxCapture* stream() const { return stream_; }
     SeparatorRun& from(uint8_t revolution);
-    // The same for a sector pass, which reads its revolution only once a sector is found:
-    // a run not made yet is computed together with the next revolution the passes read,
-    // as two independent separators stepped in one loop take less time than the two one
-    // after the other. Asked for by the track decoder, the pair would be computed for
-    // nothing on a track without sectors.
-    SeparatorRun& for_pass(uint8_t revolution);
 
 private:
     const FluxCapture* stream_;

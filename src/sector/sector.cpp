@@ -37,7 +37,7 @@ SectorPasses::~SectorPasses() = default;
 
 bool SectorPasses::decode(uint8_t revolution, SectorLayout& layout, uint8_t wanted_sector, uint32_t expected_pos_ns,
                           ByteBuffer& buffer, const RunOptions& opts, SectorPlots plots) {
-    SeparatorRun& run = runs_.for_pass(revolution);
+    SeparatorRun& run = runs_.from(revolution);
     SectorDecoder decoder(layout, buffer, run, opts, DiagSink::of(opts), plots, wanted_sector, expected_pos_ns);
     if (expected_.empty()) {
         const bool found = decoder.run();

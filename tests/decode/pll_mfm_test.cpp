@@ -313,76 +313,6 @@ TEST(Pll, TicksToCoverAreTheQuotientRoundedUp) {
     }
 }
 
-// Times from `clock_ns` on: jittered cells with no-flux stretches, spikes and transitions
-// behind the clock, which the stepper takes the slow way.
-std::vector<uint32_t> rough_targets(uint32_t clock_ns, size_t count, uint32_t seed) {
-    auto rnd = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-    std::vector<uint32_t> targets(count);
-    uint32_t t = clock_ns;
-    for (uint32_t& target : targets) {
-        const uint32_t kind = rnd() % 100;
-        t += kind == 0   ? rnd() % 3000000
-             : kind == 1 ? rnd() % 200
-             : kind == 2 ? 0
-                         : (2 + rnd() % 3) * 2000 + rnd() % 900 - 450;
-        target = t;
-    }
-    return targets;
-}
-
-// Two separators stepped in one loop give each exactly what it gives stepped alone, and
-// leave each where a later stepping goes on from, whichever lane runs out first.
-TEST(Pll, TwoLanesAgreeWithOneLane) {
-    const struct {
-        const char* what;
-        uint32_t clock_a, clock_b;
-        size_t count_a, count_b;
-        bool pll_off_a, pll_off_b;
-    } rows[] = {
-        {"same length", 0, 0, 20000, 20000, false, false},
-        {"second lane longer", 0, 5000, 3000, 20000, false, false},
-        {"first lane longer", 7000, 0, 20000, 3000, true, true},
-        {"one lane empty", 0, 0, 0, 5000, false, false},
-        {"times over the top of the clock", 0xFFF00000u, 0xFFFF0000u, 20000, 20000, false, false},
-        {"settings differ", 0, 0, 5000, 5000, false, true},
-    };
-    for (const auto& row : rows) {
-        struct Lane {
-            std::vector<uint32_t> targets;
-            PllStepper one, two;
-            std::vector<uint32_t> got_one, got_two;
-        };
-        auto lane = [](uint32_t clock_ns, size_t count, bool pll_off, uint32_t seed) {
-            PllState start;
-            start.clock_ns = clock_ns;
-            return Lane{rough_targets(clock_ns, count + 1000, seed), PllStepper(start, pll_off),
-                        PllStepper(start, pll_off), {}, {}};
-        };
-        Lane a = lane(row.clock_a, row.count_a, row.pll_off_a, 5);
-        Lane b = lane(row.clock_b, row.count_b, row.pll_off_b, 6);
-        auto from = [](const Lane& l, size_t& next) { return [&l, &next] { return l.targets[next++]; }; };
-        auto into = [](std::vector<uint32_t>& got) {
-            return [&got](uint16_t cells, uint16_t clk) { got.push_back(uint32_t{cells} << 16 | clk); };
-        };
-        size_t next_a = 0, next_b = 0;
-        PllStepper::step_two(a.two, row.count_a, from(a, next_a), into(a.got_two), b.two, row.count_b,
-                             from(b, next_b), into(b.got_two));
-        for (Lane* l : {&a, &b}) {
-            size_t& next = l == &a ? next_a : next_b;
-            size_t alone = 0;
-            const size_t count = next;
-            l->one.step_many(count, from(*l, alone), into(l->got_one));
-            // Both go on alone past where the pair stopped.
-            l->one.step_many(1000, from(*l, alone), into(l->got_one));
-            l->two.step_many(1000, from(*l, next), into(l->got_two));
-            EXPECT_EQ(l->got_two, l->got_one) << row.what;
-            EXPECT_TRUE(same_state(l->two.state(), l->one.state())) << row.what;
-        }
-        EXPECT_EQ(a.got_two.size(), row.count_a + 1000) << row.what;
-        EXPECT_EQ(b.got_two.size(), row.count_b + 1000) << row.what;
-    }
-}
-
 // Random double-density intervals with spikes and no-flux stretches of up to 5 ms,
 // in four revolutions; QUEN_RANDOM_INTERVALS sets how many (a benchmark run takes millions).
 std::unique_ptr<QuenStream> random_revolutions(uint32_t& seed) {
@@ -411,8 +341,7 @@ TEST(Separator, SharedResultsAgreeWithSteppingAfresh) {
     const auto stream = random_revolutions(seed);
     for (bool pll_off : {false, true}) {
         SeparatorRuns runs(stream.get(), pll_off);
-        // A pass's first read of a revolution computes the next one in the same loop.
-        auto run_of = [&](uint8_t r) -> SeparatorRun& { return r % 2 == 0 ? runs.for_pass(r) : runs.from(r); };
+        auto run_of = [&](uint8_t r) -> SeparatorRun& { return runs.from(r); };
         struct Fresh {
             FluxCursor cursor;
             PllState pll;
