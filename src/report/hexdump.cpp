@@ -31,18 +31,51 @@ size_t put_columns(char* out, const DecodedByte* entries, int n, uint8_t Decoded
     return static_cast<size_t>(p - out);
 }
 
+char* put_decimal(char* p, uint32_t v) {
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (n != 0) *p++ = digits[--n];
+    return p;
+}
+
+// "  %04x %-6d %d  " of the offset, the time in us and the bit period, as printf would
+// write them (all three are never negative); without printf, as every row has one.
+size_t put_head(char* out, uint32_t offset, uint32_t position_us, uint32_t clk) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    char* p = out;
+    *p++ = ' ';
+    *p++ = ' ';
+    int hex_digits = 4;  // more only past a buffer's 65535 entries
+    while (hex_digits < 8 && (offset >> (4 * hex_digits)) != 0) ++hex_digits;
+    for (int i = hex_digits - 1; i >= 0; --i) *p++ = kHex[(offset >> (4 * i)) & 15];
+    *p++ = ' ';
+    char* const position = p;
+    p = put_decimal(p, position_us);
+    while (p - position < 6) *p++ = ' ';
+    *p++ = ' ';
+    p = put_decimal(p, clk);
+    *p++ = ' ';
+    *p++ = ' ';
+    return static_cast<size_t>(p - out);
+}
+
 // One row is formatted whole and written at once: the report's largest part.
 void print_row(FILE* out, const DecodedByte* entries, int n, int32_t offset, const RunOptions& opts) {
     char line[160];
-    int head;
+    // The longest head (eight hexadecimal digits, ten and five decimal ones) and columns.
+    static_assert(sizeof line >= 2 + 8 + 1 + 10 + 1 + 5 + 2 + kHexColumn + 1 + kPerLine + 1);
+    size_t head;
     if (opts.simple_decimal) {
-        head = std::snprintf(line, sizeof line, "  %05d  ", offset);
+        head = static_cast<size_t>(std::snprintf(line, sizeof line, "  %05d  ", offset));
     } else {
-        head = std::snprintf(line, sizeof line, "  %04x %-6d %d  ", static_cast<unsigned>(offset),
-                             report_text::us_int(entries[0].position_ns), entries[0].clk);
+        head = put_head(line, static_cast<uint32_t>(offset),
+                        static_cast<uint32_t>(report_text::us_int(entries[0].position_ns)), entries[0].clk);
     }
-    if (head < 0 || static_cast<size_t>(head) >= sizeof line - (kHexColumn + kPerLine + 2)) return;
-    size_t len = static_cast<size_t>(head) + put_columns(line + head, entries, n, &DecodedByte::data);
+    size_t len = head + put_columns(line + head, entries, n, &DecodedByte::data);
     std::fwrite(line, 1, len, out);
     if (opts.clock_info && !opts.simple_decimal) {
         constexpr int kClockIndent = 20;

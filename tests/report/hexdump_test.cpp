@@ -67,6 +67,16 @@ TEST(HexDump, PrintsLinesAndReturnsTheNextOffset) {
     }
 }
 
+// The widest head: the last offset a buffer holds, a time past six decimal digits, the
+// largest bit period.
+TEST(HexDump, WideHeadsPushTheColumnsRight) {
+    ByteBuffer buffer(0xffff);
+    for (uint32_t i = 0; i < 0xffff; ++i) buffer.append(DecodedByte{0x41, 0, 65535, 4294967295u});
+    RunOptions opts;
+    EXPECT_EQ(capture([&](FILE* f) { hex_dump(1, f, buffer, 0xfffe, opts); }),
+              "  fffe 4294967 65535  41" + blanks(47) + "A\n");
+}
+
 TEST(HexDump, ShowsOnlyPrintableCharactersUpTo7F) {
     ByteBuffer buffer(6);
     const uint8_t data[] = {0x7F, 0x1F, 0x80, 0x20, 0x7E, 0x00};
