@@ -18,6 +18,10 @@ namespace quen {
 namespace {
 
 constexpr size_t kHugePageBytes = size_t{2} << 20;
+// Every block starts at this alignment, a cache line.
+constexpr size_t kPartAlign = 64;
+
+#ifndef QUEN_LARGE_BLOCKS_ON_HEAP
 
 size_t whole_huge_pages(size_t bytes) {
     if (bytes == 0) bytes = 1;
@@ -25,16 +29,13 @@ size_t whole_huge_pages(size_t bytes) {
     return (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
 }
 
-#ifndef QUEN_LARGE_BLOCKS_ON_HEAP
-
 // What a thread keeps for its next analysis: a track side's arrays fit in two or three
 // pages; a hostile capture's larger ones are given back to the system at once.
 constexpr size_t kCachedBlocks = 4;
 constexpr size_t kCachedBytesMax = size_t{64} << 20;
 
 // A shared page starts with the count of its parts not yet given back, plus one while a
-// thread still shares it out; parts are carved behind it at this alignment.
-constexpr size_t kPartAlign = 64;
+// thread still shares it out; parts are carved behind it.
 struct SharedPageHead {
     std::atomic<uint32_t> parts;
 };
@@ -178,8 +179,8 @@ thread_local BlockCache cache;
 
 #ifdef QUEN_LARGE_BLOCKS_ON_HEAP
 
-void* take_large_block(size_t bytes) { return ::operator new(bytes); }
-void give_back_large_block(void* block, size_t) noexcept { ::operator delete(block); }
+void* take_large_block(size_t bytes) { return ::operator new(bytes, std::align_val_t{kPartAlign}); }
+void give_back_large_block(void* block, size_t) noexcept { ::operator delete(block, std::align_val_t{kPartAlign}); }
 
 #else
 
