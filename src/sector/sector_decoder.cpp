@@ -111,7 +111,7 @@ void SectorDecoder::resume(const ApproachPoint& p) {
 void SectorDecoder::byte_step() {
     // Only a byte after a synch run can be an address mark: taking a byte leaves the
     // run's count as it is unless the byte is a synch byte itself.
-    if (approach_ != nullptr && reader_.sync_count >= marks::kSynchRunForMark) approach_->before_byte(here(0, true));
+    if (approach_ != nullptr && reader_.sync_count >= marks::kSynchRunForMark) before_mark_byte();
     ++byte_count_;
     if (intervals_left_ <= 0) ++doi_count_;
     const uint32_t time_us = reader_.byte_start_ns / 1000;
@@ -139,14 +139,18 @@ void SectorDecoder::byte_step() {
         if (reader_.sync_count >= marks::kSynchRunForMark && !taken.sync) address_mark(b, time_us);
     }
 
-    if (plots_.bytes.is_open() && wanted_found_) {
-        const MfmShifter& s = reader_.shifter;
-        write_sector_byte_line(plots_.bytes.get(), reader_.byte_start_ns, reader_.total_ns, s.data, s.clock,
-                               s.window, reader_.clk, byte_marks_, reader_.sync_count);
-    }
+    if (plots_.bytes.is_open() && wanted_found_) trace_byte();
     byte_marks_ = ByteMarks{};
     if (kept_in_buffer()) buffer_.append(reader_.decoded());
     reader_.finish_byte();
+}
+
+void SectorDecoder::before_mark_byte() { approach_->before_byte(here(0, true)); }
+
+void SectorDecoder::trace_byte() {
+    const MfmShifter& s = reader_.shifter;
+    write_sector_byte_line(plots_.bytes.get(), reader_.byte_start_ns, reader_.total_ns, s.data, s.clock, s.window,
+                           reader_.clk, byte_marks_, reader_.sync_count);
 }
 
 bool SectorDecoder::kept_in_buffer() const {

@@ -38,13 +38,19 @@ private:
     AreaInfo& current() { return layout_.area(state_); }
     void read_on();
     void trace_interval();
-    void finish_interval();
+    // The byte's work is forced into the reading loop: a call per byte cost about as
+    // much as the byte itself, the reader's state going back to memory and coming back.
+    // What most bytes never need (a point of the approach, a mark, a plot line) stays
+    // out of line so the loop stays small.
+    [[gnu::always_inline]] inline void finish_interval();
     ApproachPoint here(uint32_t mark_ns, bool in_bytes) const;
     void resume(const ApproachPoint& p);
-    void byte_step();
+    [[gnu::always_inline]] inline void byte_step();
+    [[gnu::noinline]] void before_mark_byte();
+    [[gnu::cold, gnu::noinline]] void trace_byte();
     bool kept_in_buffer() const;
-    void address_mark(uint8_t b, uint32_t time_us);
-    void field_byte(uint8_t b);
+    [[gnu::noinline]] void address_mark(uint8_t b, uint32_t time_us);
+    [[gnu::always_inline]] inline void field_byte(uint8_t b);
     void complete_field(AreaKind next);
     void close_area(uint32_t end_ns);
     void begin_area(AreaKind next);
