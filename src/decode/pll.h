@@ -142,7 +142,7 @@ inline uint32_t PllStepper::walk_to(Chain& c, uint32_t target_ns) {
         before_transition >= kCellPhase) {
         // The transition's own tick adds freq once more.
         const Settled settled =
-            settle_transition(static_cast<uint32_t>(before_transition % kCellPhase) + c.f, c.f, c.history, kPllOff);
+            settle_small_freq(static_cast<uint32_t>(before_transition % kCellPhase) + c.f, c.f, c.history, kPllOff);
         c = {to_target + settled.ticks, settled.ph, settled.f, settled.history};
         beside_.counts = settled.fc | settled.pc << 16;
         return static_cast<uint32_t>(before_transition / kCellPhase);
@@ -157,10 +157,23 @@ inline uint32_t PllStepper::walk_to(Chain& c, uint32_t target_ns) {
 
 template <bool kPllOff, class NextTarget, class Take>
 void PllStepper::walk_many(size_t count, NextTarget next_target, Take take) {
+    if (lane_.freq >= pll::kSmallFreq) {
+        // A register set beyond any the separator reaches by itself: step() takes every transition.
+        for (size_t i = 0; i < count; ++i) {
+            const Lane& l = lane_;
+            const Stepped stepped = stepped_slowly(l.clock_ns, l.phase, l.freq, l.freq_count, l.phase_count,
+                                                   l.history, next_target(), kPllOff);
+            lane_ = stepped.lane;
+            take(stepped.cells, clk());
+        }
+        return;
+    }
+    // Below kSmallFreq the register stays below it, and its bit period is a look-up.
+    static_assert(pll::kSmallFreq <= PllState::kClkByFreq.size());
     Chain c = start_walk(lane_);
     for (size_t i = 0; i < count; ++i) {
         const uint32_t cells = walk_to<kPllOff>(c, next_target());
-        take(static_cast<uint16_t>(cells), PllState::clk_of(c.f));
+        take(static_cast<uint16_t>(cells), PllState::kClkByFreq[c.f]);
     }
     lane_ = end_walk(c);
 }

@@ -57,6 +57,7 @@ static_assert(phase_outlasts_freq());
 struct CorrectionTicks {
     uint16_t phase_added;
     uint8_t ticks;
+    uint8_t phase_count_left;  // the phase correction's count after them
 };
 constexpr std::array<CorrectionTicks, kCellPhase + 1> correction_ticks_table() {
     std::array<CorrectionTicks, kCellPhase + 1> table{};
@@ -65,9 +66,13 @@ constexpr std::array<CorrectionTicks, kCellPhase + 1> correction_ticks_table() {
         const uint32_t step = (correction & 8) ? kSlowTick : kFastTick;
         const uint32_t to_cell_end = (kCellPhase - phase + step - 1) / step;
         const uint32_t ticks = std::min<uint32_t>(correction & 7, to_cell_end);
-        table[phase] = {static_cast<uint16_t>(ticks * step), static_cast<uint8_t>(ticks)};
+        table[phase] = {static_cast<uint16_t>(ticks * step), static_cast<uint8_t>(ticks),
+                        static_cast<uint8_t>(correction - ticks)};
     }
-    return table;  // from the end of the cell on, none
+    // From the end of the cell on, none, and the whole correction of the phase window
+    // the cell's end falls in.
+    table[kCellPhase] = {0, 0, static_cast<uint8_t>(kPhaseCorrection[(kCellPhase >> 8) & 7])};
+    return table;
 }
 inline constexpr std::array<CorrectionTicks, kCellPhase + 1> kCorrectionTicks = correction_ticks_table();
 
@@ -99,7 +104,7 @@ inline uint32_t ticks_to_cover(uint32_t span_ns) {
 
 // The frequency `f` moved by `step` ticks, each up or down by one, stopping at the end
 // of the range (a frequency already past it stays where it is).
-inline uint32_t stepped_freq(uint32_t f, int32_t step) {
+constexpr uint32_t stepped_freq(uint32_t f, int32_t step) {
     const int32_t now = static_cast<int32_t>(f);
     const int32_t moved = now + step;
     const int32_t lowest = now < kFreqMin ? now : kFreqMin;
@@ -120,18 +125,24 @@ inline uint32_t nudged(uint32_t f, uint32_t fc, uint32_t ticks) {
 // frequency, which found this way waits on one look-up rather than on two and the
 // arithmetic between them. From the end of the cell on there are no correction ticks,
 // so every phase past it shares the last entry.
-constexpr std::array<std::array<int8_t, kCellPhase + 1>, 4> freq_steps_table() {
-    std::array<std::array<int8_t, kCellPhase + 1>, 4> table{};
+// Beside it, the frequency correction's count after those ticks.
+struct FreqSettle {
+    int8_t step;
+    uint8_t count_left;
+};
+constexpr std::array<std::array<FreqSettle, kCellPhase + 1>, 4> freq_steps_table() {
+    std::array<std::array<FreqSettle, kCellPhase + 1>, 4> table{};
     for (uint32_t history = 0; history < 4; ++history) {
         for (uint32_t ph = 0; ph <= kCellPhase; ++ph) {
             const uint32_t fc = kFreqCorrectionByHistory[(ph >> 8) & 7][history];
             const uint32_t ticks = std::min<uint32_t>(kCorrectionTicks[ph].ticks, fc & 7);
-            table[history][ph] = static_cast<int8_t>((fc & 8) ? -static_cast<int32_t>(ticks) : ticks);
+            table[history][ph] = {static_cast<int8_t>((fc & 8) ? -static_cast<int32_t>(ticks) : ticks),
+                                  static_cast<uint8_t>(fc - ticks)};
         }
     }
     return table;
 }
-inline constexpr std::array<std::array<int8_t, kCellPhase + 1>, 4> kFreqSteps = freq_steps_table();
+inline constexpr std::array<std::array<FreqSettle, kCellPhase + 1>, 4> kFreqSteps = freq_steps_table();
 // Past the end of the cell the phase window differs from the last entry's, but no
 // correction tick is left to step the frequency.
 static_assert(kCorrectionTicks[kCellPhase].ticks == 0);
@@ -150,7 +161,7 @@ struct Settled {
     uint32_t pc;
     uint32_t history;
 };
-inline Settled settle_transition(uint32_t ph, uint32_t f, uint32_t history, bool pll_off) {
+constexpr Settled settle_transition(uint32_t ph, uint32_t f, uint32_t history, bool pll_off) {
     const uint32_t p = (ph >> 8) & 7;
     const uint32_t h = p >> 2;
     const uint32_t in_cell = ph < kCellPhase ? ph : kCellPhase;
@@ -158,8 +169,40 @@ inline Settled settle_transition(uint32_t ph, uint32_t f, uint32_t history, bool
     const CorrectionTicks& corrections = kCorrectionTicks[in_cell];
     const uint32_t k = corrections.ticks;
     fc -= k < (fc & 7) ? k : (fc & 7);
-    return {ph + corrections.phase_added, k, pll_off ? f : stepped_freq(f, kFreqSteps[history & 3][in_cell]), fc,
+    return {ph + corrections.phase_added, k, pll_off ? f : stepped_freq(f, kFreqSteps[history & 3][in_cell].step), fc,
             kPhaseCorrection[p] - k, h * 2 + (history & 0xFFFF) / 2};
 }
+
+// The same for a frequency register below kSmallFreq, whose tick can carry the phase no
+// further than kSmallFreq past the end of the cell: there the phase window is the one
+// the end of the cell falls in, so both counts left follow from the look-ups by the
+// phase within the cell, without the window's own corrections and their arithmetic.
+inline constexpr uint32_t kSmallFreq = 256;
+constexpr Settled settle_small_freq(uint32_t ph, uint32_t f, uint32_t history, bool pll_off) {
+    const uint32_t in_cell = ph < kCellPhase ? ph : kCellPhase;
+    const CorrectionTicks& corrections = kCorrectionTicks[in_cell];
+    const FreqSettle& freq = kFreqSteps[history & 3][in_cell];
+    return {ph + corrections.phase_added,  corrections.ticks,   pll_off ? f : stepped_freq(f, freq.step),
+            freq.count_left,               corrections.phase_count_left,
+            ((ph >> 10) & 1) * 2 + (history & 0xFFFF) / 2};
+}
+// Checked for every phase a tick can reach from within the cell and every history.
+constexpr bool small_freq_settles_alike() {
+    for (uint32_t history = 0; history < 4; ++history) {
+        for (uint32_t ph = 0; ph < kCellPhase + kSmallFreq; ++ph) {
+            // Mid-range, so that no step is lost to the ends of the range.
+            const Settled a = settle_transition(ph, (kFreqMin + kFreqMax) / 2, history, false);
+            const Settled b = settle_small_freq(ph, (kFreqMin + kFreqMax) / 2, history, false);
+            if (a.ph != b.ph || a.ticks != b.ticks || a.f != b.f || a.fc != b.fc || a.pc != b.pc ||
+                a.history != b.history) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(small_freq_settles_alike());
+// The register never leaves the range it starts in that holds kFreqMax as well.
+static_assert(kFreqMax < kSmallFreq);
 
 }  // namespace quen::pll

@@ -280,20 +280,27 @@ TEST(Pll, StepperAgreesWithTickByTickThroughManyTransitions) {
 }
 
 // The clock wraps as the times do: a transition just past the wrap, and ones at the top of
-// the range that the clock reaches only after whole laps around it.
-TEST(Pll, AgreesWithTickByTickWhereTheClockWraps) {
+// the range that the clock reaches only after whole laps around it. Also registers set
+// beyond the range, where a tick carries the phase far past the end of the cell.
+TEST(Pll, AgreesWithTickByTickWhereTheClockWrapsOrTheRegisterIsOutOfRange) {
     const struct {
         uint32_t clock_ns;
         uint32_t target_ns;
+        uint16_t freq;
     } rows[] = {
-        {0xFFFFFF00u, 0x10u},        // just past the wrap
-        {0x1000u, 0xFFFFFFD0u},      // three laps
-        {0u, 0xFFFFFFF0u},           // three laps from zero
-        {0xFFFFFFC0u, 0xFFFFFFF8u},  // inside the top tick, from above it
+        {0xFFFFFF00u, 0x10u, 128},        // just past the wrap
+        {0x1000u, 0xFFFFFFD0u, 128},      // three laps
+        {0u, 0xFFFFFFF0u, 128},           // three laps from zero
+        {0xFFFFFFC0u, 0xFFFFFFF8u, 128},  // inside the top tick, from above it
+        {0u, 0x5A3u, 255},                // the largest register looked up by the phase in the cell
+        {0u, 0x5A3u, 256},                // the smallest beyond it
+        {0u, 0x5A3u, 1000},
+        {0u, 0x2000u, 60},
     };
     for (const auto& row : rows) {
         PllState fast;
         fast.clock_ns = row.clock_ns;
+        fast.freq = row.freq;
         PllState slow = fast;
         PllStepper stepper(fast, false);
         const uint16_t want = reference_step(slow, row.target_ns, false);
