@@ -17,11 +17,12 @@
 namespace quen {
 namespace {
 
-constexpr size_t kHugePageBytes = size_t{2} << 20;
 // Every block starts at this alignment, a cache line.
 constexpr size_t kPartAlign = 64;
 
 #ifndef QUEN_LARGE_BLOCKS_ON_HEAP
+
+constexpr size_t kHugePageBytes = size_t{2} << 20;
 
 size_t whole_huge_pages(size_t bytes) {
     if (bytes == 0) bytes = 1;
