@@ -80,18 +80,15 @@ public:
         cache_gone = true;
     }
 
-    // The smallest kept block of at least `bytes`, or null.
-    void* take(size_t bytes) {
+    // The smallest kept block of at least `bytes`, or of exactly `bytes`; null when none is.
+    enum class Fit : uint8_t { kAtLeast, kExactly };
+    void* take(size_t bytes, Fit fit = Fit::kAtLeast) {
         Block* best = nullptr;
         for (Block& b : blocks_) {
-            if (b.bytes >= bytes && (best == nullptr || b.bytes < best->bytes)) best = &b;
+            const bool fits = fit == Fit::kExactly ? b.bytes == bytes : b.bytes >= bytes;
+            if (fits && (best == nullptr || b.bytes < best->bytes)) best = &b;
         }
-        if (best == nullptr) return nullptr;
-        void* base = best->base;
-        kept_bytes_ -= best->bytes;
-        *best = blocks_.back();
-        blocks_.pop_back();
-        return base;
+        return best != nullptr ? remove(*best) : nullptr;
     }
 
     void keep(void* base, size_t bytes) noexcept {
@@ -105,9 +102,7 @@ public:
                                              [](const Block& a, const Block& b) { return a.bytes < b.bytes; });
             if (smallest->bytes >= bytes) break;
             munmap(smallest->base, smallest->bytes);
-            kept_bytes_ -= smallest->bytes;
-            *smallest = blocks_.back();
-            blocks_.pop_back();
+            remove(*smallest);
         }
         if (blocks_.size() >= kCachedBlocks || kept_bytes_ + bytes > kCachedBytesMax) {
             munmap(base, bytes);
@@ -127,7 +122,8 @@ public:
             // The page goes to whoever gives back its last part.
             if (shared_ != nullptr && release_part(shared_)) keep(shared_, kHugePageBytes);
             shared_ = nullptr;
-            void* page = take_exactly(kHugePageBytes);
+            // A page, not a larger block: it is given back as a page, and the rest would be lost.
+            void* page = take(kHugePageBytes, Fit::kExactly);
             if (page == nullptr) page = map_block(kHugePageBytes);
             shared_ = new (page) SharedPageHead{{1}};
             shared_used_ = kPartAlign;
@@ -144,23 +140,18 @@ public:
     }
 
 private:
-    void* take_exactly(size_t bytes) {
-        for (Block& b : blocks_) {
-            if (b.bytes == bytes) {
-                void* base = b.base;
-                kept_bytes_ -= b.bytes;
-                b = blocks_.back();
-                blocks_.pop_back();
-                return base;
-            }
-        }
-        return nullptr;
-    }
-
     struct Block {
         void* base;
         size_t bytes;
     };
+    // Drops `b` from the cache; returns its base.
+    void* remove(Block& b) noexcept {
+        void* base = b.base;
+        kept_bytes_ -= b.bytes;
+        b = blocks_.back();
+        blocks_.pop_back();
+        return base;
+    }
     // Never more than kCachedBlocks: reserved up front, so keep() allocates nothing.
     std::vector<Block> blocks_ = [] {
         std::vector<Block> v;
