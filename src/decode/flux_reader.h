@@ -63,14 +63,7 @@ public:
     // True when the stream has no interval left for this reader.
     bool at_end() { return !run_->has(next); }
     // Takes the next interval with the separator's result for it.
-    void read_interval() {
-        const SeparatedInterval s = run_->get(next++);
-        total_ns = s.total_ns;
-        interval_ns = s.interval_ns;
-        cells = s.cells;
-        clk = s.clk;
-        classes = s.classes;
-    }
+    void read_interval() { take(run_->get(next++)); }
     // Reads up to `limit` intervals (at least one) into the shift register, stopping
     // after one that completes a byte or has a class to check; returns how many were
     // read, 0 at the stream's end. The last one is the reader's interval: those before
@@ -115,6 +108,13 @@ public:
     DecodedByte decoded() const { return {shifter.data, shifter.clock, clk, byte_start_ns}; }
 
 private:
+    void take(const SeparatedInterval& s) {
+        total_ns = s.total_ns;
+        interval_ns = s.interval_ns;
+        cells = s.cells;
+        clk = s.clk;
+        classes = s.classes;
+    }
     // The rare cases, out of the decoders' loops.
     [[gnu::cold, gnu::noinline]] IntervalFault count_faults(AreaInfo& area, uint16_t byte_count);
     [[gnu::cold, gnu::noinline]] void count_clock(AreaInfo& area, uint32_t time_us, uint16_t byte_count);
@@ -143,8 +143,10 @@ inline uint32_t FluxReader::read_intervals(uint32_t limit) {
     const uint32_t read = i - next;
     if (read != 0) {
         shifter = reg;
-        next = i - 1;
-        read_interval();
+        next = i;
+        // The last interval's other fields are looked up again rather than carried
+        // through every pass of the loop.
+        take(run.get(i - 1));
     }
     return read;
 }

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 
 #include "report/format.h"
@@ -10,13 +11,13 @@ namespace {
 constexpr int kPerLine = 16;
 // A full line's hexadecimal column: "xx " per entry.
 constexpr int kHexColumn = 3 * kPerLine;
+constexpr char kHex[] = "0123456789abcdef";
 
 char shown_char(uint8_t b) { return (b >= 0x20 && b <= 0x7F) ? static_cast<char>(b) : '.'; }
 
 // The hexadecimal and character columns of one row of data or clock bytes; a short
 // last row is padded so that its character column stands under the others.
 size_t put_columns(char* out, const DecodedByte* entries, int n, uint8_t DecodedByte::*field) {
-    static constexpr char kHex[] = "0123456789abcdef";
     char* p = out;
     for (int i = 0; i < n; ++i) {
         const uint8_t b = entries[i].*field;
@@ -31,21 +32,9 @@ size_t put_columns(char* out, const DecodedByte* entries, int n, uint8_t Decoded
     return static_cast<size_t>(p - out);
 }
 
-char* put_decimal(char* p, uint32_t v) {
-    char digits[10];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    while (n != 0) *p++ = digits[--n];
-    return p;
-}
-
 // "  %04x %-6d %d  " of the offset, the time in us and the bit period, as printf would
 // write them (all three are never negative); without printf, as every row has one.
 size_t put_head(char* out, uint32_t offset, uint32_t position_us, uint32_t clk) {
-    static constexpr char kHex[] = "0123456789abcdef";
     char* p = out;
     *p++ = ' ';
     *p++ = ' ';
@@ -54,10 +43,10 @@ size_t put_head(char* out, uint32_t offset, uint32_t position_us, uint32_t clk) 
     for (int i = hex_digits - 1; i >= 0; --i) *p++ = kHex[(offset >> (4 * i)) & 15];
     *p++ = ' ';
     char* const position = p;
-    p = put_decimal(p, position_us);
+    p = std::to_chars(p, p + 10, position_us).ptr;
     while (p - position < 6) *p++ = ' ';
     *p++ = ' ';
-    p = put_decimal(p, clk);
+    p = std::to_chars(p, p + 10, clk).ptr;
     *p++ = ' ';
     *p++ = ' ';
     return static_cast<size_t>(p - out);
