@@ -8,6 +8,7 @@
 
 #include "base/large_blocks.h"
 #include "base/options.h"
+#include "decode/mfm.h"
 #include "decode/pll.h"
 #include "decode/records.h"
 #include "stream/cursor.h"
@@ -30,17 +31,11 @@ struct SeparatedInterval {
     uint8_t classes;    // IntervalClass bits
 };
 
-// The classes of an interval of `cells` cells at bit period `clk`. The border windows lie
-// a tenth of the bit period either side of half the interval's cells, plus or minus a
-// quarter of the bit period, so an interval lies in one exactly when its distance from
-// the half, less the quarter, is below the tenth in size; in 64 bits no difference here
-// overflows. Written without branches: it runs in the separator's loop, which waits on
-// its chain of look-ups and has room for more work, but not for mispredicted branches.
+// The classes of an interval of `cells` cells at bit period `clk`. Written without
+// branches: it runs in the separator's loop, which waits on its chain of look-ups and has
+// room for more work, but not for mispredicted branches.
 inline uint8_t classify_interval(int32_t interval_ns, uint16_t cells, uint16_t clk) {
-    const int64_t half = (int64_t{clk} * cells) / 2;
-    const int64_t off_half = interval_ns - half;
-    const int64_t from_quarter = (off_half < 0 ? -off_half : off_half) - clk / 4;
-    const bool border = (from_quarter < 0 ? -from_quarter : from_quarter) < clk / 10;
+    const bool border = in_border_window(clk, interval_ns, cells);
     const uint32_t flux_classes = (border ? uint32_t{kIntervalBorder} : 0u) |
                                   (cells < 2 ? uint32_t{kIntervalShort} : 0u) |
                                   (cells > 4 ? uint32_t{kIntervalLong} : 0u);

@@ -141,9 +141,19 @@ TEST(Mfm, BorderWindowBounds) {
     }
 }
 
-// The classes are computed without branches, apart from the window rule: they must
-// agree with it for every bit period in the ranges below, every cell count around the
-// limits, and every interval at the edges of the windows or at the ends of its range.
+// The border window as it is described: within a tenth of a bit period of half the
+// cells' length plus or minus a quarter of the bit period.
+bool near_either_half_point(int64_t clk, int64_t interval, int64_t cells) {
+    const int64_t hi = clk * cells / 2 + clk / 4;
+    const int64_t lo = clk * cells / 2 - clk / 4;
+    const int64_t tol = clk / 10;
+    return (hi - tol < interval && interval < hi + tol) || (lo - tol < interval && interval < lo + tol);
+}
+
+// The classes are computed without branches: they must agree with the window as
+// described and with the cell counts' limits for every bit period in the ranges below,
+// every cell count around the limits, and every interval at the edges of the windows or
+// at the ends of its range.
 TEST(Separator, ClassesFollowTheBorderWindowAndTheCellCounts) {
     const uint32_t kClkRanges[][2] = {{0, 48}, {3600, 4500}, {65500, 65535}};
     for (const auto& range : kClkRanges) {
@@ -162,7 +172,7 @@ TEST(Separator, ClassesFollowTheBorderWindowAndTheCellCounts) {
                     const auto ns = static_cast<int32_t>(interval);
                     uint8_t expected = kIntervalNoFlux;
                     if (cells <= kNoFluxCells) {
-                        expected = (in_border_window(static_cast<int32_t>(clk), ns, cells) ? kIntervalBorder : 0) |
+                        expected = (near_either_half_point(clk, ns, cells) ? kIntervalBorder : 0) |
                                    (cells < 2 ? kIntervalShort : 0) | (cells > 4 ? kIntervalLong : 0);
                     }
                     ASSERT_EQ(classify_interval(ns, cells, static_cast<uint16_t>(clk)), expected)
