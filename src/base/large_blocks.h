@@ -1,12 +1,12 @@
-// Storage for the few large arrays of an analysis: a capture's flux intervals and the
-// data separator's results.
+// Storage for the few large arrays of an analysis: a capture's bytes, its flux intervals
+// and the data separator's results.
 //
 // A process that analyses one track side touches about 2 MB of them once, and on a
 // virtual machine the first touch of a 4 KiB page costs more than what is computed in it
 // (2.4 us a page here, a fifth of a whole run; see BENCHMARKS.md). These arrays therefore
-// live in huge pages where the system gives them, taken in one fault of 110 to 180 us
+// live in huge pages where the system gives them, taken in one fault of 110 to 185 us
 // instead of 512 small ones. Blocks that fit in one huge page share it: a track side's
-// intervals and its separator results together take one fault, not two. A page given
+// bytes, intervals and separator results together take one fault. A page given
 // back stays with its thread for the thread's next analysis, so a disk of many tracks
 // touches its pages once.
 #pragma once
